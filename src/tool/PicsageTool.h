@@ -1,0 +1,42 @@
+#pragma once
+
+#include "AnalysisMethod.h"
+#include "AnalysisResult.h"
+
+#include <QObject>
+#include <QStringList>
+
+class PSGSettings;
+
+// One analysis run (or one model check run): the picture, the current method, and the
+// result record that every method of the run writes into and that is stored after each.
+class PicsageTool : public QObject
+{
+    Q_OBJECT
+public:
+    PicsageTool();
+
+    void setPathname(const QString &path) { m_pathname = path; }
+    void setMethod(AnalysisMethod method) { m_method = method; }
+    AnalysisMethod method() const { return m_method; }
+    const AnalysisResult &result() const { return m_result; }
+
+    // Runs the current method on the picture; the method's code, or -1 on failure.
+    int run();
+    // Whether the current method's model is usable (see ModelFiles for where it is looked for).
+    bool checkModel();
+    void saveResult();
+    // msg = "hh:mm:ss <method> <text>"
+    void setMessage(const QString &text);
+
+    // Gets the method's object from the module and initialises it with the model files.
+    bool prepareModule(AnalysisMethod method, void **object);
+    // {model path, text path}; sets msg when the method's folder does not exist.
+    QStringList modelFiles(AnalysisMethod method);
+
+private:
+    QString m_pathname;
+    AnalysisMethod m_method = MethodNone;
+    PSGSettings *m_settings;
+    AnalysisResult m_result;
+};
