@@ -3,10 +3,10 @@
 //
 //   probe run PICTURE METHODS AUTO        runAnalysis; ends through exit() with its code
 //   probe threads N PICTURE METHODS       N threads run at once; prints each code
-//   probe check METHODS                   the model check of every method, results stored
+//   probe cmd LINE                        the command-line analysis of one whole command line
 //   probe dl LIBRARY PICTURE METHODS AUTO AnalyseImage found with dlsym in LIBRARY
 
-#include "tool/PicsageTool.h"
+#include "tool/CommandLine.h"
 #include "tool/RunAnalysis.h"
 
 #include <QFile>
@@ -21,18 +21,6 @@ namespace {
 QList<AnalysisMethod> methodsOf(const QString &list)
 {
     return methodsFromNames(list.split(QLatin1Char(',')));
-}
-
-int check(const QString &list)
-{
-    bool failed = false;
-    PicsageTool tool;
-    for (AnalysisMethod m : methodsOf(list)) {
-        tool.setMethod(m);
-        failed |= !tool.checkModel();
-        tool.saveResult();
-    }
-    return failed ? -1 : 0;
 }
 
 int threads(int count, const QString &picture, const QString &list)
@@ -76,8 +64,8 @@ int main(int argc, char **argv)
         code = runAnalysis(methodsOf(a[3]), a[2], a[4] == QLatin1String("1"));
     else if (mode == QLatin1String("threads") && a.size() == 5)
         code = threads(a[2].toInt(), a[3], a[4]);
-    else if (mode == QLatin1String("check") && a.size() == 3)
-        code = check(a[2]);
+    else if (mode == QLatin1String("cmd") && a.size() == 3)
+        code = runCommandLine(a[2]);
     else if (mode == QLatin1String("dl") && a.size() == 6)
         code = viaLibrary(a[2], a[3], a[4], a[5].toUInt(nullptr, 0));
     std::printf("code %d\n", code);
