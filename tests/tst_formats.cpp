@@ -13,6 +13,7 @@ private slots:
     void nameFilters();
     void everyRowRoundTrips();
     void predicates();
+    void translatedCatalogue();
 };
 
 void TestFormats::suffixLookup_data()
@@ -126,6 +127,36 @@ void TestFormats::predicates()
     QCOMPARE(jpeg, (QList<int>{1, 2, 3, 4, 5}));
     QCOMPARE(raw, (QList<int>{19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30}));
     QCOMPARE(tiff, (QList<int>{8, 9}));
+}
+
+void TestFormats::translatedCatalogue()
+{
+    QTranslator translator;
+    QVERIFY(translator.load(QStringLiteral(PICSAGE_LIBDIR "/mui/zh_CN/default.qm")));
+
+    // Every row reads in Chinese once the catalogue is installed.
+    ImageFormats english;
+    QCoreApplication::installTranslator(&translator);
+    ImageFormats chinese;
+    QCoreApplication::removeTranslator(&translator);
+    QCOMPARE(chinese.formatForId(FormatBmp)->description, QStringLiteral("位图"));
+    for (int id = 0; id < ImageFormats::Count; ++id) {
+        if (english.formatForId(id)->id == FormatUnknown)
+            continue;
+        QVERIFY2(chinese.formatForId(id)->description != english.formatForId(id)->description,
+                 qPrintable(english.formatForId(id)->description));
+    }
+
+    // A turned copy's tag must still be found by its pattern after translation.
+    QCoreApplication::installTranslator(&translator);
+    const QString tag = QCoreApplication::translate("ImageWrapper", " - Rotate (%1)").arg(12);
+    const QRegularExpression pattern(
+        QCoreApplication::translate("ImageWrapper", " - Rotate \\([0-9]+\\)"));
+    QCoreApplication::removeTranslator(&translator);
+    QVERIFY(tag != QLatin1String(" - Rotate (12)"));
+    QVERIFY(pattern.isValid());
+    QCOMPARE(QString(QStringLiteral("a") + tag + QStringLiteral(".jpg")).remove(pattern),
+             QStringLiteral("a.jpg"));
 }
 
 QTEST_GUILESS_MAIN(TestFormats)
