@@ -1,0 +1,627 @@
+// The skin option tree, theme files and skin switches of the style.
+#include "skin/PhotoOptionRoot.h"
+#include "skin/PhotoStyle.h"
+#include "skin/VuSkinOptionRoot.h"
+#include "skin/VuSkinResourceLoader.h"
+#include "skin/VuSkinStyle.h"
+
+#include <QtTest>
+
+#include <QDir>
+#include <QFile>
+#include <QMetaProperty>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+
+#include <memory>
+
+using namespace skin;
+
+namespace {
+
+QString inTheme(const QString &styles)
+{
+    return QStringLiteral("<skin><theme>") + styles + QStringLiteral("</theme></skin>");
+}
+
+QColor rgb(QRgb value, int alpha = 255)
+{
+    QColor color = QColor::fromRgb(value);
+    color.setAlpha(alpha);
+    return color;
+}
+
+QLinearGradient gradient(QGradient::Spread spread, const QGradientStops &stops)
+{
+    QLinearGradient g;
+    g.setSpread(spread);
+    g.setStops(stops);
+    return g;
+}
+
+// QVariant cannot compare gradients on its own.
+bool sameValue(const QVariant &actual, const QVariant &expected)
+{
+    if (expected.userType() == qMetaTypeId<QLinearGradient>())
+        return actual.userType() == expected.userType()
+               && actual.value<QLinearGradient>() == expected.value<QLinearGradient>();
+    return actual == expected;
+}
+
+QString describe(const QVariant &value)
+{
+    if (value.userType() == qMetaTypeId<QLinearGradient>()) {
+        QString text = QStringLiteral("gradient spread %1:").arg(value.value<QLinearGradient>().spread());
+        for (const QGradientStop &stop : value.value<QLinearGradient>().stops())
+            text += QStringLiteral(" %1 %2").arg(stop.first).arg(stop.second.name(QColor::HexArgb));
+        return text;
+    }
+    if (value.userType() == QMetaType::QColor)
+        return value.value<QColor>().name(QColor::HexArgb);
+    return value.toString() + QStringLiteral(" (") + value.typeName() + QLatin1Char(')');
+}
+
+// A skins folder in a temporary directory, and a style over it.
+class SkinFixture
+{
+public:
+    explicit SkinFixture(bool photo = true)
+        : m_style(photo ? static_cast<VuSkinStyle *>(new PhotoStyle(QStyleFactory::create("Fusion")))
+                        : new VuSkinStyle(QStyleFactory::create("Fusion")))
+    {
+        if (!photo)
+            m_style->setOptions(new VuSkinOptionRoot);
+        QDir(m_dir.path()).mkpath(QStringLiteral("skins"));
+        m_style->init(skinsPath(), QStringLiteral("zh_CN"), 1.99);
+    }
+
+    QString skinsPath() const { return m_dir.path() + QStringLiteral("/skins"); }
+
+    void writeSkin(const QString &name, const QByteArray &themeXml) const
+    {
+        QDir(skinsPath()).mkpath(name);
+        QFile file(skinsPath() + QLatin1Char('/') + name + QStringLiteral("/theme.xml"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(themeXml), qint64(themeXml.size()));
+    }
+
+    // Copies one of the built sample skins into the skins folder.
+    void copySample(const QString &name) const
+    {
+        const QString from = QStringLiteral(PICSAGE_SKINS) + QLatin1Char('/') + name;
+        const QString to = skinsPath() + QLatin1Char('/') + name;
+        QDir().mkpath(to);
+        for (const char *file : {"theme.xml", "default.rcc", "zh_CN.rcc"})
+            QVERIFY(QFile::copy(from + QLatin1Char('/') + file, to + QLatin1Char('/') + file));
+    }
+
+    VuSkinStyle *style() const { return m_style.get(); }
+
+    QVariant value(const QString &cls, const QString &property) const
+    {
+        auto *option = m_style->options()->property(cls.toUtf8()).value<VuSkinOption *>();
+        return option ? option->property(property.toUtf8()) : QVariant();
+    }
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<VuSkinStyle> m_style;
+};
+
+// The defaults of every push-button look: the plain push button, with these changes.
+QVariantMap pushButtonDefaults()
+{
+    const QColor transparent(0, 0, 0, 0);
+    return {{"bg", transparent},
+            {"bghover", rgb(0xDBE9F7)},
+            {"bgclicked", rgb(0xC8DEF6)},
+            {"bgdisabled", transparent},
+            {"tx", rgb(0x424242)},
+            {"txhover", rgb(0x424242)},
+            {"txclicked", rgb(0x424242)},
+            {"txdisabled", rgb(0xB1B1B1)},
+            {"bd", rgb(0xB3B3B3)},
+            {"bdhover", rgb(0x80BBF7)},
+            {"bdclicked", rgb(0x59A7F6)},
+            {"bddisabled", rgb(0xD9D9D9)},
+            {"txgrad", QVariant::fromValue(QLinearGradient())},
+            {"txgradEnabled", false},
+            {"txoutlineEnable", false}};
+}
+
+} // namespace
+
+class TestSkinTheme : public QObject
+{
+    Q_OBJECT
+private slots:
+    void optionTypes();
+    void pushButtonLooks_data();
+    void pushButtonLooks();
+    void otherLooks_data();
+    void otherLooks();
+    void themeFile_data();
+    void themeFile();
+    void skinSwitches_data();
+    void skinSwitches();
+    void hostileThemes_data();
+    void hostileThemes();
+    void resetAfterTheme();
+};
+
+void TestSkinTheme::optionTypes()
+{
+    // Theme lookups and hosts rely on these names.
+    VuSkinOptionRoot root;
+    const int id = QMetaType::type("skin::VuSkinOption*");
+    QVERIFY(id != QMetaType::UnknownType);
+    QCOMPARE(QMetaType::type("VuSkinOption*"), id);
+    QVERIFY(QMetaType::typeFlags(id) & QMetaType::PointerToQObject);
+    QVERIFY(QMetaType::type("QLinearGradient") != QMetaType::UnknownType);
+
+    QCOMPARE(PhotoOptionRoot::staticMetaObject.superClass(), &VuSkinOptionRoot::staticMetaObject);
+    QCOMPARE(PhotoOptionRoot::staticMetaObject.className(), "PhotoOptionRoot");
+    QCOMPARE(PhotoStyle::staticMetaObject.className(), "PhotoStyle");
+    QStringList names;
+    const QMetaObject &photo = PhotoOptionRoot::staticMetaObject;
+    for (int i = VuSkinOption::staticMetaObject.propertyCount(); i < photo.propertyCount(); ++i) {
+        QCOMPARE(photo.property(i).typeName(), "skin::VuSkinOption*");
+        QVERIFY(!photo.property(i).isWritable());
+        names << photo.property(i).name();
+    }
+    QCOMPARE(names, QStringList({"PushButton", "PushButtonTextLight", "PushButtonTextStrong",
+                                 "PeSlider", "MenuItem", "SetDefaultAppPushButton",
+                                 "PvMattingHelpBtn", "PvMattingCustomBtn", "PvMattingHelpWidBtn",
+                                 "PvMattingColorBtn", "PvMattingOpenBtn", "PvMattingSaveBtn",
+                                 "PvMattingToolBar", "PushButtonClose", "PushButtonNoBg"}));
+
+    // Children have no Qt parent; the root belongs to the style.
+    PhotoStyle style;
+    QCOMPARE(style.options()->parent(), &style);
+    QCOMPARE(style.options()->pushButton()->parent(), nullptr);
+    QCOMPARE(static_cast<PhotoOptionRoot *>(style.options())->pvMattingSaveBtn()->parent(), nullptr);
+}
+
+void TestSkinTheme::pushButtonLooks_data()
+{
+    QTest::addColumn<QString>("cls");
+    QTest::addColumn<QVariantMap>("changes");
+
+    const QColor transparent(0, 0, 0, 0);
+    const QColor white = rgb(0xFFFFFF);
+    QTest::newRow("PushButton") << "PushButton" << QVariantMap();
+    QTest::newRow("PushButtonTextLight")
+        << "PushButtonTextLight"
+        << QVariantMap{{"bg", white}, {"bghover", rgb(0xE2F0FE)}, {"bgclicked", rgb(0xD0E8FF)},
+                       {"bgdisabled", white}};
+    QTest::newRow("PushButtonTextStrong")
+        << "PushButtonTextStrong"
+        << QVariantMap{{"bg", rgb(0x2285EA)}, {"bghover", rgb(0x3895F4)},
+                       {"bgclicked", rgb(0x1E78D4)}, {"bgdisabled", rgb(0xD2D2D2)},
+                       {"tx", white}, {"txhover", white}, {"txclicked", white},
+                       {"txdisabled", white}};
+    QTest::newRow("SetDefaultAppPushButton")
+        << "SetDefaultAppPushButton"
+        << QVariantMap{{"bg", rgb(0x439EFF)}, {"bghover", rgb(0x83BFFC)},
+                       {"bgclicked", rgb(0x2283EB)}, {"tx", white}, {"txhover", white},
+                       {"txclicked", white}, {"txdisabled", rgb(0xB1B1B1)},
+                       {"bd", rgb(0x439EFF)}, {"bdhover", rgb(0x83BFFC)},
+                       {"bdclicked", rgb(0x2283EB)}, {"bddisabled", rgb(0xB1B1B1)}};
+    QTest::newRow("PvMattingHelpBtn")
+        << "PvMattingHelpBtn"
+        << QVariantMap{{"bg", rgb(0xF5F5F5)}, {"bghover", rgb(0xE4E4E4)},
+                       {"bgclicked", rgb(0xE4E4E4)}, {"bd", rgb(0xF5F5F5)},
+                       {"bdhover", rgb(0xE4E4E4)}, {"bdclicked", rgb(0xE4E4E4)},
+                       {"tx", rgb(0x454545)}, {"txhover", rgb(0x454545)},
+                       {"txclicked", rgb(0x454545)}};
+    QTest::newRow("PvMattingCustomBtn")
+        << "PvMattingCustomBtn"
+        << QVariantMap{{"bg", white}, {"bghover", white}, {"bgclicked", rgb(0xE8E8E8)},
+                       {"bd", rgb(0xB9B9B9)}, {"bdhover", rgb(0xCCCCCC)},
+                       {"bdclicked", rgb(0x8B8B8B)}, {"tx", rgb(0x454545)},
+                       {"txhover", rgb(0x454545)}, {"txclicked", rgb(0x454545)}};
+    QTest::newRow("PvMattingHelpWidBtn")
+        << "PvMattingHelpWidBtn"
+        << QVariantMap{{"bg", white}, {"bghover", white}, {"bgclicked", rgb(0xF5F5F5)},
+                       {"bd", rgb(0xF5F5F5)}, {"bdhover", rgb(0xF5F5F5)},
+                       {"bdclicked", rgb(0xF5F5F5)}, {"tx", rgb(0x4B4B4B)},
+                       {"txhover", rgb(0x4B4B4B)}, {"txclicked", rgb(0x4B4B4B)}};
+    QTest::newRow("PvMattingColorBtn")
+        << "PvMattingColorBtn"
+        << QVariantMap{{"bd", white}, {"bdhover", rgb(0x439EFF)}, {"bdclicked", rgb(0x439EFF)},
+                       {"bddisabled", white}};
+    QTest::newRow("PvMattingOpenBtn")
+        << "PvMattingOpenBtn"
+        << QVariantMap{{"bg", white}, {"bghover", rgb(0xEDF0F2)}, {"bgclicked", rgb(0xE8EBEF)},
+                       {"bgdisabled", white}, {"bd", rgb(0xD7D9DE)}, {"bdhover", rgb(0xB9BDC6)},
+                       {"bdclicked", rgb(0xAFB3BD)}, {"bddisabled", rgb(0xECECEC)},
+                       {"tx", rgb(0x262E3E)}, {"txhover", rgb(0x262E3E)},
+                       {"txclicked", rgb(0x262E3E)}, {"txdisabled", rgb(0x8B95A8)}};
+    QTest::newRow("PvMattingSaveBtn")
+        << "PvMattingSaveBtn"
+        << QVariantMap{{"bg", rgb(0x417FF9)}, {"bghover", rgb(0x608DFA)},
+                       {"bgclicked", rgb(0x1F72F1)}, {"bgdisabled", rgb(0xB3CCFD)},
+                       {"bd", transparent}, {"bdhover", transparent}, {"bdclicked", transparent},
+                       {"bddisabled", transparent}, {"tx", white}, {"txhover", white},
+                       {"txclicked", white}, {"txdisabled", white}};
+    QTest::newRow("PvMattingToolBar")
+        << "PvMattingToolBar"
+        << QVariantMap{{"bghover", transparent}, {"bgclicked", transparent},
+                       {"bd", transparent}, {"bdhover", transparent}, {"bdclicked", transparent},
+                       {"bddisabled", transparent}, {"tx", rgb(0x333333)},
+                       {"txhover", rgb(0x4FA4FF)}, {"txclicked", rgb(0x378FEC)},
+                       {"txdisabled", rgb(0xC0C0C0)}};
+    QTest::newRow("PushButtonClose")
+        << "PushButtonClose"
+        << QVariantMap{{"bghover", rgb(0xEA4A65)}, {"bgclicked", rgb(0xD63B54)}};
+    QTest::newRow("PushButtonNoBg")
+        << "PushButtonNoBg"
+        << QVariantMap{{"bghover", transparent}, {"bgclicked", transparent}, {"bd", transparent},
+                       {"bdhover", transparent}, {"bdclicked", transparent}};
+}
+
+void TestSkinTheme::pushButtonLooks()
+{
+    QFETCH(QString, cls);
+    QFETCH(QVariantMap, changes);
+
+    QVariantMap expected = pushButtonDefaults();
+    for (auto it = changes.cbegin(); it != changes.cend(); ++it)
+        expected.insert(it.key(), it.value());
+
+    // Fresh, after a reset over changed values, and after a switch back to the built-in look.
+    SkinFixture fixture;
+    auto *option = fixture.style()->options()->property(cls.toUtf8()).value<VuSkinOption *>();
+    QVERIFY(option);
+    QCOMPARE(option->metaObject()->propertyCount() - 1, expected.size());
+    for (int pass = 0; pass < 3; ++pass) {
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+            const QVariant actual = option->property(it.key().toUtf8());
+            QVERIFY2(sameValue(actual, it.value()),
+                     qPrintable(QStringLiteral("pass %1, %2: %3, expected %4")
+                                    .arg(pass)
+                                    .arg(it.key(), describe(actual), describe(it.value()))));
+            option->setProperty(it.key().toUtf8(), it.value().userType() == QMetaType::Bool
+                                                       ? QVariant(true)
+                                                       : QVariant(QColor(1, 2, 3)));
+        }
+        if (pass == 0)
+            fixture.style()->options()->resetToDefaults();
+        else
+            QVERIFY(fixture.style()->setSkin(QString()));
+    }
+}
+
+void TestSkinTheme::otherLooks_data()
+{
+    QTest::addColumn<QString>("cls");
+    QTest::addColumn<QVariantMap>("expected");
+
+    const QColor blue = rgb(0x439EFF);
+    const QColor grey = rgb(0xC3C3C3);
+    QTest::newRow("PeSlider") << "PeSlider"
+                              << QVariantMap{{"leftBg", blue},
+                                             {"leftBgDisabled", rgb(0xBEBDBD)},
+                                             {"rightBg", rgb(0xCECECE)},
+                                             {"rightBgDisabled", rgb(0xDBDBDB)},
+                                             {"sliderbd", blue},
+                                             {"sliderbdDisabled", grey},
+                                             {"sliderbdhover", blue},
+                                             {"sliderbddown", blue},
+                                             {"sliderbg", blue},
+                                             {"sliderbgDisabled", grey},
+                                             {"sliderbghover", blue},
+                                             {"sliderbgdown", blue}};
+    QTest::newRow("MenuItem") << "MenuItem"
+                              << QVariantMap{{"separator", rgb(0xE6E6E6)},
+                                             {"hover", rgb(0xC8DEF6)},
+                                             {"bg", rgb(0xFFFFFF)},
+                                             {"separatorBg", rgb(0xFFFFFF)},
+                                             {"fontColor", rgb(0x454545)},
+                                             {"shortcut", rgb(0x8B97AF)},
+                                             {"frame", rgb(0xFBFBFB)}};
+}
+
+void TestSkinTheme::otherLooks()
+{
+    QFETCH(QString, cls);
+    QFETCH(QVariantMap, expected);
+
+    SkinFixture fixture;
+    auto *option = fixture.style()->options()->property(cls.toUtf8()).value<VuSkinOption *>();
+    QVERIFY(option);
+    QCOMPARE(option->metaObject()->propertyCount() - 1, expected.size());
+    for (int pass = 0; pass < 2; ++pass) {
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+            QCOMPARE(option->property(it.key().toUtf8()), it.value());
+            option->setProperty(it.key().toUtf8(), QColor(1, 2, 3));
+        }
+        fixture.style()->options()->resetToDefaults();
+    }
+}
+
+void TestSkinTheme::themeFile_data()
+{
+    QTest::addColumn<QString>("xml");
+    QTest::addColumn<bool>("photo"); // PhotoStyle, or VuSkinStyle over the base root
+    QTest::addColumn<bool>("switched");
+    QTest::addColumn<QString>("cls");
+    QTest::addColumn<QString>("property");
+    QTest::addColumn<QVariant>("expected");
+
+    const QColor transparent(0, 0, 0, 0);
+    const auto pushButtonBg = [](const QString &value) {
+        return inTheme(QStringLiteral("<style class=\"PushButton\"><color name=\"bg\" value=\"%1\"/></style>").arg(value));
+    };
+
+    // Colours.
+    QTest::newRow("color #AARRGGBB") << pushButtonBg("#80FF0000") << true << true << "PushButton" << "bg" << QVariant(rgb(0xFF0000, 0x80));
+    QTest::newRow("color #RRGGBB is opaque") << pushButtonBg("#FF0000") << true << true << "PushButton" << "bg" << QVariant(rgb(0xFF0000));
+    QTest::newRow("color lower case") << pushButtonBg("#00ff7f") << true << true << "PushButton" << "bg" << QVariant(rgb(0x00FF7F));
+    QTest::newRow("color without #") << pushButtonBg("FF0000") << true << true << "PushButton" << "bg" << QVariant(transparent);
+    QTest::newRow("color short form") << pushButtonBg("#F00") << true << true << "PushButton" << "bg" << QVariant(transparent);
+    QTest::newRow("color seven digits") << pushButtonBg("#FF00000") << true << true << "PushButton" << "bg" << QVariant(transparent);
+    QTest::newRow("color nine digits") << pushButtonBg("#FF0000000") << true << true << "PushButton" << "bg" << QVariant(transparent);
+    QTest::newRow("color empty") << pushButtonBg("") << true << true << "PushButton" << "bg" << QVariant(transparent);
+    QTest::newRow("color bad group reads 0") << pushButtonBg("#GG0000") << true << true << "PushButton" << "bg" << QVariant(rgb(0x000000));
+    QTest::newRow("color bad alpha group reads 0") << pushButtonBg("#zz00FF00") << true << true << "PushButton" << "bg" << QVariant(rgb(0x00FF00, 0));
+    QTest::newRow("color negative group") << pushButtonBg("#-10000") << true << true << "PushButton" << "bg" << QVariant(transparent);
+    QTest::newRow("color later wins") << inTheme("<style class=\"MenuItem\"><color name=\"hover\" value=\"#010101\"/><color name=\"hover\" value=\"#020202\"/></style>")
+                                      << true << true << "MenuItem" << "hover" << QVariant(rgb(0x020202));
+    QTest::newRow("color on a slider") << inTheme("<style class=\"PeSlider\"><color name=\"sliderbgdown\" value=\"#123456\"/></style>")
+                                       << true << true << "PeSlider" << "sliderbgdown" << QVariant(rgb(0x123456));
+
+    // Pixmaps and switches.
+    QTest::newRow("pixmap is text") << inTheme("<style class=\"PushButtonClose\"><pixmap name=\"icon\" value=\"close-btn\"/></style>")
+                                    << true << true << "PushButtonClose" << "icon" << QVariant(QStringLiteral("close-btn"));
+    QTest::newRow("bool true") << inTheme("<style class=\"PushButton\"><bool name=\"txoutlineEnable\" value=\"true\"/></style>")
+                               << true << true << "PushButton" << "txoutlineEnable" << QVariant(true);
+    QTest::newRow("bool True is false") << inTheme("<style class=\"PushButton\"><bool name=\"txgradEnabled\" value=\"true\"/><bool name=\"txgradEnabled\" value=\"True\"/></style>")
+                                        << true << true << "PushButton" << "txgradEnabled" << QVariant(false);
+    QTest::newRow("bool without value") << inTheme("<style class=\"PushButton\"><bool name=\"txgradEnabled\" value=\"true\"/><bool name=\"txgradEnabled\"/></style>")
+                                        << true << true << "PushButton" << "txgradEnabled" << QVariant(false);
+
+    // Gradients.
+    const QString stops = QStringLiteral("<stop pos=\"0\" value=\"#FFFFFF\"/><stop pos=\"0.5\" value=\"#80000000\"/>");
+    const QGradientStops expectedStops = {{0.0, rgb(0xFFFFFF)}, {0.5, rgb(0x000000, 0x80)}};
+    const auto linear = [&](const QString &attributes, const QString &children) {
+        return inTheme(QStringLiteral("<style class=\"PushButtonTextStrong\"><linear name=\"txgrad\"%1>%2</linear></style>").arg(attributes, children));
+    };
+    const QVariant noGradient = QVariant::fromValue(QLinearGradient());
+    QTest::newRow("linear spread missing is pad") << linear("", stops) << true << true << "PushButtonTextStrong" << "txgrad"
+                                                  << QVariant::fromValue(gradient(QGradient::PadSpread, expectedStops));
+    QTest::newRow("linear pad") << linear(" spread=\"pad\"", stops) << true << true << "PushButtonTextStrong" << "txgrad"
+                                << QVariant::fromValue(gradient(QGradient::PadSpread, expectedStops));
+    QTest::newRow("linear reflect") << linear(" spread=\"reflect\"", stops) << true << true << "PushButtonTextStrong" << "txgrad"
+                                    << QVariant::fromValue(gradient(QGradient::ReflectSpread, expectedStops));
+    QTest::newRow("linear repeat") << linear(" spread=\"repeat\"", stops) << true << true << "PushButtonTextStrong" << "txgrad"
+                                   << QVariant::fromValue(gradient(QGradient::RepeatSpread, expectedStops));
+    QTest::newRow("linear spread Repeat") << linear(" spread=\"Repeat\"", stops) << true << true << "PushButtonTextStrong" << "txgrad" << noGradient;
+    QTest::newRow("linear spread empty") << linear(" spread=\"\"", stops) << true << true << "PushButtonTextStrong" << "txgrad" << noGradient;
+    QTest::newRow("linear stop without pos") << linear("", "<stop pos=\"0\" value=\"#FFFFFF\"/><stop value=\"#000000\"/>")
+                                             << true << true << "PushButtonTextStrong" << "txgrad" << noGradient;
+    QTest::newRow("linear stop pos not a number") << linear("", "<stop pos=\"half\" value=\"#FFFFFF\"/>")
+                                                  << true << true << "PushButtonTextStrong" << "txgrad" << noGradient;
+    QTest::newRow("linear stop pos out of range") << linear("", "<stop pos=\"0\" value=\"#FFFFFF\"/><stop pos=\"1.5\" value=\"#000000\"/>")
+                                                  << true << true << "PushButtonTextStrong" << "txgrad" << noGradient;
+    QTest::newRow("linear stop pos nan") << linear("", "<stop pos=\"nan\" value=\"#FFFFFF\"/>")
+                                         << true << true << "PushButtonTextStrong" << "txgrad" << noGradient;
+    QTest::newRow("linear stop bad colour") << linear("", "<stop pos=\"0\" value=\"#FFF\"/><stop pos=\"1\" value=\"#000000\"/>")
+                                            << true << true << "PushButtonTextStrong" << "txgrad" << noGradient;
+    QTest::newRow("linear without stops") << linear("", "") << true << true << "PushButtonTextStrong" << "txgrad" << noGradient;
+
+    // Kinds apply colour, pixmap, linear, bool, whatever the document order.
+    QTest::newRow("linear beats an earlier-kind colour")
+        << inTheme("<style class=\"MenuItem\"><linear name=\"extra\">" + stops + "</linear><color name=\"extra\" value=\"#010203\"/></style>")
+        << true << true << "MenuItem" << "extra" << QVariant::fromValue(gradient(QGradient::PadSpread, expectedStops));
+    QTest::newRow("bool beats pixmap")
+        << inTheme("<style class=\"MenuItem\"><bool name=\"extra\" value=\"true\"/><pixmap name=\"extra\" value=\"x\"/></style>")
+        << true << true << "MenuItem" << "extra" << QVariant(true);
+    QTest::newRow("pixmap beats colour")
+        << inTheme("<style class=\"MenuItem\"><pixmap name=\"extra\" value=\"pic\"/><color name=\"extra\" value=\"#010203\"/></style>")
+        << true << true << "MenuItem" << "extra" << QVariant(QStringLiteral("pic"));
+
+    // Classes and property names.
+    QTest::newRow("unknown class") << inTheme("<style class=\"NoSuchLook\"><color name=\"bg\" value=\"#010203\"/></style>")
+                                   << true << true << "PushButton" << "bg" << QVariant(transparent);
+    QTest::newRow("class names a non-option property")
+        << inTheme("<style class=\"objectName\"><color name=\"bg\" value=\"#010203\"/></style>")
+        << true << true << "PushButton" << "bg" << QVariant(transparent);
+    QTest::newRow("class missing") << inTheme("<style><color name=\"bg\" value=\"#010203\"/></style>")
+                                   << true << true << "PushButton" << "bg" << QVariant(transparent);
+    QTest::newRow("unknown property is dynamic")
+        << inTheme("<style class=\"PushButton\"><color name=\"glow\" value=\"#010203\"/></style>")
+        << true << true << "PushButton" << "glow" << QVariant(rgb(0x010203));
+    QTest::newRow("wrong value type leaves the property")
+        << inTheme("<style class=\"PushButton\"><bool name=\"bd\" value=\"true\"/></style>")
+        << true << true << "PushButton" << "bd" << QVariant(rgb(0xB3B3B3));
+    QTest::newRow("viewer look on the plain style is ignored")
+        << inTheme("<style class=\"PvMattingToolBar\"><color name=\"tx\" value=\"#010203\"/></style><style class=\"PushButton\"><color name=\"tx\" value=\"#040506\"/></style>")
+        << false << true << "PushButton" << "tx" << QVariant(rgb(0x040506));
+    QTest::newRow("viewer look on the photo style applies")
+        << inTheme("<style class=\"PvMattingToolBar\"><color name=\"tx\" value=\"#010203\"/></style>")
+        << true << true << "PvMattingToolBar" << "tx" << QVariant(rgb(0x010203));
+
+    // Nested styles start from the enclosing option's values at that moment.
+    const QString nested = QStringLiteral(
+        "<style class=\"PushButton\">"
+        "  <style class=\"PushButtonTextLight\"><color name=\"bg\" value=\"#0000AA\"/>"
+        "    <style class=\"PushButtonTextStrong\"><color name=\"tx\" value=\"#00AA00\"/></style>"
+        "  </style>"
+        "  <color name=\"bd\" value=\"#123456\"/>"
+        "</style>");
+    QTest::newRow("nested takes the parent's theme value") << inTheme(nested) << true << true << "PushButtonTextLight" << "bd" << QVariant(rgb(0x123456));
+    QTest::newRow("nested takes the parent's default") << inTheme(nested) << true << true << "PushButtonTextLight" << "bghover" << QVariant(rgb(0xDBE9F7));
+    QTest::newRow("nested applies its own") << inTheme(nested) << true << true << "PushButtonTextLight" << "bg" << QVariant(rgb(0x0000AA));
+    QTest::newRow("nested twice takes the middle's") << inTheme(nested) << true << true << "PushButtonTextStrong" << "bg" << QVariant(rgb(0x0000AA));
+    QTest::newRow("nested twice applies its own") << inTheme(nested) << true << true << "PushButtonTextStrong" << "tx" << QVariant(rgb(0x00AA00));
+    QTest::newRow("nested leaves the parent") << inTheme(nested) << true << true << "PushButton" << "bg" << QVariant(transparent);
+    QTest::newRow("nested across kinds of look")
+        << inTheme("<style class=\"PushButton\"><color name=\"bg\" value=\"#0A0B0C\"/><style class=\"PeSlider\"/></style>")
+        << true << true << "PeSlider" << "bg" << QVariant(rgb(0x0A0B0C));
+    QTest::newRow("nested inside an unknown class is ignored")
+        << inTheme("<style class=\"Nope\"><style class=\"PushButton\"><color name=\"bg\" value=\"#010203\"/></style></style>")
+        << true << true << "PushButton" << "bg" << QVariant(transparent);
+    QTest::newRow("later top-level style sees earlier values")
+        << inTheme("<style class=\"PushButtonClose\"><color name=\"bd\" value=\"#111111\"/></style>"
+                   "<style class=\"PushButton\"><style class=\"PushButtonClose\"><color name=\"tx\" value=\"#222222\"/></style></style>")
+        << true << true << "PushButtonClose" << "bd" << QVariant(rgb(0xB3B3B3));
+
+    // The document.
+    QTest::newRow("document element name is not checked")
+        << "<anything><theme><style class=\"PushButton\"><color name=\"bg\" value=\"#010203\"/></style></theme></anything>"
+        << true << true << "PushButton" << "bg" << QVariant(rgb(0x010203));
+    QTest::newRow("no theme element") << "<skin><style class=\"PushButton\"><color name=\"bg\" value=\"#010203\"/></style></skin>"
+                                      << true << true << "PushButton" << "bg" << QVariant(transparent);
+    QTest::newRow("second theme element is ignored")
+        << "<skin><theme/><theme><style class=\"PushButton\"><color name=\"bg\" value=\"#010203\"/></style></theme></skin>"
+        << true << true << "PushButton" << "bg" << QVariant(transparent);
+    QTest::newRow("malformed XML") << "<skin><theme><style class=\"PushButton\"><color name=\"bg\" value=\"#010203\"/></theme></skin>"
+                                   << true << false << "PushButton" << "bg" << QVariant(transparent);
+    QTest::newRow("empty file") << "" << true << false << "PushButton" << "bg" << QVariant(transparent);
+}
+
+void TestSkinTheme::themeFile()
+{
+    QFETCH(QString, xml);
+    QFETCH(bool, photo);
+    QFETCH(bool, switched);
+    QFETCH(QString, cls);
+    QFETCH(QString, property);
+    QFETCH(QVariant, expected);
+
+    SkinFixture fixture(photo);
+    fixture.writeSkin(QStringLiteral("test"), xml.toUtf8());
+    QCOMPARE(fixture.style()->setSkin(QStringLiteral("test")), switched);
+    QCOMPARE(fixture.style()->skinName(), switched ? QStringLiteral("test") : QString());
+    const QVariant actual = fixture.value(cls, property);
+    QVERIFY2(sameValue(actual, expected),
+             qPrintable(describe(actual) + QStringLiteral(", expected ") + describe(expected)));
+}
+
+void TestSkinTheme::skinSwitches_data()
+{
+    QTest::addColumn<QStringList>("switches");
+    QTest::addColumn<QList<bool>>("results");
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<QStringList>("registered"); // skins whose pictures are in ":/"
+    QTest::addColumn<QColor>("strongBg");        // PushButtonTextStrong's bg afterwards
+
+    const QColor strongDefault = rgb(0x2285EA);
+    const QColor graphite = rgb(0x404040);
+    QTest::newRow("built-in look") << QStringList{""} << QList<bool>{true} << "" << QStringList() << strongDefault;
+    QTest::newRow("A") << QStringList{"ocean"} << QList<bool>{true} << "ocean" << QStringList{"ocean"} << rgb(0x1E6FC4);
+    QTest::newRow("A then B") << QStringList{"ocean", "graphite"} << QList<bool>{true, true} << "graphite" << QStringList{"graphite"} << graphite;
+    QTest::newRow("A, B, malformed C") << QStringList{"ocean", "graphite", "broken"} << QList<bool>{true, true, false}
+                                       << "graphite" << QStringList{"graphite"} << strongDefault;
+    QTest::newRow("A, B, C without theme.xml") << QStringList{"ocean", "graphite", "bare"} << QList<bool>{true, true, false}
+                                               << "graphite" << QStringList{"graphite"} << strongDefault;
+    QTest::newRow("A, B, missing folder") << QStringList{"ocean", "graphite", "absent"} << QList<bool>{true, true, false}
+                                          << "graphite" << QStringList{"graphite"} << graphite;
+    QTest::newRow("A, B, built-in look") << QStringList{"ocean", "graphite", ""} << QList<bool>{true, true, true}
+                                         << "" << QStringList() << strongDefault;
+    QTest::newRow("A, failed C, A") << QStringList{"ocean", "broken", "ocean"} << QList<bool>{true, false, true}
+                                    << "ocean" << QStringList{"ocean"} << rgb(0x1E6FC4);
+    QTest::newRow("A twice") << QStringList{"ocean", "ocean"} << QList<bool>{true, true} << "ocean" << QStringList{"ocean"} << rgb(0x1E6FC4);
+    QTest::newRow("skin without resource files") << QStringList{"ocean", "plain"} << QList<bool>{true, true} << "plain" << QStringList() << strongDefault;
+    QTest::newRow("name leading out of the skins folder") << QStringList{"ocean", "../skins"} << QList<bool>{true, false}
+                                                          << "ocean" << QStringList{"ocean"} << rgb(0x1E6FC4);
+    QTest::newRow("path below the skins folder") << QStringList{"nest/ocean"} << QList<bool>{false} << "" << QStringList() << strongDefault;
+}
+
+void TestSkinTheme::skinSwitches()
+{
+    QFETCH(QStringList, switches);
+    QFETCH(QList<bool>, results);
+    QFETCH(QString, current);
+    QFETCH(QStringList, registered);
+    QFETCH(QColor, strongBg);
+
+    {
+        SkinFixture fixture;
+        fixture.copySample(QStringLiteral("ocean"));
+        fixture.copySample(QStringLiteral("graphite"));
+        fixture.writeSkin(QStringLiteral("broken"), "<skin><theme><style class=\"PushButton\"></theme>");
+        fixture.writeSkin(QStringLiteral("plain"), "<skin/>");
+        QDir(fixture.skinsPath()).mkpath(QStringLiteral("bare"));
+        QDir(fixture.skinsPath()).mkpath(QStringLiteral("nest/ocean"));
+
+        for (int i = 0; i < switches.size(); ++i)
+            QCOMPARE(fixture.style()->setSkin(switches.at(i)), results.at(i));
+        QCOMPARE(fixture.style()->skinName(), current);
+        QCOMPARE(fixture.style()->resourceLoader()->skinName(), current);
+        for (const char *skin : {"ocean", "graphite"}) {
+            const bool expected = registered.contains(QLatin1String(skin));
+            // One file from each of the skin's two resource files.
+            QCOMPARE(QFile::exists(QStringLiteral(":/%1/1x/menuitem-check.png").arg(skin)), expected);
+            const QString localised = QLatin1String(skin) == QLatin1String("ocean")
+                                          ? QStringLiteral(":/ocean/zh_CN/1x/menuitem-check.png")
+                                          : QStringLiteral(":/graphite/zh_CN/1x/combobox-arrow.png");
+            QCOMPARE(QFile::exists(localised), expected);
+        }
+        QCOMPARE(fixture.value(QStringLiteral("PushButtonTextStrong"), QStringLiteral("bg")),
+                 QVariant(strongBg));
+    }
+    // The style releases its skin's resource files with it.
+    QVERIFY(!QFile::exists(QStringLiteral(":/ocean/1x/menuitem-check.png")));
+    QVERIFY(!QFile::exists(QStringLiteral(":/graphite/1x/menuitem-check.png")));
+}
+
+void TestSkinTheme::hostileThemes_data()
+{
+    QTest::addColumn<QByteArray>("xml");
+    QTest::addColumn<bool>("switched");
+    QTest::addColumn<QColor>("bg"); // PushButton's bg afterwards
+
+    const QByteArray colour = "<color name=\"bg\" value=\"#010203\"/>\n";
+    QByteArray big = "<skin><theme><style class=\"PushButton\">";
+    while (big.size() < 10 * 1024 * 1024)
+        big += colour;
+    big += "</style></theme></skin>";
+    QTest::newRow("10 MB theme") << big << false << QColor(0, 0, 0, 0);
+
+    const auto deep = [&](int levels) {
+        QByteArray xml = "<skin><theme>";
+        for (int i = 0; i < levels; ++i)
+            xml += "<style class=\"PushButton\">";
+        xml += colour;
+        for (int i = 0; i < levels; ++i)
+            xml += "</style>";
+        return xml + "</theme></skin>";
+    };
+    QTest::newRow("10000 levels of styles") << deep(10000) << false << QColor(0, 0, 0, 0);
+    QTest::newRow("10000 unclosed levels") << QByteArray("<a>").repeated(10000) << false << QColor(0, 0, 0, 0);
+    QTest::newRow("200 levels of styles") << deep(200) << true << rgb(0x010203);
+    QTest::newRow("entity declarations")
+        << QByteArray("<!DOCTYPE skin [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+                      "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">]>"
+                      "<skin><theme><style class=\"PushButton\"><pixmap name=\"x\" value=\"&d;&d;&d;&d;\"/>")
+               + colour + "</style></theme></skin>"
+        << true << rgb(0x010203);
+}
+
+void TestSkinTheme::hostileThemes()
+{
+    QFETCH(QByteArray, xml);
+    QFETCH(bool, switched);
+    QFETCH(QColor, bg);
+
+    SkinFixture fixture;
+    fixture.writeSkin(QStringLiteral("hostile"), xml);
+    QCOMPARE(fixture.style()->setSkin(QStringLiteral("hostile")), switched);
+    QCOMPARE(fixture.value(QStringLiteral("PushButton"), QStringLiteral("bg")), QVariant(bg));
+}
+
+void TestSkinTheme::resetAfterTheme()
+{
+    SkinFixture fixture;
+    fixture.writeSkin(QStringLiteral("test"),
+                      inTheme("<style class=\"PvMattingSaveBtn\"><color name=\"bg\" value=\"#010203\"/></style>").toUtf8());
+    QVERIFY(fixture.style()->setSkin(QStringLiteral("test")));
+    QCOMPARE(fixture.value("PvMattingSaveBtn", "bg"), QVariant(rgb(0x010203)));
+    QVERIFY(fixture.style()->setSkin(QString()));
+    QCOMPARE(fixture.value("PvMattingSaveBtn", "bg"), QVariant(rgb(0x417FF9)));
+}
+
+QTEST_MAIN(TestSkinTheme)
+#include "tst_skin_theme.moc"
