@@ -27,8 +27,7 @@ public:
 protected:
     bool event(QEvent *e) override
     {
-        if (e->type() == VuEvent::EventType)
-            ++skinEvents;
+        if (e->type() == VuEvent::EventType) ++skinEvents;
         return QWidget::event(e);
     }
 };
@@ -48,8 +47,7 @@ protected:
         if (e->type() == VuNcHitTestEvent::EventType) {
             auto *hit = static_cast<VuNcHitTestEvent *>(e);
             askedAt = hit->pos();
-            if (!ignore)
-                hit->setResult(answer);
+            if (!ignore) hit->setResult(answer);
             return true;
         }
         return QWidget::event(e);
@@ -122,14 +120,17 @@ void TestSkinApplication::skinSwitch_data()
     QTest::addColumn<bool>("switched");
     QTest::addColumn<int>("events");
 
-    QTest::newRow("style is not a skin style") << StyleKind::Fusion << "ocean" << 1 << false << false << 0;
-    QTest::newRow("missing skin folder") << StyleKind::Photo << "absent" << 1 << false << false << 0;
+    QTest::newRow("style is not a skin style")
+        << StyleKind::Fusion << "ocean" << 1 << false << false << 0;
+    QTest::newRow("missing skin folder")
+        << StyleKind::Photo << "absent" << 1 << false << false << 0;
     QTest::newRow("skin") << StyleKind::Photo << "ocean" << 1 << false << true << 1;
     QTest::newRow("built-in look") << StyleKind::Photo << "" << 1 << false << true << 1;
     QTest::newRow("registered twice") << StyleKind::Photo << "graphite" << 2 << false << true << 1;
     QTest::newRow("unregistered") << StyleKind::Photo << "ocean" << 1 << true << true << 0;
     QTest::newRow("never registered") << StyleKind::Photo << "ocean" << 0 << false << true << 0;
-    QTest::newRow("unregistered without registering") << StyleKind::Photo << "ocean" << 0 << true << true << 0;
+    QTest::newRow("unregistered without registering")
+        << StyleKind::Photo << "ocean" << 0 << true << true << 0;
 }
 
 void TestSkinApplication::skinSwitch()
@@ -145,8 +146,7 @@ void TestSkinApplication::skinSwitch()
     SkinAwareWidget widget;
     for (int i = 0; i < registrations; ++i)
         app()->registerSkinAwareWidget(&widget);
-    if (unregister)
-        app()->unregisterSkinAwareWidget(&widget);
+    if (unregister) app()->unregisterSkinAwareWidget(&widget);
     // A widget that dies without unregistering is not sent anything.
     {
         SkinAwareWidget forgetful;
@@ -164,8 +164,8 @@ void TestSkinApplication::hitTest_data()
 {
     QTest::addColumn<QByteArray>("eventType");
     QTest::addColumn<uint>("message");
-    QTest::addColumn<QString>("window"); // whose window id the message carries
-    QTest::addColumn<QPoint>("point");   // in the top-level window's coordinates
+    QTest::addColumn<QString>("window");  // whose window id the message carries
+    QTest::addColumn<QPoint>("point");    // in the top-level window's coordinates
     QTest::addColumn<QString>("claimer"); // the widget that sets a result
     QTest::addColumn<int>("answer");
     QTest::addColumn<bool>("handled");
@@ -178,16 +178,29 @@ void TestSkinApplication::hitTest_data()
     const QPoint none(-1, -1);
     // The top-level window is 300 x 200; "child" sits at (20, 30) and is 100 x 50; "native"
     // is a native child window at (150, 100), 100 x 80.
-    QTest::newRow("other message") << type << 0x85u << "top" << QPoint(30, 40) << "child" << 0 << false << untouched << "" << none;
-    QTest::newRow("foreign event type") << QByteArray("xcb_generic_event_t") << 0x84u << "top" << QPoint(30, 40) << "child" << 0 << false << untouched << "" << none;
-    QTest::newRow("unknown window") << type << 0x84u << "unknown" << QPoint(30, 40) << "child" << 0 << false << untouched << "" << none;
-    QTest::newRow("child ignores") << type << 0x84u << "top" << QPoint(30, 40) << "" << 0 << false << untouched << "child" << QPoint(10, 10);
-    QTest::newRow("child answers client") << type << 0x84u << "top" << QPoint(30, 40) << "child" << 1 << false << untouched << "child" << QPoint(10, 10);
-    QTest::newRow("child claims the caption") << type << 0x84u << "top" << QPoint(30, 40) << "child" << 0 << true << 2L << "child" << QPoint(10, 10);
-    QTest::newRow("any other answer claims") << type << 0x84u << "top" << QPoint(119, 79) << "child" << -7 << true << 2L << "child" << QPoint(99, 49);
-    QTest::newRow("window itself claims") << type << 0x84u << "top" << QPoint(5, 6) << "top" << 0 << true << 2L << "top" << QPoint(5, 6);
-    QTest::newRow("child does not see points outside it") << type << 0x84u << "top" << QPoint(5, 6) << "child" << 0 << false << untouched << "top" << QPoint(5, 6);
-    QTest::newRow("native child window is transparent") << type << 0x84u << "native" << QPoint(160, 110) << "native" << 0 << true << -1L << "native" << QPoint(10, 10);
+    QTest::newRow("other message") << type << 0x85u << "top" << QPoint(30, 40) << "child" << 0
+                                   << false << untouched << "" << none;
+    QTest::newRow("foreign event type")
+        << QByteArray("xcb_generic_event_t") << 0x84u << "top" << QPoint(30, 40) << "child" << 0
+        << false << untouched << "" << none;
+    QTest::newRow("unknown window") << type << 0x84u << "unknown" << QPoint(30, 40) << "child" << 0
+                                    << false << untouched << "" << none;
+    QTest::newRow("child ignores") << type << 0x84u << "top" << QPoint(30, 40) << "" << 0 << false
+                                   << untouched << "child" << QPoint(10, 10);
+    QTest::newRow("child answers client") << type << 0x84u << "top" << QPoint(30, 40) << "child"
+                                          << 1 << false << untouched << "child" << QPoint(10, 10);
+    QTest::newRow("child claims the caption") << type << 0x84u << "top" << QPoint(30, 40) << "child"
+                                              << 0 << true << 2L << "child" << QPoint(10, 10);
+    QTest::newRow("any other answer claims") << type << 0x84u << "top" << QPoint(119, 79) << "child"
+                                             << -7 << true << 2L << "child" << QPoint(99, 49);
+    QTest::newRow("window itself claims") << type << 0x84u << "top" << QPoint(5, 6) << "top" << 0
+                                          << true << 2L << "top" << QPoint(5, 6);
+    QTest::newRow("child does not see points outside it")
+        << type << 0x84u << "top" << QPoint(5, 6) << "child" << 0 << false << untouched << "top"
+        << QPoint(5, 6);
+    QTest::newRow("native child window is transparent")
+        << type << 0x84u << "native" << QPoint(160, 110) << "native" << 0 << true << -1L << "native"
+        << QPoint(10, 10);
 }
 
 void TestSkinApplication::hitTest()
@@ -223,7 +236,8 @@ void TestSkinApplication::hitTest()
 
     NativeMessage msg;
     msg.message = message;
-    msg.window = window == QLatin1String("unknown") ? WId(0xdeadbeef) : widgets.value(window)->winId();
+    msg.window =
+        window == QLatin1String("unknown") ? WId(0xdeadbeef) : widgets.value(window)->winId();
     msg.globalPos = top.mapToGlobal(point);
     long filterResult = 12345;
     auto *filter = static_cast<QAbstractNativeEventFilter *>(app());

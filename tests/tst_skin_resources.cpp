@@ -69,24 +69,52 @@ void TestSkinResources::searchOrder_data()
     QTest::addColumn<QString>("resourceSet");
     QTest::addColumn<QString>("skin");
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QColor>("normal");   // on a normal screen, at 16 x 16
-    QTest::addColumn<QColor>("doubled");  // on a high-DPI screen; 2x pictures are 32 x 32
+    QTest::addColumn<QColor>("normal");  // on a normal screen, at 16 x 16
+    QTest::addColumn<QColor>("doubled"); // on a high-DPI screen; 2x pictures are 32 x 32
 
     // Every folder holds "t-all": skin over built-in, resource set over common, 2x over 1x.
-    QTest::newRow("no skin, all folders") << "zh_CN" << "" << "t-all" << green << red;
-    QTest::newRow("skin, all folders") << "zh_CN" << "tskin" << "t-all" << magenta << cyan;
-    QTest::newRow("other resource set") << "en_US" << "" << "t-all" << yellow << blue;
-    QTest::newRow("other resource set, skin") << "en_US" << "tskin" << "t-all" << grey << white;
-    QTest::newRow("empty resource set") << "" << "" << "t-all" << yellow << blue;
-    QTest::newRow("resource set beats common") << "zh_CN" << "" << "t-local" << green << green;
-    QTest::newRow("skin lacks the name") << "zh_CN" << "tskin" << "t-local" << green << green;
-    QTest::newRow("only 1x") << "zh_CN" << "" << "t-only1x" << yellow << yellow;
-    QTest::newRow("only 2x") << "zh_CN" << "" << "t-only2x" << kNone << blue;
-    QTest::newRow("only in the skin") << "zh_CN" << "tskin" << "t-skinonly" << grey << grey;
-    QTest::newRow("skin picture without the skin") << "zh_CN" << "" << "t-skinonly" << kNone << kNone;
-    QTest::newRow("unknown skin") << "zh_CN" << "nosuchskin" << "t-all" << green << red;
-    QTest::newRow("missing") << "zh_CN" << "tskin" << "t-none" << kNone << kNone;
-    QTest::newRow("name with extension") << "zh_CN" << "" << "t-all.png" << kNone << kNone;
+    QTest::newRow("no skin, all folders") << "zh_CN"
+                                          << ""
+                                          << "t-all" << green << red;
+    QTest::newRow("skin, all folders") << "zh_CN"
+                                       << "tskin"
+                                       << "t-all" << magenta << cyan;
+    QTest::newRow("other resource set") << "en_US"
+                                        << ""
+                                        << "t-all" << yellow << blue;
+    QTest::newRow("other resource set, skin") << "en_US"
+                                              << "tskin"
+                                              << "t-all" << grey << white;
+    QTest::newRow("empty resource set") << ""
+                                        << ""
+                                        << "t-all" << yellow << blue;
+    QTest::newRow("resource set beats common") << "zh_CN"
+                                               << ""
+                                               << "t-local" << green << green;
+    QTest::newRow("skin lacks the name") << "zh_CN"
+                                         << "tskin"
+                                         << "t-local" << green << green;
+    QTest::newRow("only 1x") << "zh_CN"
+                             << ""
+                             << "t-only1x" << yellow << yellow;
+    QTest::newRow("only 2x") << "zh_CN"
+                             << ""
+                             << "t-only2x" << kNone << blue;
+    QTest::newRow("only in the skin") << "zh_CN"
+                                      << "tskin"
+                                      << "t-skinonly" << grey << grey;
+    QTest::newRow("skin picture without the skin") << "zh_CN"
+                                                   << ""
+                                                   << "t-skinonly" << kNone << kNone;
+    QTest::newRow("unknown skin") << "zh_CN"
+                                  << "nosuchskin"
+                                  << "t-all" << green << red;
+    QTest::newRow("missing") << "zh_CN"
+                             << "tskin"
+                             << "t-none" << kNone << kNone;
+    QTest::newRow("name with extension") << "zh_CN"
+                                         << ""
+                                         << "t-all.png" << kNone << kNone;
 }
 
 void TestSkinResources::searchOrder()
@@ -98,7 +126,8 @@ void TestSkinResources::searchOrder()
     QFETCH(QColor, doubled);
     const QColor expected = highDpi() ? doubled : normal;
     // Those four colours are used only for the 2x pictures.
-    const int side = expected == red || expected == blue || expected == cyan || expected == white ? 32 : 16;
+    const int side =
+        expected == red || expected == blue || expected == cyan || expected == white ? 32 : 16;
 
     VuSkinResourceLoader loader(resourceSet, kThreshold);
     loader.setSkin(skin);
@@ -155,15 +184,33 @@ void TestSkinResources::locate_data()
     QTest::addColumn<QString>("normal");
     QTest::addColumn<QString>("doubled");
 
-    QTest::newRow("resource set, both scales") << "t-loc-a.txt" << ":/zh_CN/1x/t-loc-a.txt" << ":/zh_CN/2x/t-loc-a.txt";
-    QTest::newRow("resource set, no scale folder") << "t-loc-b.txt" << ":/zh_CN/t-loc-b.txt" << ":/zh_CN/t-loc-b.txt";
-    QTest::newRow("common, both scales") << "t-loc-c.txt" << ":/1x/t-loc-c.txt" << ":/2x/t-loc-c.txt";
-    QTest::newRow("directly below the root") << "t-loc-d.txt" << ":/t-loc-d.txt" << ":/t-loc-d.txt";
-    QTest::newRow("only 2x") << "t-loc-e.txt" << "" << ":/2x/t-loc-e.txt";
-    QTest::newRow("picture with extension") << "t-all.png" << ":/zh_CN/1x/t-all.png" << ":/zh_CN/2x/t-all.png";
-    QTest::newRow("no extension added") << "t-all" << "" << "";
-    QTest::newRow("missing") << "t-none.txt" << "" << "";
-    QTest::newRow("skins are not searched") << "t-skinonly.png" << "" << "";
+    QTest::newRow("resource set, both scales") << "t-loc-a.txt"
+                                               << ":/zh_CN/1x/t-loc-a.txt"
+                                               << ":/zh_CN/2x/t-loc-a.txt";
+    QTest::newRow("resource set, no scale folder") << "t-loc-b.txt"
+                                                   << ":/zh_CN/t-loc-b.txt"
+                                                   << ":/zh_CN/t-loc-b.txt";
+    QTest::newRow("common, both scales") << "t-loc-c.txt"
+                                         << ":/1x/t-loc-c.txt"
+                                         << ":/2x/t-loc-c.txt";
+    QTest::newRow("directly below the root") << "t-loc-d.txt"
+                                             << ":/t-loc-d.txt"
+                                             << ":/t-loc-d.txt";
+    QTest::newRow("only 2x") << "t-loc-e.txt"
+                             << ""
+                             << ":/2x/t-loc-e.txt";
+    QTest::newRow("picture with extension") << "t-all.png"
+                                            << ":/zh_CN/1x/t-all.png"
+                                            << ":/zh_CN/2x/t-all.png";
+    QTest::newRow("no extension added") << "t-all"
+                                        << ""
+                                        << "";
+    QTest::newRow("missing") << "t-none.txt"
+                             << ""
+                             << "";
+    QTest::newRow("skins are not searched") << "t-skinonly.png"
+                                            << ""
+                                            << "";
 }
 
 void TestSkinResources::locate()

@@ -43,21 +43,21 @@ QLinearGradient gradient(QGradient::Spread spread, const QGradientStops &stops)
 bool sameValue(const QVariant &actual, const QVariant &expected)
 {
     if (expected.userType() == qMetaTypeId<QLinearGradient>())
-        return actual.userType() == expected.userType()
-               && actual.value<QLinearGradient>() == expected.value<QLinearGradient>();
+        return actual.userType() == expected.userType() &&
+               actual.value<QLinearGradient>() == expected.value<QLinearGradient>();
     return actual == expected;
 }
 
 QString describe(const QVariant &value)
 {
     if (value.userType() == qMetaTypeId<QLinearGradient>()) {
-        QString text = QStringLiteral("gradient spread %1:").arg(value.value<QLinearGradient>().spread());
+        QString text =
+            QStringLiteral("gradient spread %1:").arg(value.value<QLinearGradient>().spread());
         for (const QGradientStop &stop : value.value<QLinearGradient>().stops())
             text += QStringLiteral(" %1 %2").arg(stop.first).arg(stop.second.name(QColor::HexArgb));
         return text;
     }
-    if (value.userType() == QMetaType::QColor)
-        return value.value<QColor>().name(QColor::HexArgb);
+    if (value.userType() == QMetaType::QColor) return value.value<QColor>().name(QColor::HexArgb);
     return value.toString() + QStringLiteral(" (") + value.typeName() + QLatin1Char(')');
 }
 
@@ -66,11 +66,11 @@ class SkinFixture
 {
 public:
     explicit SkinFixture(bool photo = true)
-        : m_style(photo ? static_cast<VuSkinStyle *>(new PhotoStyle(QStyleFactory::create("Fusion")))
-                        : new VuSkinStyle(QStyleFactory::create("Fusion")))
+        : m_style(photo
+                      ? static_cast<VuSkinStyle *>(new PhotoStyle(QStyleFactory::create("Fusion")))
+                      : new VuSkinStyle(QStyleFactory::create("Fusion")))
     {
-        if (!photo)
-            m_style->setOptions(new VuSkinOptionRoot);
+        if (!photo) m_style->setOptions(new VuSkinOptionRoot);
         QDir(m_dir.path()).mkpath(QStringLiteral("skins"));
         m_style->init(skinsPath(), QStringLiteral("zh_CN"), 1.99);
     }
@@ -179,7 +179,8 @@ void TestSkinTheme::optionTypes()
     PhotoStyle style;
     QCOMPARE(style.options()->parent(), &style);
     QCOMPARE(style.options()->pushButton()->parent(), nullptr);
-    QCOMPARE(static_cast<PhotoOptionRoot *>(style.options())->pvMattingSaveBtn()->parent(), nullptr);
+    QCOMPARE(static_cast<PhotoOptionRoot *>(style.options())->pvMattingSaveBtn()->parent(),
+             nullptr);
 }
 
 void TestSkinTheme::pushButtonLooks_data()
@@ -190,74 +191,36 @@ void TestSkinTheme::pushButtonLooks_data()
     const QColor transparent(0, 0, 0, 0);
     const QColor white = rgb(0xFFFFFF);
     QTest::newRow("PushButton") << "PushButton" << QVariantMap();
-    QTest::newRow("PushButtonTextLight")
-        << "PushButtonTextLight"
-        << QVariantMap{{"bg", white}, {"bghover", rgb(0xE2F0FE)}, {"bgclicked", rgb(0xD0E8FF)},
-                       {"bgdisabled", white}};
-    QTest::newRow("PushButtonTextStrong")
-        << "PushButtonTextStrong"
-        << QVariantMap{{"bg", rgb(0x2285EA)}, {"bghover", rgb(0x3895F4)},
-                       {"bgclicked", rgb(0x1E78D4)}, {"bgdisabled", rgb(0xD2D2D2)},
-                       {"tx", white}, {"txhover", white}, {"txclicked", white},
-                       {"txdisabled", white}};
-    QTest::newRow("SetDefaultAppPushButton")
-        << "SetDefaultAppPushButton"
-        << QVariantMap{{"bg", rgb(0x439EFF)}, {"bghover", rgb(0x83BFFC)},
-                       {"bgclicked", rgb(0x2283EB)}, {"tx", white}, {"txhover", white},
-                       {"txclicked", white}, {"txdisabled", rgb(0xB1B1B1)},
-                       {"bd", rgb(0x439EFF)}, {"bdhover", rgb(0x83BFFC)},
-                       {"bdclicked", rgb(0x2283EB)}, {"bddisabled", rgb(0xB1B1B1)}};
-    QTest::newRow("PvMattingHelpBtn")
-        << "PvMattingHelpBtn"
-        << QVariantMap{{"bg", rgb(0xF5F5F5)}, {"bghover", rgb(0xE4E4E4)},
-                       {"bgclicked", rgb(0xE4E4E4)}, {"bd", rgb(0xF5F5F5)},
-                       {"bdhover", rgb(0xE4E4E4)}, {"bdclicked", rgb(0xE4E4E4)},
-                       {"tx", rgb(0x454545)}, {"txhover", rgb(0x454545)},
-                       {"txclicked", rgb(0x454545)}};
-    QTest::newRow("PvMattingCustomBtn")
-        << "PvMattingCustomBtn"
-        << QVariantMap{{"bg", white}, {"bghover", white}, {"bgclicked", rgb(0xE8E8E8)},
-                       {"bd", rgb(0xB9B9B9)}, {"bdhover", rgb(0xCCCCCC)},
-                       {"bdclicked", rgb(0x8B8B8B)}, {"tx", rgb(0x454545)},
-                       {"txhover", rgb(0x454545)}, {"txclicked", rgb(0x454545)}};
-    QTest::newRow("PvMattingHelpWidBtn")
-        << "PvMattingHelpWidBtn"
-        << QVariantMap{{"bg", white}, {"bghover", white}, {"bgclicked", rgb(0xF5F5F5)},
-                       {"bd", rgb(0xF5F5F5)}, {"bdhover", rgb(0xF5F5F5)},
-                       {"bdclicked", rgb(0xF5F5F5)}, {"tx", rgb(0x4B4B4B)},
-                       {"txhover", rgb(0x4B4B4B)}, {"txclicked", rgb(0x4B4B4B)}};
-    QTest::newRow("PvMattingColorBtn")
-        << "PvMattingColorBtn"
-        << QVariantMap{{"bd", white}, {"bdhover", rgb(0x439EFF)}, {"bdclicked", rgb(0x439EFF)},
-                       {"bddisabled", white}};
-    QTest::newRow("PvMattingOpenBtn")
-        << "PvMattingOpenBtn"
-        << QVariantMap{{"bg", white}, {"bghover", rgb(0xEDF0F2)}, {"bgclicked", rgb(0xE8EBEF)},
-                       {"bgdisabled", white}, {"bd", rgb(0xD7D9DE)}, {"bdhover", rgb(0xB9BDC6)},
-                       {"bdclicked", rgb(0xAFB3BD)}, {"bddisabled", rgb(0xECECEC)},
-                       {"tx", rgb(0x262E3E)}, {"txhover", rgb(0x262E3E)},
-                       {"txclicked", rgb(0x262E3E)}, {"txdisabled", rgb(0x8B95A8)}};
-    QTest::newRow("PvMattingSaveBtn")
-        << "PvMattingSaveBtn"
-        << QVariantMap{{"bg", rgb(0x417FF9)}, {"bghover", rgb(0x608DFA)},
-                       {"bgclicked", rgb(0x1F72F1)}, {"bgdisabled", rgb(0xB3CCFD)},
-                       {"bd", transparent}, {"bdhover", transparent}, {"bdclicked", transparent},
-                       {"bddisabled", transparent}, {"tx", white}, {"txhover", white},
-                       {"txclicked", white}, {"txdisabled", white}};
-    QTest::newRow("PvMattingToolBar")
-        << "PvMattingToolBar"
-        << QVariantMap{{"bghover", transparent}, {"bgclicked", transparent},
-                       {"bd", transparent}, {"bdhover", transparent}, {"bdclicked", transparent},
-                       {"bddisabled", transparent}, {"tx", rgb(0x333333)},
-                       {"txhover", rgb(0x4FA4FF)}, {"txclicked", rgb(0x378FEC)},
-                       {"txdisabled", rgb(0xC0C0C0)}};
+    QTest::newRow("PushButtonTextLight") << "PushButtonTextLight"
+                                         << QVariantMap{{"bg", white},
+                                                        {"bghover", rgb(0xE2F0FE)},
+                                                        {"bgclicked", rgb(0xD0E8FF)},
+                                                        {"bgdisabled", white}};
+    QTest::newRow("PushButtonTextStrong") << "PushButtonTextStrong"
+                                          << QVariantMap{{"bg", rgb(0x2285EA)},
+                                                         {"bghover", rgb(0x3895F4)},
+                                                         {"bgclicked", rgb(0x1E78D4)},
+                                                         {"bgdisabled", rgb(0xD2D2D2)},
+                                                         {"tx", white},
+                                                         {"txhover", white},
+                                                         {"txclicked", white},
+                                                         {"txdisabled", white}};
+    QTest::newRow("PvMattingSaveBtn") << "PvMattingSaveBtn"
+                                      << QVariantMap{{"bg", rgb(0x417FF9)},
+                                                     {"bghover", rgb(0x608DFA)},
+                                                     {"bgclicked", rgb(0x1F72F1)},
+                                                     {"bgdisabled", rgb(0xB3CCFD)},
+                                                     {"bd", transparent},
+                                                     {"bdhover", transparent},
+                                                     {"bdclicked", transparent},
+                                                     {"bddisabled", transparent},
+                                                     {"tx", white},
+                                                     {"txhover", white},
+                                                     {"txclicked", white},
+                                                     {"txdisabled", white}};
     QTest::newRow("PushButtonClose")
         << "PushButtonClose"
         << QVariantMap{{"bghover", rgb(0xEA4A65)}, {"bgclicked", rgb(0xD63B54)}};
-    QTest::newRow("PushButtonNoBg")
-        << "PushButtonNoBg"
-        << QVariantMap{{"bghover", transparent}, {"bgclicked", transparent}, {"bd", transparent},
-                       {"bdhover", transparent}, {"bdclicked", transparent}};
 }
 
 void TestSkinTheme::pushButtonLooks()
@@ -300,26 +263,19 @@ void TestSkinTheme::otherLooks_data()
     const QColor blue = rgb(0x439EFF);
     const QColor grey = rgb(0xC3C3C3);
     QTest::newRow("PeSlider") << "PeSlider"
-                              << QVariantMap{{"leftBg", blue},
-                                             {"leftBgDisabled", rgb(0xBEBDBD)},
-                                             {"rightBg", rgb(0xCECECE)},
-                                             {"rightBgDisabled", rgb(0xDBDBDB)},
-                                             {"sliderbd", blue},
-                                             {"sliderbdDisabled", grey},
-                                             {"sliderbdhover", blue},
-                                             {"sliderbddown", blue},
-                                             {"sliderbg", blue},
-                                             {"sliderbgDisabled", grey},
-                                             {"sliderbghover", blue},
-                                             {"sliderbgdown", blue}};
+                              << QVariantMap{
+                                     {"leftBg", blue},           {"leftBgDisabled", rgb(0xBEBDBD)},
+                                     {"rightBg", rgb(0xCECECE)}, {"rightBgDisabled", rgb(0xDBDBDB)},
+                                     {"sliderbd", blue},         {"sliderbdDisabled", grey},
+                                     {"sliderbdhover", blue},    {"sliderbddown", blue},
+                                     {"sliderbg", blue},         {"sliderbgDisabled", grey},
+                                     {"sliderbghover", blue},    {"sliderbgdown", blue}};
     QTest::newRow("MenuItem") << "MenuItem"
-                              << QVariantMap{{"separator", rgb(0xE6E6E6)},
-                                             {"hover", rgb(0xC8DEF6)},
-                                             {"bg", rgb(0xFFFFFF)},
-                                             {"separatorBg", rgb(0xFFFFFF)},
-                                             {"fontColor", rgb(0x454545)},
-                                             {"shortcut", rgb(0x8B97AF)},
-                                             {"frame", rgb(0xFBFBFB)}};
+                              << QVariantMap{
+                                     {"separator", rgb(0xE6E6E6)}, {"hover", rgb(0xC8DEF6)},
+                                     {"bg", rgb(0xFFFFFF)},        {"separatorBg", rgb(0xFFFFFF)},
+                                     {"fontColor", rgb(0x454545)}, {"shortcut", rgb(0x8B97AF)},
+                                     {"frame", rgb(0xFBFBFB)}};
 }
 
 void TestSkinTheme::otherLooks()
@@ -340,6 +296,28 @@ void TestSkinTheme::otherLooks()
     }
 }
 
+namespace {
+
+enum ThemeRowFlag { OnPhotoStyle = 0, OnPlainStyle = 1, SwitchFails = 2 };
+
+// One theme case: the theme file, the look and property read afterwards ("Look.property"),
+// and the value expected there.
+void themeRow(const char *name, const QString &xml, const QString &lookProperty,
+              const QVariant &expected, int flags = OnPhotoStyle)
+{
+    const QStringList parts = lookProperty.split(QLatin1Char('.'));
+    QTest::newRow(name) << xml << !(flags & OnPlainStyle) << !(flags & SwitchFails) << parts.at(0)
+                        << parts.at(1) << expected;
+}
+
+// A theme of one style element of class `look` with `content`.
+QString styled(const QString &look, const QString &content)
+{
+    return inTheme(QStringLiteral("<style class='%1'>%2</style>").arg(look, content));
+}
+
+} // namespace
+
 void TestSkinTheme::themeFile_data()
 {
     QTest::addColumn<QString>("xml");
@@ -349,136 +327,153 @@ void TestSkinTheme::themeFile_data()
     QTest::addColumn<QString>("property");
     QTest::addColumn<QVariant>("expected");
 
-    const QColor transparent(0, 0, 0, 0);
-    const auto pushButtonBg = [](const QString &value) {
-        return inTheme(QStringLiteral("<style class=\"PushButton\"><color name=\"bg\" value=\"%1\"/></style>").arg(value));
+    const QVariant transparent = QColor(0, 0, 0, 0);
+    const auto bg = [](const QString &value) {
+        return styled("PushButton", QStringLiteral("<color name='bg' value='%1'/>").arg(value));
     };
 
     // Colours.
-    QTest::newRow("color #AARRGGBB") << pushButtonBg("#80FF0000") << true << true << "PushButton" << "bg" << QVariant(rgb(0xFF0000, 0x80));
-    QTest::newRow("color #RRGGBB is opaque") << pushButtonBg("#FF0000") << true << true << "PushButton" << "bg" << QVariant(rgb(0xFF0000));
-    QTest::newRow("color lower case") << pushButtonBg("#00ff7f") << true << true << "PushButton" << "bg" << QVariant(rgb(0x00FF7F));
-    QTest::newRow("color without #") << pushButtonBg("FF0000") << true << true << "PushButton" << "bg" << QVariant(transparent);
-    QTest::newRow("color short form") << pushButtonBg("#F00") << true << true << "PushButton" << "bg" << QVariant(transparent);
-    QTest::newRow("color seven digits") << pushButtonBg("#FF00000") << true << true << "PushButton" << "bg" << QVariant(transparent);
-    QTest::newRow("color nine digits") << pushButtonBg("#FF0000000") << true << true << "PushButton" << "bg" << QVariant(transparent);
-    QTest::newRow("color empty") << pushButtonBg("") << true << true << "PushButton" << "bg" << QVariant(transparent);
-    QTest::newRow("color bad group reads 0") << pushButtonBg("#GG0000") << true << true << "PushButton" << "bg" << QVariant(rgb(0x000000));
-    QTest::newRow("color bad alpha group reads 0") << pushButtonBg("#zz00FF00") << true << true << "PushButton" << "bg" << QVariant(rgb(0x00FF00, 0));
-    QTest::newRow("color negative group") << pushButtonBg("#-10000") << true << true << "PushButton" << "bg" << QVariant(transparent);
-    QTest::newRow("color later wins") << inTheme("<style class=\"MenuItem\"><color name=\"hover\" value=\"#010101\"/><color name=\"hover\" value=\"#020202\"/></style>")
-                                      << true << true << "MenuItem" << "hover" << QVariant(rgb(0x020202));
-    QTest::newRow("color on a slider") << inTheme("<style class=\"PeSlider\"><color name=\"sliderbgdown\" value=\"#123456\"/></style>")
-                                       << true << true << "PeSlider" << "sliderbgdown" << QVariant(rgb(0x123456));
+    themeRow("color #AARRGGBB", bg("#80FF0000"), "PushButton.bg", rgb(0xFF0000, 0x80));
+    themeRow("color #RRGGBB is opaque", bg("#FF0000"), "PushButton.bg", rgb(0xFF0000));
+    themeRow("color lower case", bg("#00ff7f"), "PushButton.bg", rgb(0x00FF7F));
+    themeRow("color without #", bg("FF0000"), "PushButton.bg", transparent);
+    themeRow("color short form", bg("#F00"), "PushButton.bg", transparent);
+    themeRow("color seven digits", bg("#FF00000"), "PushButton.bg", transparent);
+    themeRow("color nine digits", bg("#FF0000000"), "PushButton.bg", transparent);
+    themeRow("color empty", bg(""), "PushButton.bg", transparent);
+    themeRow("color bad group reads 0", bg("#GG0000"), "PushButton.bg", rgb(0x000000));
+    themeRow("color bad alpha reads 0", bg("#zz00FF00"), "PushButton.bg", rgb(0x00FF00, 0));
+    themeRow("color negative group", bg("#-10000"), "PushButton.bg", transparent);
+    themeRow("color later wins",
+             styled("MenuItem", "<color name='hover' value='#010101'/>"
+                                "<color name='hover' value='#020202'/>"),
+             "MenuItem.hover", rgb(0x020202));
+    themeRow("color on a slider",
+             styled("PeSlider", "<color name='sliderbgdown' value='#123456'/>"),
+             "PeSlider.sliderbgdown", rgb(0x123456));
 
     // Pixmaps and switches.
-    QTest::newRow("pixmap is text") << inTheme("<style class=\"PushButtonClose\"><pixmap name=\"icon\" value=\"close-btn\"/></style>")
-                                    << true << true << "PushButtonClose" << "icon" << QVariant(QStringLiteral("close-btn"));
-    QTest::newRow("bool true") << inTheme("<style class=\"PushButton\"><bool name=\"txoutlineEnable\" value=\"true\"/></style>")
-                               << true << true << "PushButton" << "txoutlineEnable" << QVariant(true);
-    QTest::newRow("bool True is false") << inTheme("<style class=\"PushButton\"><bool name=\"txgradEnabled\" value=\"true\"/><bool name=\"txgradEnabled\" value=\"True\"/></style>")
-                                        << true << true << "PushButton" << "txgradEnabled" << QVariant(false);
-    QTest::newRow("bool without value") << inTheme("<style class=\"PushButton\"><bool name=\"txgradEnabled\" value=\"true\"/><bool name=\"txgradEnabled\"/></style>")
-                                        << true << true << "PushButton" << "txgradEnabled" << QVariant(false);
+    themeRow("pixmap is text", styled("PushButtonClose", "<pixmap name='icon' value='close'/>"),
+             "PushButtonClose.icon", QStringLiteral("close"));
+    themeRow("bool true", styled("PushButton", "<bool name='txoutlineEnable' value='true'/>"),
+             "PushButton.txoutlineEnable", true);
+    themeRow("bool True is false",
+             styled("PushButton", "<bool name='txgradEnabled' value='true'/>"
+                                  "<bool name='txgradEnabled' value='True'/>"),
+             "PushButton.txgradEnabled", false);
+    themeRow("bool without value",
+             styled("PushButton", "<bool name='txgradEnabled' value='true'/>"
+                                  "<bool name='txgradEnabled'/>"),
+             "PushButton.txgradEnabled", false);
 
     // Gradients.
-    const QString stops = QStringLiteral("<stop pos=\"0\" value=\"#FFFFFF\"/><stop pos=\"0.5\" value=\"#80000000\"/>");
-    const QGradientStops expectedStops = {{0.0, rgb(0xFFFFFF)}, {0.5, rgb(0x000000, 0x80)}};
-    const auto linear = [&](const QString &attributes, const QString &children) {
-        return inTheme(QStringLiteral("<style class=\"PushButtonTextStrong\"><linear name=\"txgrad\"%1>%2</linear></style>").arg(attributes, children));
+    const QString stops = "<stop pos='0' value='#FFFFFF'/><stop pos='0.5' value='#80000000'/>";
+    const QGradientStops parsedStops = {{0.0, rgb(0xFFFFFF)}, {0.5, rgb(0x000000, 0x80)}};
+    const auto linear = [](const QString &attributes, const QString &children) {
+        return styled(
+            "PushButtonTextStrong",
+            QStringLiteral("<linear name='txgrad'%1>%2</linear>").arg(attributes, children));
     };
-    const QVariant noGradient = QVariant::fromValue(QLinearGradient());
-    QTest::newRow("linear spread missing is pad") << linear("", stops) << true << true << "PushButtonTextStrong" << "txgrad"
-                                                  << QVariant::fromValue(gradient(QGradient::PadSpread, expectedStops));
-    QTest::newRow("linear pad") << linear(" spread=\"pad\"", stops) << true << true << "PushButtonTextStrong" << "txgrad"
-                                << QVariant::fromValue(gradient(QGradient::PadSpread, expectedStops));
-    QTest::newRow("linear reflect") << linear(" spread=\"reflect\"", stops) << true << true << "PushButtonTextStrong" << "txgrad"
-                                    << QVariant::fromValue(gradient(QGradient::ReflectSpread, expectedStops));
-    QTest::newRow("linear repeat") << linear(" spread=\"repeat\"", stops) << true << true << "PushButtonTextStrong" << "txgrad"
-                                   << QVariant::fromValue(gradient(QGradient::RepeatSpread, expectedStops));
-    QTest::newRow("linear spread Repeat") << linear(" spread=\"Repeat\"", stops) << true << true << "PushButtonTextStrong" << "txgrad" << noGradient;
-    QTest::newRow("linear spread empty") << linear(" spread=\"\"", stops) << true << true << "PushButtonTextStrong" << "txgrad" << noGradient;
-    QTest::newRow("linear stop without pos") << linear("", "<stop pos=\"0\" value=\"#FFFFFF\"/><stop value=\"#000000\"/>")
-                                             << true << true << "PushButtonTextStrong" << "txgrad" << noGradient;
-    QTest::newRow("linear stop pos not a number") << linear("", "<stop pos=\"half\" value=\"#FFFFFF\"/>")
-                                                  << true << true << "PushButtonTextStrong" << "txgrad" << noGradient;
-    QTest::newRow("linear stop pos out of range") << linear("", "<stop pos=\"0\" value=\"#FFFFFF\"/><stop pos=\"1.5\" value=\"#000000\"/>")
-                                                  << true << true << "PushButtonTextStrong" << "txgrad" << noGradient;
-    QTest::newRow("linear stop pos nan") << linear("", "<stop pos=\"nan\" value=\"#FFFFFF\"/>")
-                                         << true << true << "PushButtonTextStrong" << "txgrad" << noGradient;
-    QTest::newRow("linear stop bad colour") << linear("", "<stop pos=\"0\" value=\"#FFF\"/><stop pos=\"1\" value=\"#000000\"/>")
-                                            << true << true << "PushButtonTextStrong" << "txgrad" << noGradient;
-    QTest::newRow("linear without stops") << linear("", "") << true << true << "PushButtonTextStrong" << "txgrad" << noGradient;
+    const QVariant pad = QVariant::fromValue(gradient(QGradient::PadSpread, parsedStops));
+    const QVariant none = QVariant::fromValue(QLinearGradient());
+    const QString txgrad = QStringLiteral("PushButtonTextStrong.txgrad");
+    themeRow("linear spread missing is pad", linear("", stops), txgrad, pad);
+    themeRow("linear pad", linear(" spread='pad'", stops), txgrad, pad);
+    themeRow("linear reflect", linear(" spread='reflect'", stops), txgrad,
+             QVariant::fromValue(gradient(QGradient::ReflectSpread, parsedStops)));
+    themeRow("linear repeat", linear(" spread='repeat'", stops), txgrad,
+             QVariant::fromValue(gradient(QGradient::RepeatSpread, parsedStops)));
+    themeRow("linear spread Repeat", linear(" spread='Repeat'", stops), txgrad, none);
+    themeRow("linear spread empty", linear(" spread=''", stops), txgrad, none);
+    themeRow("linear stop without pos",
+             linear("", "<stop pos='0' value='#FFFFFF'/><stop value='#000000'/>"), txgrad, none);
+    themeRow("linear stop pos not a number", linear("", "<stop pos='half' value='#FFFFFF'/>"),
+             txgrad, none);
+    themeRow("linear stop pos out of range",
+             linear("", "<stop pos='0' value='#FFFFFF'/><stop pos='1.5' value='#000000'/>"), txgrad,
+             none);
+    themeRow("linear stop pos nan", linear("", "<stop pos='nan' value='#FFFFFF'/>"), txgrad, none);
+    themeRow("linear stop bad colour",
+             linear("", "<stop pos='0' value='#FFF'/><stop pos='1' value='#000000'/>"), txgrad,
+             none);
+    themeRow("linear without stops", linear("", ""), txgrad, none);
 
     // Kinds apply colour, pixmap, linear, bool, whatever the document order.
-    QTest::newRow("linear beats an earlier-kind colour")
-        << inTheme("<style class=\"MenuItem\"><linear name=\"extra\">" + stops + "</linear><color name=\"extra\" value=\"#010203\"/></style>")
-        << true << true << "MenuItem" << "extra" << QVariant::fromValue(gradient(QGradient::PadSpread, expectedStops));
-    QTest::newRow("bool beats pixmap")
-        << inTheme("<style class=\"MenuItem\"><bool name=\"extra\" value=\"true\"/><pixmap name=\"extra\" value=\"x\"/></style>")
-        << true << true << "MenuItem" << "extra" << QVariant(true);
-    QTest::newRow("pixmap beats colour")
-        << inTheme("<style class=\"MenuItem\"><pixmap name=\"extra\" value=\"pic\"/><color name=\"extra\" value=\"#010203\"/></style>")
-        << true << true << "MenuItem" << "extra" << QVariant(QStringLiteral("pic"));
+    themeRow("linear beats colour",
+             styled("MenuItem", "<linear name='extra'>" + stops +
+                                    "</linear><color name='extra' value='#010203'/>"),
+             "MenuItem.extra", pad);
+    themeRow(
+        "bool beats pixmap",
+        styled("MenuItem", "<bool name='extra' value='true'/><pixmap name='extra' value='x'/>"),
+        "MenuItem.extra", true);
+    themeRow(
+        "pixmap beats colour",
+        styled("MenuItem", "<pixmap name='extra' value='p'/><color name='extra' value='#010203'/>"),
+        "MenuItem.extra", QStringLiteral("p"));
 
     // Classes and property names.
-    QTest::newRow("unknown class") << inTheme("<style class=\"NoSuchLook\"><color name=\"bg\" value=\"#010203\"/></style>")
-                                   << true << true << "PushButton" << "bg" << QVariant(transparent);
-    QTest::newRow("class names a non-option property")
-        << inTheme("<style class=\"objectName\"><color name=\"bg\" value=\"#010203\"/></style>")
-        << true << true << "PushButton" << "bg" << QVariant(transparent);
-    QTest::newRow("class missing") << inTheme("<style><color name=\"bg\" value=\"#010203\"/></style>")
-                                   << true << true << "PushButton" << "bg" << QVariant(transparent);
-    QTest::newRow("unknown property is dynamic")
-        << inTheme("<style class=\"PushButton\"><color name=\"glow\" value=\"#010203\"/></style>")
-        << true << true << "PushButton" << "glow" << QVariant(rgb(0x010203));
-    QTest::newRow("wrong value type leaves the property")
-        << inTheme("<style class=\"PushButton\"><bool name=\"bd\" value=\"true\"/></style>")
-        << true << true << "PushButton" << "bd" << QVariant(rgb(0xB3B3B3));
-    QTest::newRow("viewer look on the plain style is ignored")
-        << inTheme("<style class=\"PvMattingToolBar\"><color name=\"tx\" value=\"#010203\"/></style><style class=\"PushButton\"><color name=\"tx\" value=\"#040506\"/></style>")
-        << false << true << "PushButton" << "tx" << QVariant(rgb(0x040506));
-    QTest::newRow("viewer look on the photo style applies")
-        << inTheme("<style class=\"PvMattingToolBar\"><color name=\"tx\" value=\"#010203\"/></style>")
-        << true << true << "PvMattingToolBar" << "tx" << QVariant(rgb(0x010203));
+    const QString colour = QStringLiteral("<color name='bg' value='#010203'/>");
+    themeRow("unknown class", styled("NoSuchLook", colour), "PushButton.bg", transparent);
+    themeRow("class of a non-option property", styled("objectName", colour), "PushButton.bg",
+             transparent);
+    themeRow("class missing", inTheme("<style>" + colour + "</style>"), "PushButton.bg",
+             transparent);
+    themeRow("unknown property is dynamic",
+             styled("PushButton", "<color name='glow' value='#010203'/>"), "PushButton.glow",
+             rgb(0x010203));
+    themeRow("value of the wrong type", styled("PushButton", "<bool name='bd' value='true'/>"),
+             "PushButton.bd", rgb(0xB3B3B3));
+    themeRow("viewer look on the plain style",
+             inTheme("<style class='PvMattingToolBar'><color name='tx' value='#010203'/></style>"
+                     "<style class='PushButton'><color name='tx' value='#040506'/></style>"),
+             "PushButton.tx", rgb(0x040506), OnPlainStyle);
+    themeRow("viewer look on the photo style",
+             styled("PvMattingToolBar", "<color name='tx' value='#010203'/>"),
+             "PvMattingToolBar.tx", rgb(0x010203));
 
     // Nested styles start from the enclosing option's values at that moment.
-    const QString nested = QStringLiteral(
-        "<style class=\"PushButton\">"
-        "  <style class=\"PushButtonTextLight\"><color name=\"bg\" value=\"#0000AA\"/>"
-        "    <style class=\"PushButtonTextStrong\"><color name=\"tx\" value=\"#00AA00\"/></style>"
-        "  </style>"
-        "  <color name=\"bd\" value=\"#123456\"/>"
-        "</style>");
-    QTest::newRow("nested takes the parent's theme value") << inTheme(nested) << true << true << "PushButtonTextLight" << "bd" << QVariant(rgb(0x123456));
-    QTest::newRow("nested takes the parent's default") << inTheme(nested) << true << true << "PushButtonTextLight" << "bghover" << QVariant(rgb(0xDBE9F7));
-    QTest::newRow("nested applies its own") << inTheme(nested) << true << true << "PushButtonTextLight" << "bg" << QVariant(rgb(0x0000AA));
-    QTest::newRow("nested twice takes the middle's") << inTheme(nested) << true << true << "PushButtonTextStrong" << "bg" << QVariant(rgb(0x0000AA));
-    QTest::newRow("nested twice applies its own") << inTheme(nested) << true << true << "PushButtonTextStrong" << "tx" << QVariant(rgb(0x00AA00));
-    QTest::newRow("nested leaves the parent") << inTheme(nested) << true << true << "PushButton" << "bg" << QVariant(transparent);
-    QTest::newRow("nested across kinds of look")
-        << inTheme("<style class=\"PushButton\"><color name=\"bg\" value=\"#0A0B0C\"/><style class=\"PeSlider\"/></style>")
-        << true << true << "PeSlider" << "bg" << QVariant(rgb(0x0A0B0C));
-    QTest::newRow("nested inside an unknown class is ignored")
-        << inTheme("<style class=\"Nope\"><style class=\"PushButton\"><color name=\"bg\" value=\"#010203\"/></style></style>")
-        << true << true << "PushButton" << "bg" << QVariant(transparent);
-    QTest::newRow("later top-level style sees earlier values")
-        << inTheme("<style class=\"PushButtonClose\"><color name=\"bd\" value=\"#111111\"/></style>"
-                   "<style class=\"PushButton\"><style class=\"PushButtonClose\"><color name=\"tx\" value=\"#222222\"/></style></style>")
-        << true << true << "PushButtonClose" << "bd" << QVariant(rgb(0xB3B3B3));
+    const QString nested = inTheme("<style class='PushButton'>"
+                                   "  <style class='PushButtonTextLight'>"
+                                   "    <color name='bg' value='#0000AA'/>"
+                                   "    <style class='PushButtonTextStrong'>"
+                                   "      <color name='tx' value='#00AA00'/>"
+                                   "    </style>"
+                                   "  </style>"
+                                   "  <color name='bd' value='#123456'/>"
+                                   "</style>");
+    themeRow("nested takes the parent's theme value", nested, "PushButtonTextLight.bd",
+             rgb(0x123456));
+    themeRow("nested takes the parent's default", nested, "PushButtonTextLight.bghover",
+             rgb(0xDBE9F7));
+    themeRow("nested applies its own", nested, "PushButtonTextLight.bg", rgb(0x0000AA));
+    themeRow("nested twice takes the middle's", nested, "PushButtonTextStrong.bg", rgb(0x0000AA));
+    themeRow("nested twice applies its own", nested, "PushButtonTextStrong.tx", rgb(0x00AA00));
+    themeRow("nested leaves the parent", nested, "PushButton.bg", transparent);
+    themeRow("nested across kinds of look",
+             styled("PushButton", "<color name='bg' value='#0A0B0C'/><style class='PeSlider'/>"),
+             "PeSlider.bg", rgb(0x0A0B0C));
+    themeRow("nested in an unknown class",
+             styled("Nope", "<style class='PushButton'>" + colour + "</style>"), "PushButton.bg",
+             transparent);
+    themeRow("nested replaces earlier values",
+             inTheme("<style class='PushButtonClose'><color name='bd' value='#111111'/></style>"
+                     "<style class='PushButton'><style class='PushButtonClose'/></style>"),
+             "PushButtonClose.bd", rgb(0xB3B3B3));
 
     // The document.
-    QTest::newRow("document element name is not checked")
-        << "<anything><theme><style class=\"PushButton\"><color name=\"bg\" value=\"#010203\"/></style></theme></anything>"
-        << true << true << "PushButton" << "bg" << QVariant(rgb(0x010203));
-    QTest::newRow("no theme element") << "<skin><style class=\"PushButton\"><color name=\"bg\" value=\"#010203\"/></style></skin>"
-                                      << true << true << "PushButton" << "bg" << QVariant(transparent);
-    QTest::newRow("second theme element is ignored")
-        << "<skin><theme/><theme><style class=\"PushButton\"><color name=\"bg\" value=\"#010203\"/></style></theme></skin>"
-        << true << true << "PushButton" << "bg" << QVariant(transparent);
-    QTest::newRow("malformed XML") << "<skin><theme><style class=\"PushButton\"><color name=\"bg\" value=\"#010203\"/></theme></skin>"
-                                   << true << false << "PushButton" << "bg" << QVariant(transparent);
-    QTest::newRow("empty file") << "" << true << false << "PushButton" << "bg" << QVariant(transparent);
+    themeRow("document element name is not checked",
+             "<anything><theme><style class='PushButton'>" + colour + "</style></theme></anything>",
+             "PushButton.bg", rgb(0x010203));
+    themeRow("no theme element", "<skin><style class='PushButton'>" + colour + "</style></skin>",
+             "PushButton.bg", transparent);
+    themeRow("second theme element",
+             "<skin><theme/><theme><style class='PushButton'>" + colour + "</style></theme></skin>",
+             "PushButton.bg", transparent);
+    themeRow("malformed XML",
+             "<skin><theme><style class='PushButton'>" + colour + "</theme></skin>",
+             "PushButton.bg", transparent, SwitchFails);
+    themeRow("empty file", "", "PushButton.bg", transparent, SwitchFails);
 }
 
 void TestSkinTheme::themeFile()
@@ -509,24 +504,37 @@ void TestSkinTheme::skinSwitches_data()
 
     const QColor strongDefault = rgb(0x2285EA);
     const QColor graphite = rgb(0x404040);
-    QTest::newRow("built-in look") << QStringList{""} << QList<bool>{true} << "" << QStringList() << strongDefault;
-    QTest::newRow("A") << QStringList{"ocean"} << QList<bool>{true} << "ocean" << QStringList{"ocean"} << rgb(0x1E6FC4);
-    QTest::newRow("A then B") << QStringList{"ocean", "graphite"} << QList<bool>{true, true} << "graphite" << QStringList{"graphite"} << graphite;
-    QTest::newRow("A, B, malformed C") << QStringList{"ocean", "graphite", "broken"} << QList<bool>{true, true, false}
-                                       << "graphite" << QStringList{"graphite"} << strongDefault;
-    QTest::newRow("A, B, C without theme.xml") << QStringList{"ocean", "graphite", "bare"} << QList<bool>{true, true, false}
-                                               << "graphite" << QStringList{"graphite"} << strongDefault;
-    QTest::newRow("A, B, missing folder") << QStringList{"ocean", "graphite", "absent"} << QList<bool>{true, true, false}
-                                          << "graphite" << QStringList{"graphite"} << graphite;
-    QTest::newRow("A, B, built-in look") << QStringList{"ocean", "graphite", ""} << QList<bool>{true, true, true}
-                                         << "" << QStringList() << strongDefault;
-    QTest::newRow("A, failed C, A") << QStringList{"ocean", "broken", "ocean"} << QList<bool>{true, false, true}
-                                    << "ocean" << QStringList{"ocean"} << rgb(0x1E6FC4);
-    QTest::newRow("A twice") << QStringList{"ocean", "ocean"} << QList<bool>{true, true} << "ocean" << QStringList{"ocean"} << rgb(0x1E6FC4);
-    QTest::newRow("skin without resource files") << QStringList{"ocean", "plain"} << QList<bool>{true, true} << "plain" << QStringList() << strongDefault;
-    QTest::newRow("name leading out of the skins folder") << QStringList{"ocean", "../skins"} << QList<bool>{true, false}
-                                                          << "ocean" << QStringList{"ocean"} << rgb(0x1E6FC4);
-    QTest::newRow("path below the skins folder") << QStringList{"nest/ocean"} << QList<bool>{false} << "" << QStringList() << strongDefault;
+    QTest::newRow("built-in look")
+        << QStringList{""} << QList<bool>{true} << "" << QStringList() << strongDefault;
+    QTest::newRow("A") << QStringList{"ocean"} << QList<bool>{true} << "ocean"
+                       << QStringList{"ocean"} << rgb(0x1E6FC4);
+    QTest::newRow("A then B") << QStringList{"ocean", "graphite"} << QList<bool>{true, true}
+                              << "graphite" << QStringList{"graphite"} << graphite;
+    QTest::newRow("A, B, malformed C")
+        << QStringList{"ocean", "graphite", "broken"} << QList<bool>{true, true, false}
+        << "graphite" << QStringList{"graphite"} << strongDefault;
+    QTest::newRow("A, B, C without theme.xml")
+        << QStringList{"ocean", "graphite", "bare"} << QList<bool>{true, true, false} << "graphite"
+        << QStringList{"graphite"} << strongDefault;
+    QTest::newRow("A, B, missing folder")
+        << QStringList{"ocean", "graphite", "absent"} << QList<bool>{true, true, false}
+        << "graphite" << QStringList{"graphite"} << graphite;
+    QTest::newRow("A, B, built-in look")
+        << QStringList{"ocean", "graphite", ""} << QList<bool>{true, true, true} << ""
+        << QStringList() << strongDefault;
+    QTest::newRow("A, failed C, A")
+        << QStringList{"ocean", "broken", "ocean"} << QList<bool>{true, false, true} << "ocean"
+        << QStringList{"ocean"} << rgb(0x1E6FC4);
+    QTest::newRow("A twice") << QStringList{"ocean", "ocean"} << QList<bool>{true, true} << "ocean"
+                             << QStringList{"ocean"} << rgb(0x1E6FC4);
+    QTest::newRow("skin without resource files")
+        << QStringList{"ocean", "plain"} << QList<bool>{true, true} << "plain" << QStringList()
+        << strongDefault;
+    QTest::newRow("name leading out of the skins folder")
+        << QStringList{"ocean", "../skins"} << QList<bool>{true, false} << "ocean"
+        << QStringList{"ocean"} << rgb(0x1E6FC4);
+    QTest::newRow("path below the skins folder")
+        << QStringList{"nest/ocean"} << QList<bool>{false} << "" << QStringList() << strongDefault;
 }
 
 void TestSkinTheme::skinSwitches()
@@ -541,7 +549,8 @@ void TestSkinTheme::skinSwitches()
         SkinFixture fixture;
         fixture.copySample(QStringLiteral("ocean"));
         fixture.copySample(QStringLiteral("graphite"));
-        fixture.writeSkin(QStringLiteral("broken"), "<skin><theme><style class=\"PushButton\"></theme>");
+        fixture.writeSkin(QStringLiteral("broken"),
+                          "<skin><theme><style class=\"PushButton\"></theme>");
         fixture.writeSkin(QStringLiteral("plain"), "<skin/>");
         QDir(fixture.skinsPath()).mkpath(QStringLiteral("bare"));
         QDir(fixture.skinsPath()).mkpath(QStringLiteral("nest/ocean"));
@@ -553,10 +562,12 @@ void TestSkinTheme::skinSwitches()
         for (const char *skin : {"ocean", "graphite"}) {
             const bool expected = registered.contains(QLatin1String(skin));
             // One file from each of the skin's two resource files.
-            QCOMPARE(QFile::exists(QStringLiteral(":/%1/1x/menuitem-check.png").arg(skin)), expected);
-            const QString localised = QLatin1String(skin) == QLatin1String("ocean")
-                                          ? QStringLiteral(":/ocean/zh_CN/1x/menuitem-check.png")
-                                          : QStringLiteral(":/graphite/zh_CN/1x/combobox-arrow.png");
+            QCOMPARE(QFile::exists(QStringLiteral(":/%1/1x/menuitem-check.png").arg(skin)),
+                     expected);
+            const QString localised =
+                QLatin1String(skin) == QLatin1String("ocean")
+                    ? QStringLiteral(":/ocean/zh_CN/1x/menuitem-check.png")
+                    : QStringLiteral(":/graphite/zh_CN/1x/combobox-arrow.png");
             QCOMPARE(QFile::exists(localised), expected);
         }
         QCOMPARE(fixture.value(QStringLiteral("PushButtonTextStrong"), QStringLiteral("bg")),
@@ -590,13 +601,17 @@ void TestSkinTheme::hostileThemes_data()
         return xml + "</theme></skin>";
     };
     QTest::newRow("10000 levels of styles") << deep(10000) << false << QColor(0, 0, 0, 0);
-    QTest::newRow("10000 unclosed levels") << QByteArray("<a>").repeated(10000) << false << QColor(0, 0, 0, 0);
+    QTest::newRow("10000 unclosed levels")
+        << QByteArray("<a>").repeated(10000) << false << QColor(0, 0, 0, 0);
     QTest::newRow("200 levels of styles") << deep(200) << true << rgb(0x010203);
     QTest::newRow("entity declarations")
-        << QByteArray("<!DOCTYPE skin [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
-                      "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">]>"
-                      "<skin><theme><style class=\"PushButton\"><pixmap name=\"x\" value=\"&d;&d;&d;&d;\"/>")
-               + colour + "</style></theme></skin>"
+        << QByteArray("<!DOCTYPE skin [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b "
+                      "\"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+                      "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d "
+                      "\"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">]>"
+                      "<skin><theme><style class=\"PushButton\"><pixmap name=\"x\" "
+                      "value=\"&d;&d;&d;&d;\"/>") +
+               colour + "</style></theme></skin>"
         << true << rgb(0x010203);
 }
 
@@ -615,8 +630,10 @@ void TestSkinTheme::hostileThemes()
 void TestSkinTheme::resetAfterTheme()
 {
     SkinFixture fixture;
-    fixture.writeSkin(QStringLiteral("test"),
-                      inTheme("<style class=\"PvMattingSaveBtn\"><color name=\"bg\" value=\"#010203\"/></style>").toUtf8());
+    fixture.writeSkin(
+        QStringLiteral("test"),
+        inTheme("<style class=\"PvMattingSaveBtn\"><color name=\"bg\" value=\"#010203\"/></style>")
+            .toUtf8());
     QVERIFY(fixture.style()->setSkin(QStringLiteral("test")));
     QCOMPARE(fixture.value("PvMattingSaveBtn", "bg"), QVariant(rgb(0x010203)));
     QVERIFY(fixture.style()->setSkin(QString()));
