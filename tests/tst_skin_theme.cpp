@@ -461,6 +461,16 @@ void TestSkinTheme::themeFile_data()
                      "<style class='PushButton'><style class='PushButtonClose'/></style>"),
              "PushButtonClose.bd", rgb(0xB3B3B3));
 
+    themeRow("nested siblings in document order",
+             styled("PushButton",
+                    "<style class='PushButtonClose'><color name='tx' value='#000001'/></style>"
+                    "<style class='PushButtonClose'><color name='tx' value='#000002'/></style>"),
+             "PushButtonClose.tx", rgb(0x000002));
+    themeRow("later style element wins",
+             inTheme("<style class='MenuItem'><color name='bg' value='#000001'/></style>"
+                     "<style class='MenuItem'><color name='bg' value='#000002'/></style>"),
+             "MenuItem.bg", rgb(0x000002));
+
     // The document.
     themeRow("document element name is not checked",
              "<anything><theme><style class='PushButton'>" + colour + "</style></theme></anything>",
