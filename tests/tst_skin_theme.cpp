@@ -138,8 +138,6 @@ private slots:
     void optionTypes();
     void pushButtonLooks_data();
     void pushButtonLooks();
-    void otherLooks_data();
-    void otherLooks();
     void themeFile_data();
     void themeFile();
     void skinSwitches_data();
@@ -252,47 +250,6 @@ void TestSkinTheme::pushButtonLooks()
             fixture.style()->options()->resetToDefaults();
         else
             QVERIFY(fixture.style()->setSkin(QString()));
-    }
-}
-
-void TestSkinTheme::otherLooks_data()
-{
-    QTest::addColumn<QString>("cls");
-    QTest::addColumn<QVariantMap>("expected");
-
-    const QColor blue = rgb(0x439EFF);
-    const QColor grey = rgb(0xC3C3C3);
-    QTest::newRow("PeSlider") << "PeSlider"
-                              << QVariantMap{
-                                     {"leftBg", blue},           {"leftBgDisabled", rgb(0xBEBDBD)},
-                                     {"rightBg", rgb(0xCECECE)}, {"rightBgDisabled", rgb(0xDBDBDB)},
-                                     {"sliderbd", blue},         {"sliderbdDisabled", grey},
-                                     {"sliderbdhover", blue},    {"sliderbddown", blue},
-                                     {"sliderbg", blue},         {"sliderbgDisabled", grey},
-                                     {"sliderbghover", blue},    {"sliderbgdown", blue}};
-    QTest::newRow("MenuItem") << "MenuItem"
-                              << QVariantMap{
-                                     {"separator", rgb(0xE6E6E6)}, {"hover", rgb(0xC8DEF6)},
-                                     {"bg", rgb(0xFFFFFF)},        {"separatorBg", rgb(0xFFFFFF)},
-                                     {"fontColor", rgb(0x454545)}, {"shortcut", rgb(0x8B97AF)},
-                                     {"frame", rgb(0xFBFBFB)}};
-}
-
-void TestSkinTheme::otherLooks()
-{
-    QFETCH(QString, cls);
-    QFETCH(QVariantMap, expected);
-
-    SkinFixture fixture;
-    auto *option = fixture.style()->options()->property(cls.toUtf8()).value<VuSkinOption *>();
-    QVERIFY(option);
-    QCOMPARE(option->metaObject()->propertyCount() - 1, expected.size());
-    for (int pass = 0; pass < 2; ++pass) {
-        for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
-            QCOMPARE(option->property(it.key().toUtf8()), it.value());
-            option->setProperty(it.key().toUtf8(), QColor(1, 2, 3));
-        }
-        fixture.style()->options()->resetToDefaults();
     }
 }
 
