@@ -1,0 +1,8 @@
+#include "skin/PhotoStyle.h"
+
+#include "skin/PhotoOptionRoot.h"
+
+PhotoStyle::PhotoStyle(QStyle *baseStyle) : VuSkinStyle(baseStyle)
+{
+    setOptions(new PhotoOptionRoot(this));
+}
