@@ -326,28 +326,36 @@ void TestDriver::analyseImageThroughTheLibrary_data()
 {
     QTest::addColumn<QString>("flag");
     QTest::addColumn<bool>("followed");
+    QTest::addColumn<QString>("threads");
 
-    QTest::newRow("auto") << "1" << true;
-    QTest::newRow("only the low byte counts") << "0x100" << false;
-    QTest::newRow("low byte set") << "0x7701" << true;
+    QTest::newRow("auto") << "1" << true << "0";
+    QTest::newRow("only the low byte counts") << "0x100" << false << "0";
+    QTest::newRow("low byte set") << "0x7701" << true << "0";
+    QTest::newRow("six threads at once") << "1" << true << "6";
 }
 
 void TestDriver::analyseImageThroughTheLibrary()
 {
     QFETCH(QString, flag);
     QFETCH(bool, followed);
+    QFETCH(QString, threads);
 
     // The real shared library, found by its own folder: module and models are found from it.
     StagedTree tree;
     tree.installLibrary();
     tree.installModule(testModule("fixed"));
-    tree.addModelFile(QStringLiteral("pic_category_pc"), QStringLiteral("m.tflite"), "0 0.9");
+    const QString category =
+        tree.addModelFile(QStringLiteral("pic_category_pc"), QStringLiteral("m.tflite"), "0 0.9");
     tree.addModelFile(QStringLiteral("docsorter_pc"), QStringLiteral("m.tflite"), "3 0.6");
     const QString picture = addPicture(tree, QStringLiteral("名前 é.png"), QSize(30, 40));
     QCOMPARE(tree.probe({QStringLiteral("dl"), tree.libDir() + QStringLiteral("/libpicsage.so"),
-                         picture, QStringLiteral("pic_category_pc"), flag}),
+                         picture, QStringLiteral("pic_category_pc"), flag, threads}),
              followed ? 3 : 0);
     QCOMPARE(tree.stored(QStringLiteral("docsorter_pc")).isEmpty(), !followed);
+    const QStringList calls = logLines(category);
+    QCOMPARE(calls.size(), qMax(1, threads.toInt()));
+    for (const QString &line : calls)
+        QVERIFY2(line.split(QLatin1Char(' ')).value(3) == QLatin1String("0"), "calls overlapped");
 }
 
 QTEST_GUILESS_MAIN(TestDriver)

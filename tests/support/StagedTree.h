@@ -40,6 +40,14 @@ public:
 
     void installLibrary() { copy(QStringLiteral(LIBPICSAGE_PATH), libDir() + "/libpicsage.so"); }
 
+    // The library and its launcher, which finds the library beside itself.
+    QString installLauncher()
+    {
+        installLibrary();
+        copy(QStringLiteral(LAUNCHER_PATH), libDir() + "/picsage");
+        return libDir() + "/picsage";
+    }
+
     // Writes model/<method>/<name>; returns the file's path.
     QString addModelFile(const QString &method, const QString &name, const QByteArray &content)
     {
@@ -68,14 +76,27 @@ public:
     // Runs the probe; returns its exit code as the signed 8-bit value exit() was given.
     int probe(const QStringList &args, QByteArray *output = nullptr) const
     {
+        return run(probePath(), args, output);
+    }
+
+    // Runs a program of the tree with the tree's settings store. Without `display`, the
+    // program finds no display and no platform choice in its environment.
+    int run(const QString &program, const QStringList &args, QByteArray *output = nullptr,
+            bool display = true) const
+    {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configDir());
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        if (display) {
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        } else {
+            for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+                env.remove(QLatin1String(name));
+        }
         process.setProcessEnvironment(env);
-        process.start(probePath(), args);
+        process.start(program, args);
         if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit) {
-            qWarning() << "probe failed:" << process.readAllStandardError();
+            qWarning() << program << "failed:" << process.readAllStandardError();
             return 1000;
         }
         if (output)

@@ -4,7 +4,9 @@
 //   probe run PICTURE METHODS AUTO        runAnalysis; ends through exit() with its code
 //   probe threads N PICTURE METHODS       N threads run at once; prints each code
 //   probe cmd LINE                        the command-line analysis of one whole command line
-//   probe dl LIBRARY PICTURE METHODS AUTO AnalyseImage found with dlsym in LIBRARY
+//   probe dl LIBRARY PICTURE METHODS FLAG [THREADS]
+//                                         AnalyseImage found with dlsym in LIBRARY, called
+//                                         from THREADS threads at once (default one call)
 
 #include "tool/CommandLine.h"
 #include "tool/RunAnalysis.h"
@@ -40,7 +42,8 @@ int threads(int count, const QString &picture, const QString &list)
     return 0;
 }
 
-int viaLibrary(const QString &library, const QString &picture, const QString &list, uint32_t flag)
+int viaLibrary(const QString &library, const QString &picture, const QString &list, uint32_t flag,
+               int threads)
 {
     void *handle = dlopen(QFile::encodeName(library).constData(), RTLD_NOW | RTLD_LOCAL);
     if (!handle)
@@ -49,8 +52,24 @@ int viaLibrary(const QString &library, const QString &picture, const QString &li
     auto analyse = reinterpret_cast<Analyse>(dlsym(handle, "AnalyseImage"));
     if (!analyse)
         return 101;
-    return analyse(reinterpret_cast<const char16_t *>(picture.utf16()),
-                   reinterpret_cast<const char16_t *>(list.utf16()), flag);
+    const auto call = [&] {
+        return analyse(reinterpret_cast<const char16_t *>(picture.utf16()),
+                       reinterpret_cast<const char16_t *>(list.utf16()), flag);
+    };
+    if (threads <= 0)
+        return call();
+    QVector<int> codes(threads, -100);
+    QList<QThread *> workers;
+    for (int i = 0; i < threads; ++i)
+        workers << QThread::create([&, i] { codes[i] = call(); });
+    for (QThread *t : workers)
+        t->start();
+    for (QThread *t : workers) {
+        t->wait();
+        delete t;
+    }
+    // All calls must agree; the common code is the answer.
+    return codes.count(codes.first()) == threads ? codes.first() : 102;
 }
 } // namespace
 
@@ -66,8 +85,8 @@ int main(int argc, char **argv)
         code = threads(a[2].toInt(), a[3], a[4]);
     else if (mode == QLatin1String("cmd") && a.size() == 3)
         code = runCommandLine(a[2]);
-    else if (mode == QLatin1String("dl") && a.size() == 6)
-        code = viaLibrary(a[2], a[3], a[4], a[5].toUInt(nullptr, 0));
+    else if (mode == QLatin1String("dl") && (a.size() == 6 || a.size() == 7))
+        code = viaLibrary(a[2], a[3], a[4], a[5].toUInt(nullptr, 0), a.value(6).toInt());
     std::printf("code %d\n", code);
     std::fflush(stdout);
     // As the command-line tool does: static objects go down on the way out, the module with them.

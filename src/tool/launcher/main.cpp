@@ -1,0 +1,31 @@
+// picsage: starts the command-line analysis tool.
+//
+//   picsage --pathname=PICTURE --method=pic_category_pc,plainbackdrop_pc [--auto] [--checkmodel]
+//
+// Every argument is wrapped in double quotes and the arguments are joined with one blank,
+// so a path with blanks arrives whole. The process ends with the tool's code.
+
+#include "tool/EntryPoint.h"
+
+#include <QString>
+
+#include <cstdlib>
+
+int main(int argc, char **argv)
+{
+    // The tool shows nothing and must run where there is no display.
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
+        !std::getenv("QT_QPA_PLATFORM"))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+    QString line;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1)
+            line += QLatin1Char(' ');
+        line += QLatin1Char('"') + QString::fromLocal8Bit(argv[i]) + QLatin1Char('"');
+    }
+    static int count = argc;
+    SetEntryPointArguments(&count, argv);
+    EntryPoint(nullptr, nullptr, reinterpret_cast<const char16_t *>(line.utf16()), 0);
+    return 0; // not reached: the tool ends the process
+}
