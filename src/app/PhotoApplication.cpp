@@ -26,6 +26,8 @@ PhotoApplication::PhotoApplication(int &argc, char **argv) : skin::VuSApplicatio
 
 PhotoApplication::~PhotoApplication()
 {
+    // Translators of earlier initMui() calls stayed installed until now.
+    qDeleteAll(findChildren<QTranslator *>(QString(), Qt::FindDirectChildrenOnly));
     if (m_translator) {
         removeTranslator(m_translator);
         delete m_translator;
@@ -53,7 +55,10 @@ void PhotoApplication::initMui()
 {
     const QString folder = muiDirectory() + QDir::separator();
     QResource::registerResource(folder + QStringLiteral("res.rcc"));
-    // A second call adds a second translator; the first stays installed.
+    // A second call adds a second translator; the first stays installed, owned by the
+    // application from then on.
+    if (m_translator)
+        m_translator->setParent(this);
     m_translator = new QTranslator;
     m_translator->load(folder + QStringLiteral("default.qm"));
     installTranslator(m_translator);
