@@ -90,6 +90,7 @@ private slots:
     void sideLimits();
     void packBits_data();
     void packBits();
+    void interleavedSink();
     void realDocuments_data();
     void realDocuments();
     void readerFindsPlugin();
@@ -465,12 +466,25 @@ void TestPsd::packBits()
     QFETCH(bool, overflow);
 
     QByteArray out(limit, '\0');
-    psd::PackBitsDecoder decoder(reinterpret_cast<uchar *>(out.data()), quint64(limit),
-                                 quint64(limit));
+    psd::PlaneSink sink(reinterpret_cast<uchar *>(out.data()), quint64(limit), quint64(limit));
+    psd::PackBitsDecoder decoder(sink);
     QCOMPARE(decoder.feed(reinterpret_cast<const uchar *>(input.constData()), input.size()),
              qint64(consumed));
     QCOMPARE(decoder.overflow(), overflow);
-    QCOMPARE(out.left(int(decoder.produced())), output);
+    QCOMPARE(out.left(int(sink.produced())), output);
+}
+
+void TestPsd::interleavedSink()
+{
+    // Three planes of two samples into two 4-byte pixels; the third plane is only counted
+    // when two are kept. Runs cross from one plane into the next.
+    QByteArray out(8, '.');
+    psd::PlaneSink sink(reinterpret_cast<uchar *>(out.data()), 4, 6, 2, 4);
+    QVERIFY(sink.append(nullptr, 'a', 3));
+    QVERIFY(sink.append(reinterpret_cast<const uchar *>("bcd"), 0, 3));
+    QVERIFY(sink.full());
+    QVERIFY(!sink.append(nullptr, 'x', 1));
+    QCOMPARE(out, QByteArray("aa..ab.."));
 }
 
 void TestPsd::realDocuments_data()

@@ -11,15 +11,23 @@ namespace psd {
 
 namespace {
 
-// A 16-bit sample reduced to 8 bits: v * 255 / 65535, truncated, which is exactly v / 257.
-template <int Depth>
-inline int sample(const uchar *plane, qint64 i)
+// The samples of one pixel index i in every plane, stored planar (stride 1) or
+// interleaved in the picture itself (stride 4, 8-bit only).
+struct Samples
 {
-    if constexpr (Depth == 8)
-        return plane[i];
-    else
-        return ((plane[2 * i] << 8) | plane[2 * i + 1]) / 257;
-}
+    const uchar *plane[kMaxPlanesUsed] = {};
+    qint64 stride = 1;
+
+    // A 16-bit sample is reduced to 8 bits: v * 255 / 65535, truncated, exactly v / 257.
+    template <int Depth>
+    int at(int k, qint64 i) const
+    {
+        if constexpr (Depth == 8)
+            return plane[k][i * stride];
+        else
+            return ((plane[k][2 * i] << 8) | plane[k][2 * i + 1]) / 257;
+    }
+};
 
 inline QRgb fromInvertedCmyk(int c, int m, int y, int k, int alpha)
 {
@@ -27,44 +35,27 @@ inline QRgb fromInvertedCmyk(int c, int m, int y, int k, int alpha)
 }
 
 // Walks every pixel in row order, handing its index to pixel(i) and storing the result.
+// In place, pixel(i) reads the bytes that the result then replaces.
 template <typename PixelFn>
-QImage fill(const PsdHeader &h, QImage::Format format, PixelFn pixel)
+void fill(QImage &image, PixelFn pixel)
 {
-    QImage image(int(h.width), int(h.height), format);
-    if (image.isNull())
-        return image;
     qint64 i = 0;
     for (int y = 0; y < image.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x, ++i)
             line[x] = pixel(i);
     }
-    return image;
 }
 
 QImage bitmap(const PsdHeader &h, const uchar *planes)
 {
-    const quint64 bytes = quint64(qMin<int>(h.channels, kMaxPlanesUsed)) * h.planeBytes();
+    const quint64 bytes = quint64(planesUsed(h)) * h.planeBytes();
     if (bytes > kMaxByteArray)
         return QImage();
     QByteArray pbm = QByteArray("P4\n") + QByteArray::number(h.width) + ' ' +
                      QByteArray::number(h.height) + '\n';
     pbm.append(reinterpret_cast<const char *>(planes), int(bytes));
     return QImage::fromData(pbm);
-}
-
-template <int Depth>
-QImage grayscale(const PsdHeader &h, const uchar *p0, const uchar *p1)
-{
-    if (h.channels == 1)
-        return fill(h, QImage::Format_RGB32, [&](qint64 i) {
-            const int g = sample<Depth>(p0, i);
-            return qRgb(g, g, g);
-        });
-    return fill(h, QImage::Format_ARGB32, [&](qint64 i) {
-        const int g = sample<Depth>(p0, i);
-        return qRgba(g, g, g, sample<Depth>(p1, i));
-    });
 }
 
 QImage indexed(const PsdHeader &h, const QByteArray &palette, const uchar *p0)
@@ -83,6 +74,20 @@ QImage indexed(const PsdHeader &h, const QByteArray &palette, const uchar *p0)
     return image;
 }
 
+template <int Depth>
+void grayscale(const PsdHeader &h, const Samples &s, QImage &image)
+{
+    if (h.channels == 1 || h.mode == Duotone)
+        return fill(image, [&](qint64 i) {
+            const int g = s.at<Depth>(0, i);
+            return qRgb(g, g, g);
+        });
+    fill(image, [&](qint64 i) {
+        const int g = s.at<Depth>(0, i);
+        return qRgba(g, g, g, s.at<Depth>(1, i));
+    });
+}
+
 // Photoshop stores colours of partly transparent pixels blended with white; this undoes it.
 inline int removeWhiteMatte(int c, int a)
 {
@@ -90,20 +95,19 @@ inline int removeWhiteMatte(int c, int a)
 }
 
 template <int Depth>
-QImage rgb(const PsdHeader &h, const uchar *const *p)
+void rgb(const PsdHeader &h, const Samples &s, QImage &image)
 {
     if (h.channels == 3)
-        return fill(h, QImage::Format_RGB32, [&](qint64 i) {
-            return qRgb(sample<Depth>(p[0], i), sample<Depth>(p[1], i), sample<Depth>(p[2], i));
+        return fill(image, [&](qint64 i) {
+            return qRgb(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i));
         });
     if constexpr (Depth == 16) {
-        return fill(h, QImage::Format_ARGB32, [&](qint64 i) {
-            return qRgba(sample<16>(p[0], i), sample<16>(p[1], i), sample<16>(p[2], i),
-                         sample<16>(p[3], i));
+        fill(image, [&](qint64 i) {
+            return qRgba(s.at<16>(0, i), s.at<16>(1, i), s.at<16>(2, i), s.at<16>(3, i));
         });
     } else {
-        return fill(h, QImage::Format_ARGB32, [&](qint64 i) {
-            const int r = p[0][i], g = p[1][i], b = p[2][i], a = p[3][i];
+        fill(image, [&](qint64 i) {
+            const int r = s.at<8>(0, i), g = s.at<8>(1, i), b = s.at<8>(2, i), a = s.at<8>(3, i);
             if (a == 0)
                 return qRgba(r, g, b, 0);
             return qRgba(removeWhiteMatte(r, a), removeWhiteMatte(g, a), removeWhiteMatte(b, a),
@@ -113,46 +117,80 @@ QImage rgb(const PsdHeader &h, const uchar *const *p)
 }
 
 template <int Depth>
-QImage cmyk(const PsdHeader &h, const uchar *const *p)
+void cmyk(const PsdHeader &h, const Samples &s, QImage &image)
 {
     switch (h.channels) {
     case 1:
-        return fill(h, QImage::Format_RGB32, [&](qint64 i) {
-            const int v = sample<Depth>(p[0], i);
+        return fill(image, [&](qint64 i) {
+            const int v = s.at<Depth>(0, i);
             return fromInvertedCmyk(v, v, v, 255, 255);
         });
     case 3:
-        return fill(h, QImage::Format_RGB32, [&](qint64 i) {
-            return fromInvertedCmyk(sample<Depth>(p[0], i), sample<Depth>(p[1], i),
-                                    sample<Depth>(p[2], i), 255, 255);
+        return fill(image, [&](qint64 i) {
+            return fromInvertedCmyk(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i), 255,
+                                    255);
         });
     case 4:
-        return fill(h, QImage::Format_RGB32, [&](qint64 i) {
-            return fromInvertedCmyk(sample<Depth>(p[0], i), sample<Depth>(p[1], i),
-                                    sample<Depth>(p[2], i), sample<Depth>(p[3], i), 255);
+        return fill(image, [&](qint64 i) {
+            return fromInvertedCmyk(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i),
+                                    s.at<Depth>(3, i), 255);
         });
     default:
-        return fill(h, QImage::Format_ARGB32, [&](qint64 i) {
-            const int a = sample<Depth>(p[4], i);
-            return fromInvertedCmyk(sample<Depth>(p[0], i), sample<Depth>(p[1], i),
-                                    sample<Depth>(p[2], i), sample<Depth>(p[3], i),
-                                    Depth == 8 ? a : 255 - a);
+        return fill(image, [&](qint64 i) {
+            const int a = s.at<Depth>(4, i);
+            return fromInvertedCmyk(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i),
+                                    s.at<Depth>(3, i), Depth == 8 ? a : 255 - a);
         });
     }
 }
 
 template <int Depth>
-QImage lab(const PsdHeader &h, const uchar *const *p)
+void lab(const PsdHeader &h, const Samples &s, QImage &image)
 {
     if (h.channels == 3)
-        return fill(h, QImage::Format_RGB32, [&](qint64 i) {
-            return labToRgba(sample<Depth>(p[0], i), sample<Depth>(p[1], i),
-                             sample<Depth>(p[2], i), 255);
+        return fill(image, [&](qint64 i) {
+            return labToRgba(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i), 255);
         });
-    return fill(h, QImage::Format_ARGB32, [&](qint64 i) {
-        return labToRgba(sample<Depth>(p[0], i), sample<Depth>(p[1], i), sample<Depth>(p[2], i),
-                         sample<Depth>(p[3], i));
+    fill(image, [&](qint64 i) {
+        return labToRgba(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i),
+                         s.at<Depth>(3, i));
     });
+}
+
+template <int Depth>
+void convert(const PsdHeader &h, const Samples &s, QImage &image)
+{
+    switch (h.mode) {
+    case Grayscale:
+    case Duotone:
+        return grayscale<Depth>(h, s, image);
+    case Rgb:
+        return rgb<Depth>(h, s, image);
+    case Cmyk:
+    case Multichannel:
+        return cmyk<Depth>(h, s, image);
+    case Lab:
+        return lab<Depth>(h, s, image);
+    default:
+        return;
+    }
+}
+
+QImage::Format outputFormat(const PsdHeader &h)
+{
+    const int c = h.channels;
+    switch (h.mode) {
+    case Grayscale:
+        return c >= 2 ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    case Rgb:
+    case Lab:
+        return c >= 4 ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    case Cmyk:
+    case Multichannel:
+        return c >= 5 ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    default:
+        return QImage::Format_RGB32;
+    }
 }
 
 } // namespace
@@ -213,35 +251,66 @@ quint64 outputBytes(const PsdHeader &h)
     return quint64(h.width) * 4 * h.height;
 }
 
+int planesUsed(const PsdHeader &h)
+{
+    return qMin<int>(h.channels, kMaxPlanesUsed);
+}
+
 QImage convertPlanes(const PsdHeader &h, const QByteArray &colourModeData, const uchar *planes)
 {
     if (!canConvert(h))
         return QImage();
-    const uchar *p[kMaxPlanesUsed] = {};
-    const int stored = qMin<int>(h.channels, kMaxPlanesUsed);
-    for (int i = 0; i < stored; ++i)
-        p[i] = planes + quint64(i) * h.planeBytes();
-
-    const bool is8 = h.depth == 8;
-    switch (h.mode) {
-    case Bitmap:
+    if (h.mode == Bitmap)
         return bitmap(h, planes);
+    if (h.mode == Indexed)
+        return indexed(h, colourModeData, planes);
+    Samples s;
+    for (int k = 0; k < planesUsed(h); ++k)
+        s.plane[k] = planes + quint64(k) * h.planeBytes();
+    QImage image(int(h.width), int(h.height), outputFormat(h));
+    if (image.isNull())
+        return image;
+    if (h.depth == 8)
+        convert<8>(h, s, image);
+    else
+        convert<16>(h, s, image);
+    return image;
+}
+
+bool convertsInPlace(const PsdHeader &h)
+{
+    if (!canConvert(h) || h.depth != 8)
+        return false;
+    switch (h.mode) {
     case Grayscale:
-        return is8 ? grayscale<8>(h, p[0], p[1]) : grayscale<16>(h, p[0], p[1]);
-    case Indexed:
-        return indexed(h, colourModeData, p[0]);
     case Rgb:
-        return is8 ? rgb<8>(h, p) : rgb<16>(h, p);
+    case Lab:
+    case Duotone:
+        return true;
     case Cmyk:
     case Multichannel:
-        return is8 ? cmyk<8>(h, p) : cmyk<16>(h, p);
-    case Duotone:
-        return grayscale<8>(h, p[0], nullptr);
-    case Lab:
-        return is8 ? lab<8>(h, p) : lab<16>(h, p);
+        return h.channels <= 4;
     default:
-        return QImage();
+        return false;
     }
+}
+
+QImage interleavedPicture(const PsdHeader &h)
+{
+    QImage image(int(h.width), int(h.height), outputFormat(h));
+    // The decoder fills the pixels as one run of width x 4 bytes per row.
+    if (!image.isNull() && image.bytesPerLine() != qsizetype(h.width) * 4)
+        return QImage();
+    return image;
+}
+
+void convertInPlace(const PsdHeader &h, QImage &picture)
+{
+    Samples s;
+    s.stride = 4;
+    for (int k = 0; k < 4; ++k)
+        s.plane[k] = picture.constBits() + k;
+    convert<8>(h, s, picture);
 }
 
 } // namespace psd

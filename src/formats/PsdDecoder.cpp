@@ -18,22 +18,29 @@ namespace {
 
 enum Compression : quint16 { Raw = 0, RunLength = 1 };
 
-// Reads raw planes: the first `keep` bytes into out, the rest of `total` skipped.
-bool readRaw(PsdStream &s, uchar *out, quint64 keep, quint64 total)
+// Reads raw planes into the sink, a piece at a time.
+bool readRaw(PsdStream &s, PlaneSink &sink, quint64 total)
 {
     if (total > s.remaining())
         return false;
-    return s.readBytes(reinterpret_cast<char *>(out), qint64(keep)) && s.skip(total - keep);
+    std::vector<uchar> chunk(kReadChunk);
+    while (!sink.full()) {
+        const qint64 n = qint64(qMin<quint64>(quint64(kReadChunk), total - sink.produced()));
+        if (!s.readBytes(reinterpret_cast<char *>(chunk.data()), n))
+            return false;
+        sink.append(chunk.data(), 0, quint64(n));
+    }
+    return true;
 }
 
 // Expands run-length planes piece by piece, so the compressed data never sit in memory
 // whole. Row byte counts are not needed: the rows follow one another without gaps.
-bool readRunLength(PsdStream &s, uchar *out, quint64 keep, quint64 total)
+bool readRunLength(PsdStream &s, PlaneSink &sink)
 {
-    PackBitsDecoder decoder(out, keep, total);
+    PackBitsDecoder decoder(sink);
     std::vector<uchar> chunk(kReadChunk);
     qint64 held = 0;
-    while (!decoder.full() && !decoder.overflow()) {
+    while (!sink.full() && !decoder.overflow()) {
         const qint64 want = qint64(qMin<quint64>(quint64(kReadChunk - held), s.remaining()));
         if (want > 0 && !s.readBytes(reinterpret_cast<char *>(chunk.data()) + held, want))
             return false;
@@ -44,7 +51,12 @@ bool readRunLength(PsdStream &s, uchar *out, quint64 keep, quint64 total)
         std::copy(chunk.begin() + used, chunk.begin() + held, chunk.begin());
         held -= used;
     }
-    return decoder.full();
+    return sink.full();
+}
+
+bool readPlanes(PsdStream &s, quint16 compression, PlaneSink &sink, quint64 total)
+{
+    return compression == Raw ? readRaw(s, sink, total) : readRunLength(s, sink);
 }
 
 } // namespace
@@ -91,7 +103,6 @@ bool PsdDecoder::readFrom(QIODevice *device, QImage *image)
 
     const quint64 plane = h.planeBytes();
     const quint64 total = plane * h.channels;
-    const quint64 keep = plane * quint64(qMin<int>(h.channels, kMaxPlanesUsed));
     if (compression == RunLength) {
         const quint64 rowCounts = quint64(h.channels) * h.height * (h.isPsb() ? 4 : 2);
         if (!s.skip(rowCounts))
@@ -102,17 +113,28 @@ bool PsdDecoder::readFrom(QIODevice *device, QImage *image)
         return false;
     }
 
-    std::unique_ptr<uchar[]> planes(new (std::nothrow) uchar[keep]);
-    if (!planes)
-        return false;
-    const bool decoded = compression == Raw ? readRaw(s, planes.get(), keep, total)
-                                            : readRunLength(s, planes.get(), keep, total);
-    if (!decoded)
-        return false;
-
-    QImage result = convertPlanes(h, colourModeData, planes.get());
-    if (result.isNull())
-        return false;
+    QImage result;
+    if (convertsInPlace(h)) {
+        // Straight into the picture: no second copy of the pixels is ever held.
+        result = interleavedPicture(h);
+        if (result.isNull())
+            return false;
+        PlaneSink sink(result.bits(), plane * qMin<quint64>(h.channels, 4), total, plane, 4);
+        if (!readPlanes(s, compression, sink, total))
+            return false;
+        convertInPlace(h, result);
+    } else {
+        const quint64 keep = plane * quint64(planesUsed(h));
+        std::unique_ptr<uchar[]> planes(new (std::nothrow) uchar[keep]);
+        if (!planes)
+            return false;
+        PlaneSink sink(planes.get(), keep, total);
+        if (!readPlanes(s, compression, sink, total))
+            return false;
+        result = convertPlanes(h, colourModeData, planes.get());
+        if (result.isNull())
+            return false;
+    }
     *image = result;
     return true;
 }

@@ -197,10 +197,9 @@ bool PreviewReader::placeRunLength(QImage &picture, int usedChannels)
             if (!s.readBytes(reinterpret_cast<char *>(row.data()), count))
                 return false;
             const quint64 room = qMin<quint64>(pixels - next, expanded.size());
-            psd::PackBitsDecoder decoder(expanded.data(), room,
-                                         std::numeric_limits<quint64>::max());
-            decoder.feed(row.data(), count);
-            const quint64 placed = qMin(decoder.produced(), room);
+            psd::PlaneSink sink(expanded.data(), room, std::numeric_limits<quint64>::max());
+            psd::PackBitsDecoder(sink).feed(row.data(), count);
+            const quint64 placed = qMin(sink.produced(), room);
             uchar *out = bits + next * 4 + kChannelOffset[c];
             for (quint64 i = 0; i < placed; ++i)
                 out[i * 4] = expanded[i];
