@@ -30,6 +30,6 @@ constexpr int kPreviewSide = 256;
 constexpr quint32 kThumbnailHeader = 28;
 
 // Thumbnails are small by nature; a larger one is refused before it is decoded.
-constexpr int kMaxThumbnailSide = 8192;
+constexpr int kMaxThumbnailSide = 2048;
 
 } // namespace psd
