@@ -134,6 +134,19 @@ void TestPsd::conversion_data()
         << QVector<QRgb>{qRgb(9, 9, 9), qRgb(9, 9, 9), qRgb(9, 9, 9), qRgb(9, 9, 9), qRgb(9, 9, 9),
                          qRgb(1, 1, 1), qRgb(2, 2, 2), qRgb(3, 3, 3), qRgb(4, 4, 4), qRgb(5, 5, 5)};
 
+    // Writers may let a run go on into the next row; the row byte counts then do not fit.
+    Document acrossRows = document(Gray, 8, 2, 2, {});
+    acrossRows.channels = 1;
+    QTest::newRow("gray 8 rle, a run across rows")
+        << acrossRows.header() + be32(0) + be32(0) + be32(0) + be16(1) + be16(2) + be16(0) +
+               QByteArray::fromHex("fd05")
+        << int(QImage::Format_RGB32)
+        << QVector<QRgb>{qRgb(5, 5, 5), qRgb(5, 5, 5), qRgb(5, 5, 5), qRgb(5, 5, 5)};
+    QTest::newRow("rgb 8 rle, wrong row counts")
+        << smallRgb().header() + be32(0) + be32(0) + be32(0) + be16(1) + be16(9) + be16(0) +
+               be16(0) + QByteArray::fromHex("0101 02 0103 04 0105 06")
+        << int(QImage::Format_RGB32) << QVector<QRgb>{qRgb(1, 3, 5), qRgb(2, 4, 6)};
+
     Document indexed = document(Indexed, 8, 3, 1, {plane8({0, 1, 255})});
     indexed.colourModeData = QByteArray(768, 0);
     indexed.colourModeData[1] = 10;         // red of entry 1

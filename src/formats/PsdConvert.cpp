@@ -1,5 +1,6 @@
 #include "PsdConvert.h"
 
+#include "PsdLargePages.h"
 #include "PsdLimits.h"
 
 #include <QColor>
@@ -34,13 +35,18 @@ inline QRgb fromInvertedCmyk(int c, int m, int y, int k, int alpha)
     return QColor::fromCmyk(255 - c, 255 - m, 255 - y, 255 - k, alpha).rgba();
 }
 
-// Walks every pixel in row order, handing its index to pixel(i) and storing the result.
-// In place, pixel(i) reads the bytes that the result then replaces.
-template <typename PixelFn>
-void fill(QImage &image, PixelFn pixel)
+// Walks the pixels of rows first to last - 1, handing each one's index to pixel(i) and
+// storing the result. In place, pixel(i) reads the bytes that the result then replaces.
+struct Rows
 {
-    qint64 i = 0;
-    for (int y = 0; y < image.height(); ++y) {
+    int first, last;
+};
+
+template <typename PixelFn>
+void fill(QImage &image, PixelFn pixel, Rows rows)
+{
+    qint64 i = qint64(rows.first) * image.width();
+    for (int y = rows.first; y < rows.last; ++y) {
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x, ++i)
             line[x] = pixel(i);
@@ -75,17 +81,17 @@ QImage indexed(const PsdHeader &h, const QByteArray &palette, const uchar *p0)
 }
 
 template <int Depth>
-void grayscale(const PsdHeader &h, const Samples &s, QImage &image)
+void grayscale(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
 {
     if (h.channels == 1 || h.mode == Duotone)
         return fill(image, [&](qint64 i) {
             const int g = s.at<Depth>(0, i);
             return qRgb(g, g, g);
-        });
+        }, rows);
     fill(image, [&](qint64 i) {
         const int g = s.at<Depth>(0, i);
         return qRgba(g, g, g, s.at<Depth>(1, i));
-    });
+    }, rows);
 }
 
 // Photoshop stores colours of partly transparent pixels blended with white; this undoes it.
@@ -95,16 +101,16 @@ inline int removeWhiteMatte(int c, int a)
 }
 
 template <int Depth>
-void rgb(const PsdHeader &h, const Samples &s, QImage &image)
+void rgb(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
 {
     if (h.channels == 3)
         return fill(image, [&](qint64 i) {
             return qRgb(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i));
-        });
+        }, rows);
     if constexpr (Depth == 16) {
         fill(image, [&](qint64 i) {
             return qRgba(s.at<16>(0, i), s.at<16>(1, i), s.at<16>(2, i), s.at<16>(3, i));
-        });
+        }, rows);
     } else {
         fill(image, [&](qint64 i) {
             const int r = s.at<8>(0, i), g = s.at<8>(1, i), b = s.at<8>(2, i), a = s.at<8>(3, i);
@@ -112,65 +118,65 @@ void rgb(const PsdHeader &h, const Samples &s, QImage &image)
                 return qRgba(r, g, b, 0);
             return qRgba(removeWhiteMatte(r, a), removeWhiteMatte(g, a), removeWhiteMatte(b, a),
                          a);
-        });
+        }, rows);
     }
 }
 
 template <int Depth>
-void cmyk(const PsdHeader &h, const Samples &s, QImage &image)
+void cmyk(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
 {
     switch (h.channels) {
     case 1:
         return fill(image, [&](qint64 i) {
             const int v = s.at<Depth>(0, i);
             return fromInvertedCmyk(v, v, v, 255, 255);
-        });
+        }, rows);
     case 3:
         return fill(image, [&](qint64 i) {
             return fromInvertedCmyk(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i), 255,
                                     255);
-        });
+        }, rows);
     case 4:
         return fill(image, [&](qint64 i) {
             return fromInvertedCmyk(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i),
                                     s.at<Depth>(3, i), 255);
-        });
+        }, rows);
     default:
         return fill(image, [&](qint64 i) {
             const int a = s.at<Depth>(4, i);
             return fromInvertedCmyk(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i),
                                     s.at<Depth>(3, i), Depth == 8 ? a : 255 - a);
-        });
+        }, rows);
     }
 }
 
 template <int Depth>
-void lab(const PsdHeader &h, const Samples &s, QImage &image)
+void lab(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
 {
     if (h.channels == 3)
         return fill(image, [&](qint64 i) {
             return labToRgba(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i), 255);
-        });
+        }, rows);
     fill(image, [&](qint64 i) {
         return labToRgba(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i),
                          s.at<Depth>(3, i));
-    });
+    }, rows);
 }
 
 template <int Depth>
-void convert(const PsdHeader &h, const Samples &s, QImage &image)
+void convert(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
 {
     switch (h.mode) {
     case Grayscale:
     case Duotone:
-        return grayscale<Depth>(h, s, image);
+        return grayscale<Depth>(h, s, image, rows);
     case Rgb:
-        return rgb<Depth>(h, s, image);
+        return rgb<Depth>(h, s, image, rows);
     case Cmyk:
     case Multichannel:
-        return cmyk<Depth>(h, s, image);
+        return cmyk<Depth>(h, s, image, rows);
     case Lab:
-        return lab<Depth>(h, s, image);
+        return lab<Depth>(h, s, image, rows);
     default:
         return;
     }
@@ -270,10 +276,12 @@ QImage convertPlanes(const PsdHeader &h, const QByteArray &colourModeData, const
     QImage image(int(h.width), int(h.height), outputFormat(h));
     if (image.isNull())
         return image;
+    adviseLargePages(image.bits(), quint64(image.sizeInBytes()));
+    const Rows all{0, image.height()};
     if (h.depth == 8)
-        convert<8>(h, s, image);
+        convert<8>(h, s, image, all);
     else
-        convert<16>(h, s, image);
+        convert<16>(h, s, image, all);
     return image;
 }
 
@@ -299,8 +307,9 @@ QImage interleavedPicture(const PsdHeader &h)
 {
     QImage image(int(h.width), int(h.height), outputFormat(h));
     // The decoder fills the pixels as one run of width x 4 bytes per row.
-    if (!image.isNull() && image.bytesPerLine() != qsizetype(h.width) * 4)
+    if (image.isNull() || image.bytesPerLine() != qsizetype(h.width) * 4)
         return QImage();
+    adviseLargePages(image.bits(), quint64(image.sizeInBytes()));
     return image;
 }
 
@@ -310,7 +319,7 @@ void convertInPlace(const PsdHeader &h, QImage &picture)
     s.stride = 4;
     for (int k = 0; k < 4; ++k)
         s.plane[k] = picture.constBits() + k;
-    convert<8>(h, s, picture);
+    convert<8>(h, s, picture, Rows{0, picture.height()});
 }
 
 } // namespace psd

@@ -2,6 +2,7 @@
 
 #include "PsdConvert.h"
 #include "PsdHeader.h"
+#include "PsdLargePages.h"
 #include "PsdLimits.h"
 #include "PsdPackBits.h"
 #include "PsdStream.h"
@@ -128,6 +129,7 @@ bool PsdDecoder::readFrom(QIODevice *device, QImage *image)
         std::unique_ptr<uchar[]> planes(new (std::nothrow) uchar[keep]);
         if (!planes)
             return false;
+        adviseLargePages(planes.get(), keep);
         PlaneSink sink(planes.get(), keep, total);
         if (!readPlanes(s, compression, sink, total))
             return false;
