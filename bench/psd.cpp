@@ -55,8 +55,7 @@ bool writeDocument(const QString &path, quint32 width, quint32 height)
     d.resources = thumbnailResource(thumb);
 
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
+    if (!file.open(QIODevice::WriteOnly)) return false;
     file.write(d.header() + be32(0) + be32(quint32(d.resources.size())) + d.resources + be32(0) +
                be16(1));
     const qint64 countsAt = file.pos();
@@ -83,7 +82,7 @@ struct Measure
 
 long selfMaxRssKb()
 {
-    rusage usage {};
+    rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
 }
@@ -93,8 +92,7 @@ long selfMaxRssKb()
 Measure inChild(const std::function<bool()> &work)
 {
     int fds[2];
-    if (pipe(fds) != 0)
-        return {};
+    if (pipe(fds) != 0) return {};
     const pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
@@ -104,8 +102,7 @@ Measure inChild(const std::function<bool()> &work)
         const double s =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         const double report[2] = {ok ? s : -1, double(start)};
-        if (write(fds[1], report, sizeof report) != sizeof report)
-            _exit(2);
+        if (write(fds[1], report, sizeof report) != sizeof report) _exit(2);
         _exit(0);
     }
     close(fds[1]);
@@ -113,11 +110,10 @@ Measure inChild(const std::function<bool()> &work)
     const bool got = read(fds[0], report, sizeof report) == sizeof report;
     close(fds[0]);
     int status = 0;
-    rusage usage {};
+    rusage usage{};
     wait4(pid, &status, 0, &usage);
     Measure m;
-    if (got && WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        m.seconds = report[0];
+    if (got && WIFEXITED(status) && WEXITSTATUS(status) == 0) m.seconds = report[0];
     m.startKb = long(report[1]);
     m.peakKb = usage.ru_maxrss;
     return m;
@@ -129,10 +125,8 @@ Measure repeat(int runs, const std::function<bool()> &work)
     Measure best;
     for (int i = 0; i < runs; ++i) {
         const Measure m = inChild(work);
-        if (m.seconds < 0)
-            return m;
-        if (best.seconds < 0 || m.seconds < best.seconds)
-            best.seconds = m.seconds;
+        if (m.seconds < 0) return m;
+        if (best.seconds < 0 || m.seconds < best.seconds) best.seconds = m.seconds;
         best.peakKb = qMax(best.peakKb, m.peakKb);
         best.startKb = m.startKb;
     }
@@ -142,8 +136,8 @@ Measure repeat(int runs, const std::function<bool()> &work)
 void printRow(const char *what, const char *size, const Measure &m, double pictureMb)
 {
     const double peak = m.peakKb / 1024.0, grown = (m.peakKb - m.startKb) / 1024.0;
-    std::printf("| %-26s | %-11s | %9.3f | %9.0f | %9.0f | %6.2f |\n", what, size, m.seconds,
-                peak, grown, pictureMb > 0 ? grown / pictureMb : 0.0);
+    std::printf("| %-26s | %-11s | %9.3f | %9.0f | %9.0f | %6.2f |\n", what, size, m.seconds, peak,
+                grown, pictureMb > 0 ? grown / pictureMb : 0.0);
 }
 
 } // namespace
@@ -152,8 +146,7 @@ int main(int, char **argv)
 {
     Magick::InitializeMagick(argv[0]);
     QTemporaryDir dir;
-    if (!dir.isValid())
-        return 1;
+    if (!dir.isValid()) return 1;
 
     struct Case
     {
@@ -168,9 +161,9 @@ int main(int, char **argv)
                 "-----------", "-----------", "-----------", "--------");
     double largeDecode = 0, largePreview = 0;
     for (const Case &c : cases) {
-        const QString path = dir.filePath(QStringLiteral("bench-%1x%2.psd").arg(c.width).arg(c.height));
-        if (!writeDocument(path, c.width, c.height))
-            return 1;
+        const QString path =
+            dir.filePath(QStringLiteral("bench-%1x%2.psd").arg(c.width).arg(c.height));
+        if (!writeDocument(path, c.width, c.height)) return 1;
         const QByteArray size = QByteArray::number(c.width) + "x" + QByteArray::number(c.height);
         const double pictureMb = double(c.width) * c.height * 4 / (1024.0 * 1024.0);
 

@@ -12,17 +12,16 @@ using namespace psdtest;
 
 int main(int argc, char **argv)
 {
-    if (argc != 2 || !QDir().mkpath(QString::fromLocal8Bit(argv[1])))
-        return 1;
+    if (argc != 2 || !QDir().mkpath(QString::fromLocal8Bit(argv[1]))) return 1;
     const QDir out(QString::fromLocal8Bit(argv[1]));
 
     struct Row
     {
         quint16 mode, depth, channels;
     };
-    const Row rows[] = {{0, 1, 1}, {1, 8, 1}, {1, 8, 2},  {1, 16, 1}, {1, 16, 2}, {2, 8, 1},
-                        {3, 8, 3}, {3, 8, 4}, {3, 16, 3}, {3, 16, 4}, {4, 8, 4},  {4, 8, 5},
-                        {4, 16, 5}, {7, 8, 3}, {8, 8, 1}, {9, 8, 3},  {9, 16, 4}};
+    const Row rows[] = {{0, 1, 1},  {1, 8, 1}, {1, 8, 2},  {1, 16, 1}, {1, 16, 2}, {2, 8, 1},
+                        {3, 8, 3},  {3, 8, 4}, {3, 16, 3}, {3, 16, 4}, {4, 8, 4},  {4, 8, 5},
+                        {4, 16, 5}, {7, 8, 3}, {8, 8, 1},  {9, 8, 3},  {9, 16, 4}};
     QImage thumb(8, 6, QImage::Format_RGB32);
     thumb.fill(qRgb(10, 200, 30));
     int written = 0;
@@ -37,12 +36,9 @@ int main(int argc, char **argv)
                 d.width = 8;
                 d.height = 3;
                 d.compression = compression;
-                if (r.mode == 2)
-                    d.colourModeData = QByteArray(768, 7);
-                if (compression == 1)
-                    d.resources = thumbnailResource(thumb);
-                if (r.channels == 4 && r.mode == 3)
-                    d.layers = layersWithMergedAlpha(version == 2);
+                if (r.mode == 2) d.colourModeData = QByteArray(768, 7);
+                if (compression == 1) d.resources = thumbnailResource(thumb);
+                if (r.channels == 4 && r.mode == 3) d.layers = layersWithMergedAlpha(version == 2);
                 for (int c = 0; c < r.channels; ++c) {
                     QByteArray plane;
                     for (quint64 i = 0; i < d.rowBytes() * d.height; ++i)
@@ -50,10 +46,12 @@ int main(int argc, char **argv)
                     d.planes << plane;
                 }
                 QFile f(out.filePath(QStringLiteral("m%1-d%2-c%3-v%4-z%5.psd")
-                                         .arg(r.mode).arg(r.depth).arg(r.channels)
-                                         .arg(version).arg(compression)));
-                if (!f.open(QIODevice::WriteOnly) || f.write(d.build()) < 0)
-                    return 1;
+                                         .arg(r.mode)
+                                         .arg(r.depth)
+                                         .arg(r.channels)
+                                         .arg(version)
+                                         .arg(compression)));
+                if (!f.open(QIODevice::WriteOnly) || f.write(d.build()) < 0) return 1;
                 ++written;
             }
         }

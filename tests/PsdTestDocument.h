@@ -50,8 +50,7 @@ inline QByteArray packBits(const QByteArray &in)
         }
         int start = i, length = 0;
         while (i < n && length < 128) {
-            if (i + 2 < n && in[i] == in[i + 1] && in[i] == in[i + 2])
-                break;
+            if (i + 2 < n && in[i] == in[i + 1] && in[i] == in[i + 2]) break;
             ++i;
             ++length;
         }
@@ -65,8 +64,7 @@ inline QByteArray packBits(const QByteArray &in)
 inline QByteArray resourceBlock(quint16 id, const QByteArray &data)
 {
     QByteArray b = "8BIM" + be16(id) + QByteArray(2, 0) + be32(quint32(data.size())) + data;
-    if (data.size() % 2)
-        b.append('\0');
+    if (data.size() % 2) b.append('\0');
     return b;
 }
 
@@ -77,8 +75,7 @@ inline QByteArray thumbnailResource(const QImage &picture)
     QBuffer buffer(&jpeg);
     buffer.open(QIODevice::WriteOnly);
     picture.convertToFormat(QImage::Format_RGB32).save(&buffer, "JPEG", 95);
-    QByteArray header = be32(1) + be32(quint32(picture.width())) +
-                        be32(quint32(picture.height())) +
+    QByteArray header = be32(1) + be32(quint32(picture.width())) + be32(quint32(picture.height())) +
                         be32(quint32((picture.width() * 24 + 31) / 32 * 4)) + be32(0) +
                         be32(quint32(jpeg.size())) + be16(24) + be16(1);
     return resourceBlock(1036, header + jpeg);
@@ -94,8 +91,8 @@ struct Document
     quint16 mode = 3; // RGB
     quint16 compression = 0;
     QByteArray colourModeData;
-    QByteArray resources;     // the blocks of the image-resources section
-    QByteArray layers;        // the content of the layer-and-mask section
+    QByteArray resources;       // the blocks of the image-resources section
+    QByteArray layers;          // the content of the layer-and-mask section
     QVector<QByteArray> planes; // one per channel, rows of raw samples
 
     quint64 rowBytes() const { return (quint64(width) * depth + 7) / 8; }
@@ -111,8 +108,8 @@ struct Document
         QByteArray out = header();
         out += be32(quint32(colourModeData.size())) + colourModeData;
         out += be32(quint32(resources.size())) + resources;
-        out += (version == 2 ? be64(quint64(layers.size())) : be32(quint32(layers.size()))) +
-               layers;
+        out +=
+            (version == 2 ? be64(quint64(layers.size())) : be32(quint32(layers.size()))) + layers;
         out += be16(compression);
         if (compression != 1) {
             for (const QByteArray &plane : planes)
@@ -124,8 +121,8 @@ struct Document
         for (const QByteArray &plane : planes) {
             for (quint32 y = 0; y < height; ++y) {
                 const QByteArray packed = packBits(plane.mid(int(y) * bpr, bpr));
-                counts += version == 2 ? be32(quint32(packed.size()))
-                                       : be16(quint16(packed.size()));
+                counts +=
+                    version == 2 ? be32(quint32(packed.size())) : be16(quint16(packed.size()));
                 rows += packed;
             }
         }

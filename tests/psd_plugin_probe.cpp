@@ -11,8 +11,7 @@
 
 int main(int argc, char **argv)
 {
-    if (argc != 2 && argc != 3)
-        return 2;
+    if (argc != 2 && argc != 3) return 2;
     QGuiApplication app(argc, argv);
     const QString file = QString::fromLocal8Bit(argv[1]);
     if (argc == 3) {

@@ -35,8 +35,7 @@ Document flat(quint16 mode, quint32 width, quint32 height, QVector<int> samples,
     for (int s : samples)
         d.planes << QByteArray(int(width * height), char(s));
     d.resources = resourceBlock(1005, QByteArray(16, 'r')); // something to walk past
-    if (thumbnail)
-        d.resources += thumbnailResource(thumbPicture());
+    if (thumbnail) d.resources += thumbnailResource(thumbPicture());
     return d;
 }
 
@@ -84,22 +83,22 @@ void TestPsdPreview::previews_data()
 
     QTest::newRow("small rgb: merged even with a thumbnail")
         << flatRgb(200, 150, true).build() << QSize(200, 150) << QPoint(199, 149) << uint(kMerged);
-    QTest::newRow("small rgb raw") << flatRgb(256, 10, false, 0).build() << QSize(256, 10)
-                                   << QPoint(0, 0) << uint(kMerged);
-    QTest::newRow("large rgb: the thumbnail") << flatRgb(4000, 3000, true).build()
-                                              << QSize(160, 120) << QPoint(5, 5) << uint(kThumb);
+    QTest::newRow("small rgb raw")
+        << flatRgb(256, 10, false, 0).build() << QSize(256, 10) << QPoint(0, 0) << uint(kMerged);
+    QTest::newRow("large rgb: the thumbnail")
+        << flatRgb(4000, 3000, true).build() << QSize(160, 120) << QPoint(5, 5) << uint(kThumb);
     QTest::newRow("large rgb without thumbnail: fitted")
         << flatRgb(4000, 3000, false).build() << QSize(256, 192) << QPoint(100, 100)
         << uint(kMerged);
     QTest::newRow("tall rgb without thumbnail: fitted")
         << flatRgb(3000, 4000, false).build() << QSize(192, 256) << QPoint(100, 100)
         << uint(kMerged);
-    QTest::newRow("thin rgb keeps one row") << flatRgb(1000, 1, false).build() << QSize(256, 1)
-                                            << QPoint(10, 0) << uint(kMerged);
+    QTest::newRow("thin rgb keeps one row")
+        << flatRgb(1000, 1, false).build() << QSize(256, 1) << QPoint(10, 0) << uint(kMerged);
     QTest::newRow("cmyk with thumbnail") << flat(4, 20, 20, {1, 2, 3, 4}, true).build()
                                          << QSize(160, 120) << QPoint(0, 0) << uint(kThumb);
-    QTest::newRow("cmyk without thumbnail") << flat(4, 20, 20, {1, 2, 3, 4}, false).build()
-                                            << QSize() << QPoint() << 0u;
+    QTest::newRow("cmyk without thumbnail")
+        << flat(4, 20, 20, {1, 2, 3, 4}, false).build() << QSize() << QPoint() << 0u;
     QTest::newRow("all white without thumbnail")
         << flat(3, 8, 8, {255, 255, 255}, false).build() << QSize() << QPoint() << 0u;
     QTest::newRow("all white with thumbnail") << flat(3, 8, 8, {255, 255, 255}, true).build()
@@ -113,8 +112,8 @@ void TestPsdPreview::previews_data()
         << wide16.build() << QSize(160, 120) << QPoint(0, 0) << uint(kThumb);
     Document zip = flatRgb(4, 4, true, 0);
     zip.compression = 2;
-    QTest::newRow("zip with thumbnail") << zip.build() << QSize(160, 120) << QPoint(0, 0)
-                                        << uint(kThumb);
+    QTest::newRow("zip with thumbnail")
+        << zip.build() << QSize(160, 120) << QPoint(0, 0) << uint(kThumb);
     zip.resources.clear();
     QTest::newRow("zip without thumbnail") << zip.build() << QSize() << QPoint() << 0u;
 
@@ -126,8 +125,8 @@ void TestPsdPreview::previews_data()
     const QByteArray runDoc = runs.header() + be32(0) + be32(0) + be32(0) + be16(1) + runRows;
     QTest::newRow("repeat run fills four pixels")
         << runDoc << QSize(5, 1) << QPoint(3, 0) << uint(qRgb(7, 4, 4));
-    QTest::newRow("literal after the run") << runDoc << QSize(5, 1) << QPoint(4, 0)
-                                           << uint(qRgb(9, 5, 5));
+    QTest::newRow("literal after the run")
+        << runDoc << QSize(5, 1) << QPoint(4, 0) << uint(qRgb(9, 5, 5));
 
     Document alpha = flat(3, 2, 2, {10, 20, 30, 77}, false);
     alpha.layers = layersWithMergedAlpha(false);
@@ -156,8 +155,7 @@ void TestPsdPreview::previews()
     }
     QCOMPARE(image.size(), size);
     QCOMPARE(image.format(), QImage::Format_ARGB32);
-    QVERIFY2(near(image.pixel(at), pixel, 4),
-             qPrintable(QString::number(image.pixel(at), 16)));
+    QVERIFY2(near(image.pixel(at), pixel, 4), qPrintable(QString::number(image.pixel(at), 16)));
 }
 
 void TestPsdPreview::malformed_data()
@@ -191,8 +189,7 @@ void TestPsdPreview::malformed_data()
     QTest::newRow("psb layers past the end, low 32 bits zero")
         << patched(psbLayers, 34 + 28, be64(quint64(1) << 40));
     QTest::newRow("rle row table cut short") << good.left(34 + 28 + 4 + 2 + 10);
-    QTest::newRow("rle row longer than the file")
-        << patched(good, 34 + 28 + 4 + 2, be16(0xffff));
+    QTest::newRow("rle row longer than the file") << patched(good, 34 + 28 + 4 + 2, be16(0xffff));
     QTest::newRow("raw data cut short") << flatRgb(8, 8, false, 0).build().left(34 + 28 + 6 + 100);
     QByteArray huge = patched(good, 14, be32(300000) + be32(300000));
     QTest::newRow("psd 300000 x 300000") << huge;
@@ -237,8 +234,7 @@ void TestPsdPreview::realDocuments()
     const QImage image = psdPreviewBitmap(path);
     QCOMPARE(image.size(), size);
     QCOMPARE(image.format(), QImage::Format_ARGB32);
-    if (!merged)
-        return;
+    if (!merged) return;
     // The full decoder reads the same merged picture by a separate path.
     const QImage full = QImage(path).convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(image, full);

@@ -20,8 +20,7 @@ struct Samples
     qint64 stride = 1;
 
     // A 16-bit sample is reduced to 8 bits: v * 255 / 65535, truncated, exactly v / 257.
-    template <int Depth>
-    int at(int k, qint64 i) const
+    template <int Depth> int at(int k, qint64 i) const
     {
         if constexpr (Depth == 8)
             return plane[k][i * stride];
@@ -42,8 +41,7 @@ struct Rows
     int first, last;
 };
 
-template <typename PixelFn>
-void fill(QImage &image, PixelFn pixel, Rows rows)
+template <typename PixelFn> void fill(QImage &image, PixelFn pixel, Rows rows)
 {
     qint64 i = qint64(rows.first) * image.width();
     for (int y = rows.first; y < rows.last; ++y) {
@@ -56,8 +54,7 @@ void fill(QImage &image, PixelFn pixel, Rows rows)
 QImage bitmap(const PsdHeader &h, const uchar *planes)
 {
     const quint64 bytes = quint64(planesUsed(h)) * h.planeBytes();
-    if (bytes > kMaxByteArray)
-        return QImage();
+    if (bytes > kMaxByteArray) return QImage();
     QByteArray pbm = QByteArray("P4\n") + QByteArray::number(h.width) + ' ' +
                      QByteArray::number(h.height) + '\n';
     pbm.append(reinterpret_cast<const char *>(planes), int(bytes));
@@ -67,8 +64,7 @@ QImage bitmap(const PsdHeader &h, const uchar *planes)
 QImage indexed(const PsdHeader &h, const QByteArray &palette, const uchar *p0)
 {
     QImage image(int(h.width), int(h.height), QImage::Format_Indexed8);
-    if (image.isNull())
-        return image;
+    if (image.isNull()) return image;
     const int n = palette.size() / 3;
     const auto *pal = reinterpret_cast<const uchar *>(palette.constData());
     QVector<QRgb> colours(n);
@@ -80,18 +76,23 @@ QImage indexed(const PsdHeader &h, const QByteArray &palette, const uchar *p0)
     return image;
 }
 
-template <int Depth>
-void grayscale(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
+template <int Depth> void grayscale(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
 {
     if (h.channels == 1 || h.mode == Duotone)
-        return fill(image, [&](qint64 i) {
+        return fill(
+            image,
+            [&](qint64 i) {
+                const int g = s.at<Depth>(0, i);
+                return qRgb(g, g, g);
+            },
+            rows);
+    fill(
+        image,
+        [&](qint64 i) {
             const int g = s.at<Depth>(0, i);
-            return qRgb(g, g, g);
-        }, rows);
-    fill(image, [&](qint64 i) {
-        const int g = s.at<Depth>(0, i);
-        return qRgba(g, g, g, s.at<Depth>(1, i));
-    }, rows);
+            return qRgba(g, g, g, s.at<Depth>(1, i));
+        },
+        rows);
 }
 
 // Photoshop stores colours of partly transparent pixels blended with white; this undoes it.
@@ -100,71 +101,92 @@ inline int removeWhiteMatte(int c, int a)
     return quint8((255 * (c + a - 255)) / a);
 }
 
-template <int Depth>
-void rgb(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
+template <int Depth> void rgb(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
 {
     if (h.channels == 3)
-        return fill(image, [&](qint64 i) {
-            return qRgb(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i));
-        }, rows);
+        return fill(
+            image,
+            [&](qint64 i) { return qRgb(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i)); },
+            rows);
     if constexpr (Depth == 16) {
-        fill(image, [&](qint64 i) {
-            return qRgba(s.at<16>(0, i), s.at<16>(1, i), s.at<16>(2, i), s.at<16>(3, i));
-        }, rows);
+        fill(
+            image,
+            [&](qint64 i) {
+                return qRgba(s.at<16>(0, i), s.at<16>(1, i), s.at<16>(2, i), s.at<16>(3, i));
+            },
+            rows);
     } else {
-        fill(image, [&](qint64 i) {
-            const int r = s.at<8>(0, i), g = s.at<8>(1, i), b = s.at<8>(2, i), a = s.at<8>(3, i);
-            if (a == 0)
-                return qRgba(r, g, b, 0);
-            return qRgba(removeWhiteMatte(r, a), removeWhiteMatte(g, a), removeWhiteMatte(b, a),
-                         a);
-        }, rows);
+        fill(
+            image,
+            [&](qint64 i) {
+                const int r = s.at<8>(0, i), g = s.at<8>(1, i), b = s.at<8>(2, i),
+                          a = s.at<8>(3, i);
+                if (a == 0) return qRgba(r, g, b, 0);
+                return qRgba(removeWhiteMatte(r, a), removeWhiteMatte(g, a), removeWhiteMatte(b, a),
+                             a);
+            },
+            rows);
     }
 }
 
-template <int Depth>
-void cmyk(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
+template <int Depth> void cmyk(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
 {
     switch (h.channels) {
     case 1:
-        return fill(image, [&](qint64 i) {
-            const int v = s.at<Depth>(0, i);
-            return fromInvertedCmyk(v, v, v, 255, 255);
-        }, rows);
+        return fill(
+            image,
+            [&](qint64 i) {
+                const int v = s.at<Depth>(0, i);
+                return fromInvertedCmyk(v, v, v, 255, 255);
+            },
+            rows);
     case 3:
-        return fill(image, [&](qint64 i) {
-            return fromInvertedCmyk(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i), 255,
-                                    255);
-        }, rows);
+        return fill(
+            image,
+            [&](qint64 i) {
+                return fromInvertedCmyk(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i),
+                                        255, 255);
+            },
+            rows);
     case 4:
-        return fill(image, [&](qint64 i) {
-            return fromInvertedCmyk(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i),
-                                    s.at<Depth>(3, i), 255);
-        }, rows);
+        return fill(
+            image,
+            [&](qint64 i) {
+                return fromInvertedCmyk(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i),
+                                        s.at<Depth>(3, i), 255);
+            },
+            rows);
     default:
-        return fill(image, [&](qint64 i) {
-            const int a = s.at<Depth>(4, i);
-            return fromInvertedCmyk(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i),
-                                    s.at<Depth>(3, i), Depth == 8 ? a : 255 - a);
-        }, rows);
+        return fill(
+            image,
+            [&](qint64 i) {
+                const int a = s.at<Depth>(4, i);
+                return fromInvertedCmyk(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i),
+                                        s.at<Depth>(3, i), Depth == 8 ? a : 255 - a);
+            },
+            rows);
     }
 }
 
-template <int Depth>
-void lab(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
+template <int Depth> void lab(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
 {
     if (h.channels == 3)
-        return fill(image, [&](qint64 i) {
-            return labToRgba(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i), 255);
-        }, rows);
-    fill(image, [&](qint64 i) {
-        return labToRgba(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i),
-                         s.at<Depth>(3, i));
-    }, rows);
+        return fill(
+            image,
+            [&](qint64 i) {
+                return labToRgba(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i), 255);
+            },
+            rows);
+    fill(
+        image,
+        [&](qint64 i) {
+            return labToRgba(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i),
+                             s.at<Depth>(3, i));
+        },
+        rows);
 }
 
-template <int Depth>
-void convert(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
+template <int Depth> void convert(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
 {
     switch (h.mode) {
     case Grayscale:
@@ -250,10 +272,8 @@ bool canConvert(const PsdHeader &h)
 
 quint64 outputBytes(const PsdHeader &h)
 {
-    if (h.mode == Bitmap)
-        return (quint64(h.width) + 31) / 32 * 4 * h.height;
-    if (h.mode == Indexed)
-        return (quint64(h.width) + 3) / 4 * 4 * h.height;
+    if (h.mode == Bitmap) return (quint64(h.width) + 31) / 32 * 4 * h.height;
+    if (h.mode == Indexed) return (quint64(h.width) + 3) / 4 * 4 * h.height;
     return quint64(h.width) * 4 * h.height;
 }
 
@@ -264,18 +284,14 @@ int planesUsed(const PsdHeader &h)
 
 QImage convertPlanes(const PsdHeader &h, const QByteArray &colourModeData, const uchar *planes)
 {
-    if (!canConvert(h))
-        return QImage();
-    if (h.mode == Bitmap)
-        return bitmap(h, planes);
-    if (h.mode == Indexed)
-        return indexed(h, colourModeData, planes);
+    if (!canConvert(h)) return QImage();
+    if (h.mode == Bitmap) return bitmap(h, planes);
+    if (h.mode == Indexed) return indexed(h, colourModeData, planes);
     Samples s;
     for (int k = 0; k < planesUsed(h); ++k)
         s.plane[k] = planes + quint64(k) * h.planeBytes();
     QImage image(int(h.width), int(h.height), outputFormat(h));
-    if (image.isNull())
-        return image;
+    if (image.isNull()) return image;
     adviseLargePages(image.bits(), quint64(image.sizeInBytes()));
     const Rows all{0, image.height()};
     if (h.depth == 8)
@@ -287,8 +303,7 @@ QImage convertPlanes(const PsdHeader &h, const QByteArray &colourModeData, const
 
 bool convertsInPlace(const PsdHeader &h)
 {
-    if (!canConvert(h) || h.depth != 8)
-        return false;
+    if (!canConvert(h) || h.depth != 8) return false;
     switch (h.mode) {
     case Grayscale:
     case Rgb:
@@ -307,8 +322,7 @@ QImage interleavedPicture(const PsdHeader &h)
 {
     QImage image(int(h.width), int(h.height), outputFormat(h));
     // The decoder fills the pixels as one run of width x 4 bytes per row.
-    if (image.isNull() || image.bytesPerLine() != qsizetype(h.width) * 4)
-        return QImage();
+    if (image.isNull() || image.bytesPerLine() != qsizetype(h.width) * 4) return QImage();
     adviseLargePages(image.bits(), quint64(image.sizeInBytes()));
     return image;
 }

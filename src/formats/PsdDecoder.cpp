@@ -22,13 +22,11 @@ enum Compression : quint16 { Raw = 0, RunLength = 1 };
 // Reads raw planes into the sink, a piece at a time.
 bool readRaw(PsdStream &s, PlaneSink &sink, quint64 total)
 {
-    if (total > s.remaining())
-        return false;
+    if (total > s.remaining()) return false;
     std::vector<uchar> chunk(kReadChunk);
     while (!sink.full()) {
         const qint64 n = qint64(qMin<quint64>(quint64(kReadChunk), total - sink.produced()));
-        if (!s.readBytes(reinterpret_cast<char *>(chunk.data()), n))
-            return false;
+        if (!s.readBytes(reinterpret_cast<char *>(chunk.data()), n)) return false;
         sink.append(chunk.data(), 0, quint64(n));
     }
     return true;
@@ -64,10 +62,8 @@ bool readPlanes(PsdStream &s, quint16 compression, PlaneSink &sink, quint64 tota
 
 bool PsdDecoder::read(QImage *image)
 {
-    if (!m_device || !m_device->isReadable())
-        return false;
-    if (!m_device->isSequential())
-        return readFrom(m_device, image);
+    if (!m_device || !m_device->isReadable()) return false;
+    if (!m_device->isSequential()) return readFrom(m_device, image);
     // Lengths can only be checked against a known end: hold what the stream delivers.
     QByteArray data = m_device->readAll();
     QBuffer buffer(&data);
@@ -80,18 +76,15 @@ bool PsdDecoder::readFrom(QIODevice *device, QImage *image)
     PsdStream s(device);
     char head[PsdHeader::kSize];
     PsdHeader h;
-    if (!s.readBytes(head, sizeof head) || !PsdHeader::parse(head, sizeof head, &h))
-        return false;
+    if (!s.readBytes(head, sizeof head) || !PsdHeader::parse(head, sizeof head, &h)) return false;
     m_version = h.version;
-    if (!h.isValid() || !canConvert(h) || outputBytes(h) > kMaxImageBytes)
-        return false;
+    if (!h.isValid() || !canConvert(h) || outputBytes(h) > kMaxImageBytes) return false;
 
     const quint32 colourModeLength = s.readU32();
     if (!s.ok() || colourModeLength > s.remaining() || colourModeLength > kMaxByteArray)
         return false;
     QByteArray colourModeData(int(colourModeLength), Qt::Uninitialized);
-    if (!s.readBytes(colourModeData.data(), colourModeData.size()))
-        return false;
+    if (!s.readBytes(colourModeData.data(), colourModeData.size())) return false;
 
     if (!s.skip(s.readU32())) // image resources
         return false;
@@ -99,17 +92,14 @@ bool PsdDecoder::readFrom(QIODevice *device, QImage *image)
         return false;
 
     const quint16 compression = s.readU16();
-    if (!s.ok() || (compression != Raw && compression != RunLength))
-        return false;
+    if (!s.ok() || (compression != Raw && compression != RunLength)) return false;
 
     const quint64 plane = h.planeBytes();
     const quint64 total = plane * h.channels;
     if (compression == RunLength) {
         const quint64 rowCounts = quint64(h.channels) * h.height * (h.isPsb() ? 4 : 2);
-        if (!s.skip(rowCounts))
-            return false;
-        if (total / kMaxPackBitsExpansion > s.remaining())
-            return false;
+        if (!s.skip(rowCounts)) return false;
+        if (total / kMaxPackBitsExpansion > s.remaining()) return false;
     } else if (total > s.remaining()) {
         return false;
     }
@@ -118,24 +108,19 @@ bool PsdDecoder::readFrom(QIODevice *device, QImage *image)
     if (convertsInPlace(h)) {
         // Straight into the picture: no second copy of the pixels is ever held.
         result = interleavedPicture(h);
-        if (result.isNull())
-            return false;
+        if (result.isNull()) return false;
         PlaneSink sink(result.bits(), plane * qMin<quint64>(h.channels, 4), total, plane, 4);
-        if (!readPlanes(s, compression, sink, total))
-            return false;
+        if (!readPlanes(s, compression, sink, total)) return false;
         convertInPlace(h, result);
     } else {
         const quint64 keep = plane * quint64(planesUsed(h));
         std::unique_ptr<uchar[]> planes(new (std::nothrow) uchar[keep]);
-        if (!planes)
-            return false;
+        if (!planes) return false;
         adviseLargePages(planes.get(), keep);
         PlaneSink sink(planes.get(), keep, total);
-        if (!readPlanes(s, compression, sink, total))
-            return false;
+        if (!readPlanes(s, compression, sink, total)) return false;
         result = convertPlanes(h, colourModeData, planes.get());
-        if (result.isNull())
-            return false;
+        if (result.isNull()) return false;
     }
     *image = result;
     return true;

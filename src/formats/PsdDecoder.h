@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QImage>
 #include <QIODevice>
+#include <QImage>
 
 namespace psd {
 

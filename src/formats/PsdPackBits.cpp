@@ -24,8 +24,7 @@ inline void scatter(uchar *out, const uchar *copyFrom, uchar fill, quint64 n, in
 
 bool PlaneSink::append(const uchar *copyFrom, uchar fill, quint64 length)
 {
-    if (length > m_limit - m_produced)
-        return false;
+    if (length > m_limit - m_produced) return false;
     quint64 at = m_produced;
     const quint64 end = qMin(m_produced + length, m_keep);
     while (at < end) {
@@ -45,8 +44,7 @@ bool PlaneSink::append(const uchar *copyFrom, uchar fill, quint64 length)
             scatter<4>(out, copyFrom, fill, n, m_stride);
         else
             scatter<0>(out, copyFrom, fill, n, m_stride);
-        if (copyFrom)
-            copyFrom += n;
+        if (copyFrom) copyFrom += n;
         at += n;
     }
     m_produced += length;
@@ -64,8 +62,7 @@ qint64 PackBitsDecoder::feed(const uchar *in, qint64 size)
         }
         const quint64 length = n >= 0 ? quint64(n) + 1 : quint64(1 - n);
         const qint64 runBytes = n >= 0 ? qint64(length) + 1 : 2;
-        if (used + runBytes > size)
-            break;
+        if (used + runBytes > size) break;
         if (!m_sink.append(n >= 0 ? in + used + 1 : nullptr, in[used + 1], length)) {
             m_overflow = true;
             break;

@@ -73,8 +73,7 @@ QImage PreviewReader::read()
                        m_header.height <= quint32(psd::kPreviewSide);
     if (m_header.mode == psd::Rgb && (small || !m_thumbnail.found)) {
         const QImage merged = mergedPicture(resourcesStart + resourcesLength);
-        if (!merged.isNull())
-            return merged;
+        if (!merged.isNull()) return merged;
     }
     return m_thumbnail.found ? thumbnail() : QImage();
 }
@@ -93,19 +92,16 @@ bool PreviewReader::findThumbnail(quint32 resourcesLength)
         const quint32 nameSkip = nameLength % 2 == 0 ? nameLength + 1u : nameLength;
         s.skip(nameSkip);
         const quint32 size = s.readU32();
-        if (!s.ok() || size > s.remaining())
-            return false;
+        if (!s.ok() || size > s.remaining()) return false;
         if (std::find(std::begin(kThumbnailIds), std::end(kThumbnailIds), id) !=
             std::end(kThumbnailIds)) {
             m_thumbnail = {true, quint64(s.pos()), size};
             return true;
         }
         const quint64 padded = size + (size & 1u);
-        if (!s.skip(qMin<quint64>(padded, s.remaining())))
-            return false;
+        if (!s.skip(qMin<quint64>(padded, s.remaining()))) return false;
         total += padded + nameSkip + 11;
-        if (total >= resourcesLength)
-            return true;
+        if (total >= resourcesLength) return true;
     }
     return true;
 }
@@ -114,12 +110,10 @@ QImage PreviewReader::mergedPicture(quint64 resourcesEnd)
 {
     PsdStream &s = m_stream;
     const bool psb = m_header.isPsb();
-    if (!s.seek(resourcesEnd))
-        return QImage();
+    if (!s.seek(resourcesEnd)) return QImage();
     const quint64 layersLength = psb ? s.readU64() : s.readU32();
     const quint64 layersStart = quint64(s.pos());
-    if (!s.ok() || layersLength > s.remaining())
-        return QImage();
+    if (!s.ok() || layersLength > s.remaining()) return QImage();
     // A negative layer count says that the merged picture carries an alpha channel. Only
     // look for it when the section is long enough to hold it.
     bool hasAlpha = false;
@@ -128,20 +122,17 @@ QImage PreviewReader::mergedPicture(quint64 resourcesEnd)
         s.skip(psb ? 8 : 4); // layer information length
         hasAlpha = (s.readU16() & 0x8000) != 0;
     }
-    if (!s.seek(layersStart + layersLength))
-        return QImage();
+    if (!s.seek(layersStart + layersLength)) return QImage();
     const quint16 compression = s.readU16();
     // Samples of other depths are not bytes; the thumbnail stands in for them.
-    if (!s.ok() || m_header.depth != 8 || compression > 1)
-        return QImage();
+    if (!s.ok() || m_header.depth != 8 || compression > 1) return QImage();
 
     const quint64 pixels = quint64(m_header.width) * m_header.height;
     if (pixels == 0 || pixels * 4 > psd::kMaxImageBytes ||
         pixels > s.remaining() * psd::kMaxPackBitsExpansion)
         return QImage();
     QImage picture(int(m_header.width), int(m_header.height), QImage::Format_ARGB32);
-    if (picture.isNull())
-        return QImage();
+    if (picture.isNull()) return QImage();
     psd::adviseLargePages(picture.bits(), quint64(picture.sizeInBytes()));
     picture.fill(0xffffffffu);
 
@@ -154,8 +145,7 @@ QImage PreviewReader::mergedPicture(quint64 resourcesEnd)
     if (std::all_of(bits, bits + picture.sizeInBytes(), [](uchar b) { return b == 0xff; }))
         return QImage();
     const int w = picture.width(), h = picture.height();
-    if (w <= psd::kPreviewSide && h <= psd::kPreviewSide)
-        return picture;
+    if (w <= psd::kPreviewSide && h <= psd::kPreviewSide) return picture;
     const int side = psd::kPreviewSide;
     const QSize fit = w > h ? QSize(side, qMax(1, int(qint64(h) * side / w)))
                             : QSize(qMax(1, int(qint64(w) * side / h)), side);
@@ -170,34 +160,31 @@ bool PreviewReader::placeRunLength(QImage &picture, int usedChannels)
     PsdStream &s = m_stream;
     const bool psb = m_header.isPsb();
     const quint64 rows = quint64(usedChannels) * m_header.height;
-    if (rows * (psb ? 4 : 2) > s.remaining())
-        return false;
+    if (rows * (psb ? 4 : 2) > s.remaining()) return false;
     std::vector<quint32> counts(rows);
     quint32 largest = 0;
     for (quint32 &count : counts) {
         count = psb ? s.readU32() : s.readU16();
         largest = qMax(largest, count);
     }
-    if (!s.ok() || largest > s.remaining())
-        return false;
+    if (!s.ok() || largest > s.remaining()) return false;
 
     const quint64 pixels = quint64(picture.width()) * picture.height();
     std::vector<uchar> row(largest);
-    std::vector<uchar> expanded(qMin<quint64>(pixels, quint64(largest) * psd::kMaxPackBitsExpansion));
+    std::vector<uchar> expanded(
+        qMin<quint64>(pixels, quint64(largest) * psd::kMaxPackBitsExpansion));
     uchar *bits = picture.bits();
     for (int c = 0; c < usedChannels; ++c) {
         const quint32 *channelCounts = counts.data() + quint64(c) * m_header.height;
         if (c >= 4) { // no place in the pixel
             for (quint32 r = 0; r < m_header.height; ++r)
-                if (!s.skip(channelCounts[r]))
-                    return false;
+                if (!s.skip(channelCounts[r])) return false;
             continue;
         }
         quint64 next = 0;
         for (quint32 r = 0; r < m_header.height; ++r) {
             const quint32 count = channelCounts[r];
-            if (!s.readBytes(reinterpret_cast<char *>(row.data()), count))
-                return false;
+            if (!s.readBytes(reinterpret_cast<char *>(row.data()), count)) return false;
             const quint64 room = qMin<quint64>(pixels - next, expanded.size());
             psd::PlaneSink sink(expanded.data(), room, std::numeric_limits<quint64>::max());
             psd::PackBitsDecoder(sink).feed(row.data(), count);
@@ -218,8 +205,7 @@ bool PreviewReader::placeRaw(QImage &picture, int usedChannels)
     std::vector<uchar> row(width);
     for (int c = 0; c < qMin(usedChannels, 4); ++c) {
         for (int y = 0; y < picture.height(); ++y) {
-            if (!s.readBytes(reinterpret_cast<char *>(row.data()), width))
-                return false;
+            if (!s.readBytes(reinterpret_cast<char *>(row.data()), width)) return false;
             uchar *out = picture.scanLine(y) + kChannelOffset[c];
             for (int x = 0; x < width; ++x)
                 out[x * 4] = row[x];
@@ -232,12 +218,10 @@ QImage PreviewReader::thumbnail()
 {
     PsdStream &s = m_stream;
     if (m_thumbnail.size <= psd::kThumbnailHeader || m_thumbnail.size > psd::kMaxByteArray ||
-        !s.seek(m_thumbnail.position) ||
-        !s.skip(psd::kThumbnailHeader))
+        !s.seek(m_thumbnail.position) || !s.skip(psd::kThumbnailHeader))
         return QImage();
     QByteArray data(int(m_thumbnail.size - psd::kThumbnailHeader), Qt::Uninitialized);
-    if (!s.readBytes(data.data(), data.size()))
-        return QImage();
+    if (!s.readBytes(data.data(), data.size())) return QImage();
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
@@ -246,8 +230,7 @@ QImage PreviewReader::thumbnail()
         size.height() > psd::kMaxThumbnailSide)
         return QImage();
     const QImage decoded = reader.read();
-    if (decoded.isNull())
-        return QImage();
+    if (decoded.isNull()) return QImage();
     // Drawn over transparent black, as a picture without alpha lands on a fresh bitmap.
     return decoded.convertToFormat(QImage::Format_ARGB32);
 }
@@ -256,24 +239,21 @@ QImage PreviewReader::thumbnail()
 
 QImage psdPreviewBitmap(QIODevice *device)
 {
-    if (!device || !device->isReadable())
-        return QImage();
+    if (!device || !device->isReadable()) return QImage();
     if (device->isSequential()) {
         QByteArray data = device->readAll();
         QBuffer buffer(&data);
         buffer.open(QIODevice::ReadOnly);
         return PreviewReader(&buffer).read();
     }
-    if (!device->seek(0))
-        return QImage();
+    if (!device->seek(0)) return QImage();
     return PreviewReader(device).read();
 }
 
 QImage psdPreviewBitmap(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QImage();
+    if (!file.open(QIODevice::ReadOnly)) return QImage();
     return psdPreviewBitmap(&file);
 }
 

@@ -12,13 +12,11 @@ quint64 PsdStream::remaining() const
 
 bool PsdStream::readBytes(char *data, qint64 size)
 {
-    if (!m_ok || size < 0 || quint64(size) > remaining())
-        return fail();
+    if (!m_ok || size < 0 || quint64(size) > remaining()) return fail();
     qint64 done = 0;
     while (done < size) {
         const qint64 got = m_device->read(data + done, size - done);
-        if (got <= 0)
-            return fail();
+        if (got <= 0) return fail();
         done += got;
     }
     return true;
@@ -51,15 +49,13 @@ quint64 PsdStream::readU64()
 
 bool PsdStream::skip(quint64 size)
 {
-    if (!m_ok || size > remaining())
-        return fail();
+    if (!m_ok || size > remaining()) return fail();
     return size == 0 || m_device->seek(m_device->pos() + qint64(size)) || fail();
 }
 
 bool PsdStream::seek(quint64 position)
 {
-    if (!m_ok || position > quint64(m_device->size()))
-        return fail();
+    if (!m_ok || position > quint64(m_device->size())) return fail();
     return m_device->seek(qint64(position)) || fail();
 }
 

@@ -26,7 +26,11 @@ public:
     bool skip(quint64 size);
     // Moves to an absolute position inside the device.
     bool seek(quint64 position);
-    bool fail() { m_ok = false; return false; }
+    bool fail()
+    {
+        m_ok = false;
+        return false;
+    }
 
 private:
     QIODevice *m_device;

@@ -12,11 +12,9 @@ namespace {
 // 0 unless the next bytes are "8BPS" and a version this reader knows.
 int peekVersion(QIODevice *device)
 {
-    if (!device)
-        return 0;
+    if (!device) return 0;
     const QByteArray head = device->peek(6);
-    if (head.size() < 6 || !head.startsWith("8BPS"))
-        return 0;
+    if (head.size() < 6 || !head.startsWith("8BPS")) return 0;
     const quint16 version = qFromBigEndian<quint16>(head.constData() + 4);
     return version == 1 || version == 2 ? version : 0;
 }
@@ -31,8 +29,7 @@ QByteArray formatName(int version)
 bool QPsdHandler::canRead() const
 {
     const int version = peekVersion(device());
-    if (version == 0)
-        return false;
+    if (version == 0) return false;
     setFormat(formatName(version));
     return true;
 }
@@ -59,7 +56,6 @@ bool QPsdHandler::supportsOption(ImageOption option) const
 QVariant QPsdHandler::option(ImageOption option) const
 {
     psd::PsdHeader header;
-    if (option != Size || !psd::PsdHeader::peek(device(), &header))
-        return QVariant();
+    if (option != Size || !psd::PsdHeader::peek(device(), &header)) return QVariant();
     return QSize(int(header.width), int(header.height));
 }

@@ -12,10 +12,8 @@ QStringList QPsdPlugin::keys() const
 QImageIOPlugin::Capabilities QPsdPlugin::capabilities(QIODevice *device,
                                                       const QByteArray &format) const
 {
-    if (format == "psd" || format == "psb")
-        return CanRead;
-    if (!format.isEmpty() || !device || !device->isOpen() || !device->isReadable())
-        return {};
+    if (format == "psd" || format == "psb") return CanRead;
+    if (!format.isEmpty() || !device || !device->isOpen() || !device->isReadable()) return {};
     return device->peek(4) == "8BPS" ? CanRead : Capabilities();
 }
 
