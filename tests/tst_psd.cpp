@@ -169,6 +169,10 @@ void TestPsd::conversion_data()
     QTest::newRow("rgb 8 rle") << rle(document(Rgb, 8, 2, 1, rgb8)).build()
                                << int(QImage::Format_RGB32)
                                << QVector<QRgb>{qRgb(255, 128, 0), qRgb(0, 64, 32)};
+    // Expansion stops once the planes are full: what follows is never expanded.
+    QTest::newRow("rgb 8 rle, runs after the planes")
+        << rle(document(Rgb, 8, 2, 1, rgb8)).build() + QByteArray(1 << 20, char(0x81))
+        << int(QImage::Format_RGB32) << QVector<QRgb>{qRgb(255, 128, 0), qRgb(0, 64, 32)};
     QTest::newRow("rgb 8 alpha, white matte removed")
         << document(Rgb, 8, 3, 1,
                     {plane8({255, 9, 200}), plane8({128, 8, 100}), plane8({0, 7, 50}),
