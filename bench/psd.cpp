@@ -1,0 +1,199 @@
+// Full decode of Photoshop documents through QImageReader, side by side with ImageMagick,
+// and the quick preview of a large document. Every measurement runs in a child process of
+// its own, so that its peak resident size (ru_maxrss from wait4) is its alone.
+
+#include "PsdTestDocument.h"
+
+#include "formats/PsdPreview.h"
+
+#include <Magick++.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+
+using namespace psdtest;
+
+namespace {
+
+// One row of one channel of a photo-like picture: flat areas that PackBits shortens,
+// gradients with grain that it must keep as literals.
+QByteArray pictureRow(quint32 width, quint32 y, int channel)
+{
+    QByteArray row(int(width), Qt::Uninitialized);
+    quint32 seed = y * 2654435761u + quint32(channel) * 40503u;
+    for (quint32 x = 0; x < width; ++x) {
+        if ((x / 700 + y / 500) % 3 == 0) {
+            row[int(x)] = char(60 + channel * 50);
+        } else {
+            seed = seed * 1664525u + 1013904223u;
+            row[int(x)] = char((x / 16 + y / 12 + channel * 70 + (seed >> 29)) & 0xff);
+        }
+    }
+    return row;
+}
+
+// Writes an 8-bit RGB run-length document row by row; the row counts are written last,
+// so that no plane is ever held whole.
+bool writeDocument(const QString &path, quint32 width, quint32 height)
+{
+    Document d;
+    d.width = width;
+    d.height = height;
+    d.compression = 1;
+    QImage thumb(160, 107, QImage::Format_RGB32);
+    thumb.fill(qRgb(90, 120, 150));
+    d.resources = thumbnailResource(thumb);
+
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    file.write(d.header() + be32(0) + be32(quint32(d.resources.size())) + d.resources + be32(0) +
+               be16(1));
+    const qint64 countsAt = file.pos();
+    QByteArray counts;
+    file.write(QByteArray(int(3 * height * 2), 0));
+    for (int c = 0; c < 3; ++c) {
+        for (quint32 y = 0; y < height; ++y) {
+            const QByteArray packed = packBits(pictureRow(width, y, c));
+            counts += be16(quint16(packed.size()));
+            file.write(packed);
+        }
+    }
+    file.seek(countsAt);
+    file.write(counts);
+    return file.error() == QFile::NoError;
+}
+
+struct Measure
+{
+    double seconds = -1;
+    long peakKb = 0;
+    long startKb = 0;
+};
+
+long selfMaxRssKb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Runs work in a child; work returns true on success. The child reports its time and its
+// resident size before the work through a pipe.
+Measure inChild(const std::function<bool()> &work)
+{
+    int fds[2];
+    if (pipe(fds) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const long start = selfMaxRssKb();
+        const auto t0 = std::chrono::steady_clock::now();
+        const bool ok = work();
+        const double s =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        const double report[2] = {ok ? s : -1, double(start)};
+        if (write(fds[1], report, sizeof report) != sizeof report) _exit(2);
+        _exit(0);
+    }
+    close(fds[1]);
+    double report[2] = {-1, 0};
+    const bool got = read(fds[0], report, sizeof report) == sizeof report;
+    close(fds[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    Measure m;
+    if (got && WIFEXITED(status) && WEXITSTATUS(status) == 0) m.seconds = report[0];
+    m.startKb = long(report[1]);
+    m.peakKb = usage.ru_maxrss;
+    return m;
+}
+
+// Best time and highest peak of a few runs.
+Measure repeat(int runs, const std::function<bool()> &work)
+{
+    Measure best;
+    for (int i = 0; i < runs; ++i) {
+        const Measure m = inChild(work);
+        if (m.seconds < 0) return m;
+        if (best.seconds < 0 || m.seconds < best.seconds) best.seconds = m.seconds;
+        best.peakKb = qMax(best.peakKb, m.peakKb);
+        best.startKb = m.startKb;
+    }
+    return best;
+}
+
+void printRow(const char *what, const char *size, const Measure &m, double pictureMb)
+{
+    const double peak = m.peakKb / 1024.0, grown = (m.peakKb - m.startKb) / 1024.0;
+    std::printf("| %-26s | %-11s | %9.3f | %9.0f | %9.0f | %6.2f |\n", what, size, m.seconds, peak,
+                grown, pictureMb > 0 ? grown / pictureMb : 0.0);
+}
+
+} // namespace
+
+int main(int, char **argv)
+{
+    Magick::InitializeMagick(argv[0]);
+    QTemporaryDir dir;
+    if (!dir.isValid()) return 1;
+
+    struct Case
+    {
+        quint32 width, height;
+        int runs;
+    };
+    const Case cases[] = {{4000, 3000, 3}, {12000, 8000, 2}};
+
+    std::printf("| %-26s | %-11s | %9s | %9s | %9s | %6s |\n", "measurement", "size", "time (s)",
+                "peak MB", "grown MB", "/ pic");
+    std::printf("|%s|%s|%s|%s|%s|%s|\n", "----------------------------", "-------------",
+                "-----------", "-----------", "-----------", "--------");
+    double largeDecode = 0, largePreview = 0;
+    for (const Case &c : cases) {
+        const QString path =
+            dir.filePath(QStringLiteral("bench-%1x%2.psd").arg(c.width).arg(c.height));
+        if (!writeDocument(path, c.width, c.height)) return 1;
+        const QByteArray size = QByteArray::number(c.width) + "x" + QByteArray::number(c.height);
+        const double pictureMb = double(c.width) * c.height * 4 / (1024.0 * 1024.0);
+
+        const Measure qt = repeat(c.runs, [&] {
+            QImageReader reader(path);
+            const QImage image = reader.read();
+            return image.width() == int(c.width) && image.height() == int(c.height);
+        });
+        printRow("QImageReader (picsage)", size.constData(), qt, pictureMb);
+
+        const Measure magick = repeat(c.runs, [&] {
+            try {
+                Magick::Image image;
+                image.read(QFile::encodeName(path).toStdString());
+                return image.columns() == c.width && image.rows() == c.height;
+            } catch (const std::exception &) {
+                return false;
+            }
+        });
+        printRow("ImageMagick Magick++", size.constData(), magick, pictureMb);
+
+        const Measure preview = repeat(3, [&] { return !psdPreviewBitmap(path).isNull(); });
+        printRow("preview (thumbnail)", size.constData(), preview, 0);
+        if (c.width == 12000) {
+            largeDecode = qt.seconds;
+            largePreview = preview.seconds;
+        }
+    }
+    std::printf("\npicture = width x height x 4 bytes; grown = peak minus the child's size before"
+                " the decode.\npreview / full decode at 12000x8000: %.3f%%\n",
+                largeDecode > 0 ? 100.0 * largePreview / largeDecode : 0.0);
+    return 0;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "PsdHeader.h"
+
+#include <QByteArray>
+#include <QImage>
+
+namespace psd {
+
+// Colour of a Lab sample given as stored bytes (a and b centred on 128), as 0xAARRGGBB.
+QRgb labToRgba(double L, double a, double b, int alpha);
+
+// True when a picture can be made for this colour mode, depth and channel count. Rows
+// that would need planes the document does not hold are refused here.
+bool canConvert(const PsdHeader &header);
+
+// Bytes of the picture that a conversion makes for this header.
+quint64 outputBytes(const PsdHeader &header);
+
+// Planes that a conversion reads: the first planesUsed() channels.
+int planesUsed(const PsdHeader &header);
+
+// Makes the picture from planes stored one after another, planesUsed() of them,
+// header.planeBytes() each. Null when no picture can be made.
+QImage convertPlanes(const PsdHeader &header, const QByteArray &colourModeData,
+                     const uchar *planes);
+
+// 8-bit documents whose conversion reads at most four planes can be decoded straight into
+// the picture: plane k's sample of a pixel in byte k of that pixel. This makes that
+// picture (null when it cannot be made) ...
+bool convertsInPlace(const PsdHeader &header);
+QImage interleavedPicture(const PsdHeader &header);
+// ... and this turns its samples into colours.
+void convertInPlace(const PsdHeader &header, QImage &picture);
+
+} // namespace psd

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QIODevice>
+#include <QImage>
+
+namespace psd {
+
+// Decodes the merged picture of a Photoshop document (PSD or PSB) from the device's
+// current position; layers, masks and resources are skipped. Knows nothing of Qt's
+// plug-in machinery, so it can be driven from a QBuffer.
+class PsdDecoder
+{
+public:
+    explicit PsdDecoder(QIODevice *device) : m_device(device) {}
+
+    // Fills *image and returns true, or returns false with *image untouched. Every size
+    // taken from the file is checked against the bytes that really remain before it is
+    // used, so a hostile file ends in a refusal without a large allocation.
+    bool read(QImage *image);
+
+    // The document's version (1 = PSD, 2 = PSB) once read() got past the header, else 0.
+    int version() const { return m_version; }
+
+private:
+    bool readFrom(QIODevice *device, QImage *image);
+
+    QIODevice *m_device;
+    int m_version = 0;
+};
+
+} // namespace psd

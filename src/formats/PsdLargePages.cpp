@@ -1,0 +1,25 @@
+#include "PsdLargePages.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace psd {
+
+void adviseLargePages(void *data, quint64 size)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr quint64 kWorthIt = quint64(8) << 20; // smaller buffers gain nothing noticeable
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (!data || size < kWorthIt || pageSize <= 0) return;
+    // madvise takes whole pages; the part of the buffer that starts on a page boundary.
+    const quintptr page = quintptr(pageSize);
+    const quintptr begin = (quintptr(data) + page - 1) & ~(page - 1);
+    const quintptr end = (quintptr(data) + size) & ~(page - 1);
+    if (end > begin) madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(size);
+#endif
+}
+
+} // namespace psd

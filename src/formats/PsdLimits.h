@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QtGlobal>
+
+// Every limit that the Photoshop readers apply to numbers taken from a file, in one place.
+namespace psd {
+
+constexpr quint32 kMaxPsdSide = 30000;  // rows or columns of a document of version 1
+constexpr quint32 kMaxPsbSide = 300000; // rows or columns of a large document (version 2)
+
+// The largest picture either reader makes (a 30000 x 30000 document needs 3.6 GB).
+constexpr quint64 kMaxImageBytes = quint64(16) << 30;
+
+// A byte array of Qt 5 counts its bytes with an int.
+constexpr quint64 kMaxByteArray = 0x7fffffffu - 64;
+
+// A PackBits run of two input bytes expands to at most 128 output bytes.
+constexpr quint64 kMaxPackBitsExpansion = 64;
+
+// Bytes read from the device at a time while expanding run-length data.
+constexpr qint64 kReadChunk = 256 * 1024;
+
+// Planes that any conversion looks at: colour planes plus one alpha plane.
+constexpr int kMaxPlanesUsed = 5;
+
+// The preview reduces large pictures to fit this square.
+constexpr int kPreviewSide = 256;
+
+// Header that precedes the JPEG data of a thumbnail resource.
+constexpr quint32 kThumbnailHeader = 28;
+
+// Thumbnails are small by nature; a larger one is refused before it is decoded.
+constexpr int kMaxThumbnailSide = 2048;
+
+} // namespace psd

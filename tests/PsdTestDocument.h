@@ -1,0 +1,157 @@
+#pragma once
+
+// Builds Photoshop documents byte by byte for the tests, the fuzz corpus and the benchmark.
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QVector>
+#include <QtEndian>
+
+namespace psdtest {
+
+inline QByteArray be16(quint16 v)
+{
+    QByteArray b(2, 0);
+    qToBigEndian(v, b.data());
+    return b;
+}
+
+inline QByteArray be32(quint32 v)
+{
+    QByteArray b(4, 0);
+    qToBigEndian(v, b.data());
+    return b;
+}
+
+inline QByteArray be64(quint64 v)
+{
+    QByteArray b(8, 0);
+    qToBigEndian(v, b.data());
+    return b;
+}
+
+// PackBits: runs of three or more equal bytes become repeats, the rest literals.
+inline QByteArray packBits(const QByteArray &in)
+{
+    QByteArray out;
+    out.reserve(in.size() + in.size() / 64 + 2);
+    const int n = in.size();
+    int i = 0;
+    while (i < n) {
+        int run = 1;
+        while (i + run < n && run < 128 && in[i + run] == in[i])
+            ++run;
+        if (run >= 3) {
+            out.append(char(1 - run));
+            out.append(in[i]);
+            i += run;
+            continue;
+        }
+        int start = i, length = 0;
+        while (i < n && length < 128) {
+            if (i + 2 < n && in[i] == in[i + 1] && in[i] == in[i + 2]) break;
+            ++i;
+            ++length;
+        }
+        out.append(char(length - 1));
+        out.append(in.constData() + start, length);
+    }
+    return out;
+}
+
+// One image resource block with an empty name.
+inline QByteArray resourceBlock(quint16 id, const QByteArray &data)
+{
+    QByteArray b = "8BIM" + be16(id) + QByteArray(2, 0) + be32(quint32(data.size())) + data;
+    if (data.size() % 2) b.append('\0');
+    return b;
+}
+
+// The thumbnail resource (1036): a 28-byte header, then the JPEG.
+inline QByteArray thumbnailResource(const QImage &picture)
+{
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    picture.convertToFormat(QImage::Format_RGB32).save(&buffer, "JPEG", 95);
+    QByteArray header = be32(1) + be32(quint32(picture.width())) + be32(quint32(picture.height())) +
+                        be32(quint32((picture.width() * 24 + 31) / 32 * 4)) + be32(0) +
+                        be32(quint32(jpeg.size())) + be16(24) + be16(1);
+    return resourceBlock(1036, header + jpeg);
+}
+
+struct Document
+{
+    quint16 version = 1; // 2 = PSB
+    quint16 channels = 3;
+    quint32 width = 1;
+    quint32 height = 1;
+    quint16 depth = 8;
+    quint16 mode = 3; // RGB
+    quint16 compression = 0;
+    QByteArray colourModeData;
+    QByteArray resources;       // the blocks of the image-resources section
+    QByteArray layers;          // the content of the layer-and-mask section
+    QVector<QByteArray> planes; // one per channel, rows of raw samples
+
+    quint64 rowBytes() const { return (quint64(width) * depth + 7) / 8; }
+
+    QByteArray header() const
+    {
+        return "8BPS" + be16(version) + QByteArray(6, 0) + be16(channels) + be32(height) +
+               be32(width) + be16(depth) + be16(mode);
+    }
+
+    QByteArray build() const
+    {
+        QByteArray out = header();
+        out += be32(quint32(colourModeData.size())) + colourModeData;
+        out += be32(quint32(resources.size())) + resources;
+        out +=
+            (version == 2 ? be64(quint64(layers.size())) : be32(quint32(layers.size()))) + layers;
+        out += be16(compression);
+        if (compression != 1) {
+            for (const QByteArray &plane : planes)
+                out += plane;
+            return out;
+        }
+        QByteArray counts, rows;
+        const int bpr = int(rowBytes());
+        for (const QByteArray &plane : planes) {
+            for (quint32 y = 0; y < height; ++y) {
+                const QByteArray packed = packBits(plane.mid(int(y) * bpr, bpr));
+                counts +=
+                    version == 2 ? be32(quint32(packed.size())) : be16(quint16(packed.size()));
+                rows += packed;
+            }
+        }
+        return out + counts + rows;
+    }
+};
+
+// A layer section whose layer count is negative: the merged picture has transparency.
+inline QByteArray layersWithMergedAlpha(bool psb)
+{
+    QByteArray info = be16(quint16(-1)) + QByteArray(2, 0);
+    return (psb ? be64(quint64(info.size())) : be32(quint32(info.size()))) + info;
+}
+
+// One plane of 8-bit samples from a list, or of 16-bit big-endian samples.
+inline QByteArray plane8(std::initializer_list<int> samples)
+{
+    QByteArray b;
+    for (int s : samples)
+        b.append(char(s));
+    return b;
+}
+
+inline QByteArray plane16(std::initializer_list<int> samples)
+{
+    QByteArray b;
+    for (int s : samples)
+        b += be16(quint16(s));
+    return b;
+}
+
+} // namespace psdtest
