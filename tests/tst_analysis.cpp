@@ -247,6 +247,13 @@ void TestAnalysis::loadRealFiles_data()
                                      << QSize(320, 320);
     QTest::newRow("webp") << "webp/animated-loop-3.webp" << QSize(320, 320) << true
                           << QSize(370, 285);
+    // Photoshop documents come from their quick preview and are not scaled further.
+    QTest::newRow("small RGB psd: merged picture") << "psd/hopper.psd" << QSize(320, 320) << false
+                                                   << QSize(128, 128);
+    QTest::newRow("run-length psd") << "psd/1layer.psd" << QSize(512, 512) << false
+                                    << QSize(101, 55);
+    QTest::newRow("CMYK psd: its thumbnail") << "psd/colormodes_4x4_8bit_cmyk.psd"
+                                             << QSize(320, 320) << true << QSize(4, 4);
 }
 
 void TestAnalysis::loadRealFiles()

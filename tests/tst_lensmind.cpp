@@ -291,6 +291,9 @@ void TestLensmind::analysesThroughTheDriver_data()
 
     QTest::newRow("document") << QStringLiteral(SAMPLES_DIR "/document.png") << true;
     QTest::newRow("illustration") << QStringLiteral(SAMPLES_DIR "/illustration.jpg") << false;
+    const QString psd = QStringLiteral(PICSAGE_TESTDATA "/psd/hopper.psd");
+    if (QFile::exists(psd))
+        QTest::newRow("Photoshop photograph") << psd << false;
 }
 
 void TestLensmind::analysesThroughTheDriver()
