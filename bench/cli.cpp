@@ -42,13 +42,12 @@ Run runProcess(const std::vector<std::string> &argv)
     Run run;
     const auto start = std::chrono::steady_clock::now();
     pid_t pid;
-    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
-        return run;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) return run;
     int status = 0;
     struct rusage usage = {};
     wait4(pid, &status, 0, &usage);
-    run.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                 .count();
+    run.ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     run.peakKiB = usage.ru_maxrss;
     run.code = WIFEXITED(status) ? qint8(WEXITSTATUS(status)) : -1000;
     posix_spawn_file_actions_destroy(&actions);
@@ -61,8 +60,7 @@ Run best(int n, const std::vector<std::string> &argv)
     Run b = runProcess(argv);
     for (int i = 1; i < n; ++i) {
         const Run r = runProcess(argv);
-        if (r.ms >= 0 && r.ms < b.ms)
-            b.ms = r.ms;
+        if (r.ms >= 0 && r.ms < b.ms) b.ms = r.ms;
     }
     return b;
 }
@@ -70,8 +68,7 @@ Run best(int n, const std::vector<std::string> &argv)
 QString makeJpeg(const QString &folder, int w, int h)
 {
     const QString path = QStringLiteral("%1/bench-%2x%3.jpg").arg(folder).arg(w).arg(h);
-    if (QFile::exists(path))
-        return path;
+    if (QFile::exists(path)) return path;
     QImage image(w, h, QImage::Format_RGB32);
     QPainter p(&image);
     QLinearGradient g(0, 0, w, h);
@@ -107,7 +104,8 @@ int main(int argc, char **argv)
         std::fflush(stdout);
     };
 
-    const Run startUp = best(3, {picsage, "--pathname=/nonexistent.jpg", "--method=plainbackdrop_pc"});
+    const Run startUp =
+        best(3, {picsage, "--pathname=/nonexistent.jpg", "--method=plainbackdrop_pc"});
     row("(none)", "picsage start-up only (exits -2)", startUp);
 
     for (const QSize size : {QSize(4000, 3000), QSize(12000, 9000)}) {

@@ -2,6 +2,7 @@
 // and the quick preview of a large document. Every measurement runs in a child process of
 // its own, so that its peak resident size (ru_maxrss from wait4) is its alone.
 
+#include "Measure.h"
 #include "PsdTestDocument.h"
 
 #include "formats/PsdPreview.h"
@@ -13,13 +14,7 @@
 #include <QImageReader>
 #include <QTemporaryDir>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
-#include <functional>
 
 using namespace psdtest;
 
@@ -73,71 +68,11 @@ bool writeDocument(const QString &path, quint32 width, quint32 height)
     return file.error() == QFile::NoError;
 }
 
-struct Measure
+void printRow(const char *what, const char *size, const Measurement &m, double pictureMb)
 {
-    double seconds = -1;
-    long peakKb = 0;
-    long startKb = 0;
-};
-
-long selfMaxRssKb()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-// Runs work in a child; work returns true on success. The child reports its time and its
-// resident size before the work through a pipe.
-Measure inChild(const std::function<bool()> &work)
-{
-    int fds[2];
-    if (pipe(fds) != 0) return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        const long start = selfMaxRssKb();
-        const auto t0 = std::chrono::steady_clock::now();
-        const bool ok = work();
-        const double s =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        const double report[2] = {ok ? s : -1, double(start)};
-        if (write(fds[1], report, sizeof report) != sizeof report) _exit(2);
-        _exit(0);
-    }
-    close(fds[1]);
-    double report[2] = {-1, 0};
-    const bool got = read(fds[0], report, sizeof report) == sizeof report;
-    close(fds[0]);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    Measure m;
-    if (got && WIFEXITED(status) && WEXITSTATUS(status) == 0) m.seconds = report[0];
-    m.startKb = long(report[1]);
-    m.peakKb = usage.ru_maxrss;
-    return m;
-}
-
-// Best time and highest peak of a few runs.
-Measure repeat(int runs, const std::function<bool()> &work)
-{
-    Measure best;
-    for (int i = 0; i < runs; ++i) {
-        const Measure m = inChild(work);
-        if (m.seconds < 0) return m;
-        if (best.seconds < 0 || m.seconds < best.seconds) best.seconds = m.seconds;
-        best.peakKb = qMax(best.peakKb, m.peakKb);
-        best.startKb = m.startKb;
-    }
-    return best;
-}
-
-void printRow(const char *what, const char *size, const Measure &m, double pictureMb)
-{
-    const double peak = m.peakKb / 1024.0, grown = (m.peakKb - m.startKb) / 1024.0;
-    std::printf("| %-26s | %-11s | %9.3f | %9.0f | %9.0f | %6.2f |\n", what, size, m.seconds, peak,
-                grown, pictureMb > 0 ? grown / pictureMb : 0.0);
+    const double peak = m.peakKiB / 1024.0, grown = m.grownKiB() / 1024.0;
+    std::printf("| %-26s | %-11s | %9.3f | %9.0f | %9.0f | %6.2f |\n", what, size,
+                m.ok ? m.seconds : -1.0, peak, grown, pictureMb > 0 ? grown / pictureMb : 0.0);
 }
 
 } // namespace
@@ -167,14 +102,14 @@ int main(int, char **argv)
         const QByteArray size = QByteArray::number(c.width) + "x" + QByteArray::number(c.height);
         const double pictureMb = double(c.width) * c.height * 4 / (1024.0 * 1024.0);
 
-        const Measure qt = repeat(c.runs, [&] {
+        const Measurement qt = measureBest(c.runs, nullptr, [&] {
             QImageReader reader(path);
             const QImage image = reader.read();
             return image.width() == int(c.width) && image.height() == int(c.height);
         });
         printRow("QImageReader (picsage)", size.constData(), qt, pictureMb);
 
-        const Measure magick = repeat(c.runs, [&] {
+        const Measurement magick = measureBest(c.runs, nullptr, [&] {
             try {
                 Magick::Image image;
                 image.read(QFile::encodeName(path).toStdString());
@@ -185,7 +120,8 @@ int main(int, char **argv)
         });
         printRow("ImageMagick Magick++", size.constData(), magick, pictureMb);
 
-        const Measure preview = repeat(3, [&] { return !psdPreviewBitmap(path).isNull(); });
+        const Measurement preview =
+            measureBest(3, nullptr, [&] { return !psdPreviewBitmap(path).isNull(); });
         printRow("preview (thumbnail)", size.constData(), preview, 0);
         if (c.width == 12000) {
             largeDecode = qt.seconds;
