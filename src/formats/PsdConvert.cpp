@@ -1,6 +1,6 @@
 #include "PsdConvert.h"
 
-#include "PsdLargePages.h"
+#include "platform/LargePages.h"
 #include "PsdLimits.h"
 
 #include <QColor>
@@ -292,7 +292,7 @@ QImage convertPlanes(const PsdHeader &h, const QByteArray &colourModeData, const
         s.plane[k] = planes + quint64(k) * h.planeBytes();
     QImage image(int(h.width), int(h.height), outputFormat(h));
     if (image.isNull()) return image;
-    adviseLargePages(image.bits(), quint64(image.sizeInBytes()));
+    platform::adviseLargePages(image.bits(), quint64(image.sizeInBytes()));
     const Rows all{0, image.height()};
     if (h.depth == 8)
         convert<8>(h, s, image, all);
@@ -323,7 +323,7 @@ QImage interleavedPicture(const PsdHeader &h)
     QImage image(int(h.width), int(h.height), outputFormat(h));
     // The decoder fills the pixels as one run of width x 4 bytes per row.
     if (image.isNull() || image.bytesPerLine() != qsizetype(h.width) * 4) return QImage();
-    adviseLargePages(image.bits(), quint64(image.sizeInBytes()));
+    platform::adviseLargePages(image.bits(), quint64(image.sizeInBytes()));
     return image;
 }
 

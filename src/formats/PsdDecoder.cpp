@@ -2,7 +2,7 @@
 
 #include "PsdConvert.h"
 #include "PsdHeader.h"
-#include "PsdLargePages.h"
+#include "platform/LargePages.h"
 #include "PsdLimits.h"
 #include "PsdPackBits.h"
 #include "PsdStream.h"
@@ -116,7 +116,7 @@ bool PsdDecoder::readFrom(QIODevice *device, QImage *image)
         const quint64 keep = plane * quint64(planesUsed(h));
         std::unique_ptr<uchar[]> planes(new (std::nothrow) uchar[keep]);
         if (!planes) return false;
-        adviseLargePages(planes.get(), keep);
+        platform::adviseLargePages(planes.get(), keep);
         PlaneSink sink(planes.get(), keep, total);
         if (!readPlanes(s, compression, sink, total)) return false;
         result = convertPlanes(h, colourModeData, planes.get());

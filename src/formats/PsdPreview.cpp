@@ -1,7 +1,7 @@
 #include "PsdPreview.h"
 
 #include "PsdHeader.h"
-#include "PsdLargePages.h"
+#include "platform/LargePages.h"
 #include "PsdLimits.h"
 #include "PsdPackBits.h"
 #include "PsdStream.h"
@@ -133,7 +133,7 @@ QImage PreviewReader::mergedPicture(quint64 resourcesEnd)
         return QImage();
     QImage picture(int(m_header.width), int(m_header.height), QImage::Format_ARGB32);
     if (picture.isNull()) return QImage();
-    psd::adviseLargePages(picture.bits(), quint64(picture.sizeInBytes()));
+    platform::adviseLargePages(picture.bits(), quint64(picture.sizeInBytes()));
     picture.fill(0xffffffffu);
 
     const int channels = m_header.channels;

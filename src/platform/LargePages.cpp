@@ -1,9 +1,9 @@
-#include "PsdLargePages.h"
+#include "LargePages.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
 
-namespace psd {
+namespace platform {
 
 void adviseLargePages(void *data, quint64 size)
 {
@@ -22,4 +22,4 @@ void adviseLargePages(void *data, quint64 size)
 #endif
 }
 
-} // namespace psd
+} // namespace platform
