@@ -30,8 +30,7 @@ QString addPicture(const StagedTree &tree, const QString &name, const QSize &siz
 QStringList logLines(const QString &modelFile)
 {
     QFile log(modelFile + QStringLiteral(".log"));
-    if (!log.open(QIODevice::ReadOnly))
-        return {};
+    if (!log.open(QIODevice::ReadOnly)) return {};
     return QString::fromLatin1(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 } // namespace
@@ -58,42 +57,55 @@ void TestDriver::failures_data()
 {
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("method");
-    QTest::addColumn<bool>("picture");
+    QTest::addColumn<QString>("picture"); // "png", "text", "zero" (a 0 x 0 header) or "missing"
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("msgEnd");
 
     const QString category = QStringLiteral("pic_category_pc");
-    QTest::newRow("no module") << "none" << category << true << -1
+    QTest::newRow("no module") << "none" << category << "png" << -1
                                << "pic_category_pc get obj error";
-    QTest::newRow("module is not a library") << "text" << category << true << -1
-                                             << "pic_category_pc get obj error";
-    QTest::newRow("version folder without module") << "emptyversion" << category << true << -1
-                                                   << "pic_category_pc get obj error";
-    QTest::newRow("no factory export") << "nofactory" << category << true << -1
-                                       << "pic_category_pc get obj error";
-    QTest::newRow("factory gives null") << "nullfactory" << "docsorter_pc" << true << -1
-                                        << "docsorter_pc get obj error";
-    QTest::newRow("module refuses the model") << "refuse" << "plainbackdrop_pc" << true << -1
-                                              << "plainbackdrop_pc load model error";
-    QTest::newRow("model folder missing") << "fixed-nomodel" << category << true << -1
-                                          << "pic_category_pc load model error";
-    QTest::newRow("model folder is a file") << "fixed-modelfile" << category << true << -1
-                                            << "pic_category_pc load model error";
-    QTest::newRow("model files are links only") << "fixed-links" << category << true << -1
-                                                << "pic_category_pc load model error";
-    QTest::newRow("docsorter without picture") << "fixed" << "docsorter_pc" << false << -1
-                                               << "docsorter_pc load img failed";
-    QTest::newRow("category without picture runs empty") << "fixed" << category << false << 6
-                                                         << "pic_category_pc success";
-    QTest::newRow("backdrop without picture runs empty") << "fixed" << "plainbackdrop_pc" << false
-                                                         << 6 << "plainbackdrop_pc success";
+    QTest::newRow("module is not a library")
+        << "text" << category << "png" << -1 << "pic_category_pc get obj error";
+    QTest::newRow("version folder without module")
+        << "emptyversion" << category << "png" << -1 << "pic_category_pc get obj error";
+    QTest::newRow("no factory export")
+        << "nofactory" << category << "png" << -1 << "pic_category_pc get obj error";
+    QTest::newRow("factory gives null") << "nullfactory"
+                                        << "docsorter_pc"
+                                        << "png" << -1 << "docsorter_pc get obj error";
+    QTest::newRow("module refuses the model") << "refuse"
+                                              << "plainbackdrop_pc"
+                                              << "png" << -1 << "plainbackdrop_pc load model error";
+    QTest::newRow("model folder missing")
+        << "fixed-nomodel" << category << "png" << -1 << "pic_category_pc load model error";
+    QTest::newRow("model folder is a file")
+        << "fixed-modelfile" << category << "png" << -1 << "pic_category_pc load model error";
+    QTest::newRow("model files are links only")
+        << "fixed-links" << category << "png" << -1 << "pic_category_pc load model error";
+    QTest::newRow("docsorter without picture") << "fixed"
+                                               << "docsorter_pc"
+                                               << "missing" << -1 << "docsorter_pc load img failed";
+    QTest::newRow("category without picture runs empty")
+        << "fixed" << category << "missing" << 6 << "pic_category_pc success";
+    QTest::newRow("backdrop without picture runs empty")
+        << "fixed"
+        << "plainbackdrop_pc"
+        << "missing" << 6 << "plainbackdrop_pc success";
+    QTest::newRow("docsorter, not a picture") << "fixed"
+                                              << "docsorter_pc"
+                                              << "text" << -1 << "docsorter_pc load img failed";
+    QTest::newRow("docsorter, 0 x 0 picture") << "fixed"
+                                              << "docsorter_pc"
+                                              << "zero" << -1 << "docsorter_pc load img failed";
+    QTest::newRow("category, 0 x 0 picture runs empty")
+        << "fixed" << category << "zero" << 6 << "pic_category_pc success";
 }
 
 void TestDriver::failures()
 {
     QFETCH(QString, setup);
     QFETCH(QString, method);
-    QFETCH(bool, picture);
+    QFETCH(QString, picture);
     QFETCH(int, code);
     QFETCH(QString, msgEnd);
 
@@ -106,9 +118,8 @@ void TestDriver::failures()
     } else if (setup == QLatin1String("emptyversion")) {
         QVERIFY(QDir().mkpath(tree.moduleFolder(QStringLiteral("2.0"))));
     } else if (setup != QLatin1String("none")) {
-        tree.installModule(testModule(setup.startsWith(QLatin1String("fixed"))
-                                          ? "fixed"
-                                          : setup.toLatin1().constData()));
+        tree.installModule(testModule(
+            setup.startsWith(QLatin1String("fixed")) ? "fixed" : setup.toLatin1().constData()));
     }
     if (setup == QLatin1String("fixed-modelfile")) {
         QDir().mkpath(tree.libDir() + QStringLiteral("/model"));
@@ -127,12 +138,20 @@ void TestDriver::failures()
         tree.addModelFile(method, QStringLiteral("m.tflite"), "6 0.5");
         tree.addModelFile(method, QStringLiteral("labels.txt"), "0 x\n");
     }
-    const QString path = picture ? addPicture(tree, QStringLiteral("p.png"), QSize(40, 30))
-                                 : tree.path(QStringLiteral("missing.png"));
+    QString path = tree.path(QStringLiteral("missing.png"));
+    if (picture == QLatin1String("png")) {
+        path = addPicture(tree, QStringLiteral("p.png"), QSize(40, 30));
+    } else if (picture != QLatin1String("missing")) {
+        path = tree.path(QStringLiteral("p.jpg"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(picture == QLatin1String("zero") ? "P6\n0 0\n255\n" : "not a picture at all\n");
+    }
 
     QCOMPARE(tree.probe({QStringLiteral("run"), path, method, QStringLiteral("0")}), code);
     const QJsonObject r = record(tree, method);
-    QVERIFY2(r.value(QStringLiteral("msg")).toString().endsWith(msgEnd), qPrintable(tree.stored(method)));
+    QVERIFY2(r.value(QStringLiteral("msg")).toString().endsWith(msgEnd),
+             qPrintable(tree.stored(method)));
     QVERIFY(QRegularExpression(QStringLiteral(R"(^\d\d:\d\d:\d\d )"))
                 .match(r.value(QStringLiteral("msg")).toString())
                 .hasMatch());
@@ -149,10 +168,10 @@ void TestDriver::followUp_data()
     QTest::addColumn<QStringList>("storedMethods");
 
     const QStringList categoryAndSorter{"pic_category_pc", "docsorter_pc"};
-    QTest::newRow("document category 4 follows up") << "pic_category_pc" << true << "4 0.8" << 2
-                                                    << categoryAndSorter;
-    QTest::newRow("category 5 does not") << "pic_category_pc" << true << "5 0.8" << 5
-                                         << QStringList{"pic_category_pc"};
+    QTest::newRow("document category 4 follows up")
+        << "pic_category_pc" << true << "4 0.8" << 2 << categoryAndSorter;
+    QTest::newRow("category 5 does not")
+        << "pic_category_pc" << true << "5 0.8" << 5 << QStringList{"pic_category_pc"};
     QTest::newRow("auto off") << "pic_category_pc" << false << "4 0.8" << 4
                               << QStringList{"pic_category_pc"};
     QTest::newRow("failed category stops the list")
@@ -191,17 +210,18 @@ void TestDriver::followUp()
                          autoOn ? QStringLiteral("1") : QStringLiteral("0")}),
              code);
     QStringList stored;
-    for (const char *m : {"cornerseek_pc", "pic_category_pc", "tone_filter_pc", "docsorter_pc",
-                          "plainbackdrop_pc"})
-        if (!tree.stored(QLatin1String(m)).isEmpty())
-            stored << QLatin1String(m);
+    for (const char *m :
+         {"cornerseek_pc", "pic_category_pc", "tone_filter_pc", "docsorter_pc", "plainbackdrop_pc"})
+        if (!tree.stored(QLatin1String(m)).isEmpty()) stored << QLatin1String(m);
     std::sort(storedMethods.begin(), storedMethods.end());
     std::sort(stored.begin(), stored.end());
     QCOMPARE(stored, storedMethods);
     if (storedMethods.contains(QStringLiteral("docsorter_pc"))) {
         const QJsonObject r = record(tree, QStringLiteral("docsorter_pc"));
         QCOMPARE(r.value(QStringLiteral("ret")).toInt(), 2);
-        QVERIFY(r.value(QStringLiteral("msg")).toString().endsWith(QLatin1String("docsorter_pc success")));
+        QVERIFY(r.value(QStringLiteral("msg"))
+                    .toString()
+                    .endsWith(QLatin1String("docsorter_pc success")));
     }
     if (storedMethods.contains(QStringLiteral("cornerseek_pc")))
         QCOMPARE(tree.stored(QStringLiteral("cornerseek_pc")),
@@ -218,12 +238,12 @@ void TestDriver::picturesHandedToTheModule_data()
     // little-endian word, 0xAARRGGBB of the colour 200, 30, 60
     QTest::newRow("category, large picture scaled")
         << "pic_category_pc" << QSize(12000, 3000) << "320 80 4 0 ffc81e3c";
-    QTest::newRow("category, full size") << "pic_category_pc" << QSize(4000, 3000)
-                                         << "4000 3000 4 0 ffc81e3c";
-    QTest::newRow("docsorter, scaled up") << "docsorter_pc" << QSize(100, 50)
-                                          << "512 256 4 0 ffc81e3c";
-    QTest::newRow("backdrop, scaled") << "plainbackdrop_pc" << QSize(300, 900)
-                                      << "106 320 4 0 ffc81e3c";
+    QTest::newRow("category, full size")
+        << "pic_category_pc" << QSize(4000, 3000) << "4000 3000 4 0 ffc81e3c";
+    QTest::newRow("docsorter, scaled up")
+        << "docsorter_pc" << QSize(100, 50) << "512 256 4 0 ffc81e3c";
+    QTest::newRow("backdrop, scaled")
+        << "plainbackdrop_pc" << QSize(300, 900) << "106 320 4 0 ffc81e3c";
 }
 
 void TestDriver::picturesHandedToTheModule()
@@ -261,20 +281,26 @@ void TestDriver::modelCheck_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("msgEnd");
 
-    QTest::newRow("module accepts") << "fixed" << "pic_category_pc" << true << 0
-                                    << "nothing to do.";
-    QTest::newRow("tone filter needs nothing") << "none" << "tone_filter_pc" << false << 0
-                                               << "nothing to do.";
-    QTest::newRow("refused, but the model exists") << "refuse" << "plainbackdrop_pc" << true << 0
-                                                   << "plainbackdrop_pc load model error";
-    QTest::newRow("no library, no model") << "none" << "pic_category_pc" << false << -1
-                                          << "pic_category_pc get obj error";
-    QTest::newRow("no library, model exists") << "none" << "docsorter_pc" << true << 0
-                                              << "docsorter_pc get obj error";
-    QTest::newRow("cornerseek looks at the file only") << "none" << "cornerseek_pc" << true << 0
-                                                       << "nothing to do.";
-    QTest::newRow("cornerseek without a file") << "none" << "cornerseek_pc" << false << -1
-                                               << "model file path is not exists.";
+    QTest::newRow("module accepts") << "fixed"
+                                    << "pic_category_pc" << true << 0 << "nothing to do.";
+    QTest::newRow("tone filter needs nothing")
+        << "none"
+        << "tone_filter_pc" << false << 0 << "nothing to do.";
+    QTest::newRow("refused, but the model exists")
+        << "refuse"
+        << "plainbackdrop_pc" << true << 0 << "plainbackdrop_pc load model error";
+    QTest::newRow("no library, no model")
+        << "none"
+        << "pic_category_pc" << false << -1 << "pic_category_pc get obj error";
+    QTest::newRow("no library, model exists")
+        << "none"
+        << "docsorter_pc" << true << 0 << "docsorter_pc get obj error";
+    QTest::newRow("cornerseek looks at the file only")
+        << "none"
+        << "cornerseek_pc" << true << 0 << "nothing to do.";
+    QTest::newRow("cornerseek without a file")
+        << "none"
+        << "cornerseek_pc" << false << -1 << "model file path is not exists.";
 }
 
 void TestDriver::modelCheck()
@@ -288,13 +314,13 @@ void TestDriver::modelCheck()
     StagedTree tree;
     if (module != QLatin1String("none"))
         tree.installModule(testModule(module.toLatin1().constData()));
-    if (withModel)
-        tree.addModelFile(methods, QStringLiteral("net.TFLITE"), "3 0.5");
+    if (withModel) tree.addModelFile(methods, QStringLiteral("net.TFLITE"), "3 0.5");
     QCOMPARE(tree.probe({QStringLiteral("cmd"),
                          QStringLiteral("\"--method=%1\" \"--checkmodel\"").arg(methods)}),
              code < 0 ? -1 : -2); // without a picture a passed check ends in -2
     const QJsonObject r = record(tree, methods);
-    QVERIFY2(r.value(QStringLiteral("msg")).toString().endsWith(msgEnd), qPrintable(tree.stored(methods)));
+    QVERIFY2(r.value(QStringLiteral("msg")).toString().endsWith(msgEnd),
+             qPrintable(tree.stored(methods)));
     // A check never touches the code and confidence.
     QCOMPARE(r.value(QStringLiteral("ret")).toInt(), -1);
     QCOMPARE(r.value(QStringLiteral("confidence")).toDouble(), -9.0);
