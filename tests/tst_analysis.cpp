@@ -94,9 +94,10 @@ void TestAnalysis::messageFormat()
     tool.setMethod(DocSorter);
     // A text with place markers must pass through untouched.
     tool.setMessage(QStringLiteral("load %1 img failed"));
-    QVERIFY(QRegularExpression(QStringLiteral(R"(^\d\d:\d\d:\d\d docsorter_pc load %1 img failed$)"))
-                .match(tool.result().msg)
-                .hasMatch());
+    QVERIFY(
+        QRegularExpression(QStringLiteral(R"(^\d\d:\d\d:\d\d docsorter_pc load %1 img failed$)"))
+            .match(tool.result().msg)
+            .hasMatch());
 }
 
 void TestAnalysis::settingsKeyAndStore()
@@ -236,24 +237,24 @@ void TestAnalysis::loadRealFiles_data()
     QTest::addColumn<bool>("largeOnly");
     QTest::addColumn<QSize>("expected");
 
-    QTest::newRow("jpeg at full size") << "jpeg/orient_Landscape_1.jpg" << QSize(320, 320) << true
-                                       << QSize(1800, 1200);
+    QTest::newRow("jpeg at full size")
+        << "jpeg/orient_Landscape_1.jpg" << QSize(320, 320) << true << QSize(1800, 1200);
     QTest::newRow("jpeg fitted") << "jpeg/orient_Landscape_1.jpg" << QSize(512, 512) << false
                                  << QSize(512, 341);
     // The module sees the stored pixels (1200x1800); the EXIF turn is not applied.
     QTest::newRow("turned jpeg") << "jpeg/orient_Landscape_6.jpg" << QSize(320, 320) << false
                                  << QSize(213, 320);
-    QTest::newRow("gif first frame") << "gif/dispose_bgnd.gif" << QSize(320, 320) << false
-                                     << QSize(320, 320);
+    QTest::newRow("gif first frame")
+        << "gif/dispose_bgnd.gif" << QSize(320, 320) << false << QSize(320, 320);
     QTest::newRow("webp") << "webp/animated-loop-3.webp" << QSize(320, 320) << true
                           << QSize(370, 285);
     // Photoshop documents come from their quick preview and are not scaled further.
-    QTest::newRow("small RGB psd: merged picture") << "psd/hopper.psd" << QSize(320, 320) << false
-                                                   << QSize(128, 128);
-    QTest::newRow("run-length psd") << "psd/1layer.psd" << QSize(512, 512) << false
-                                    << QSize(101, 55);
-    QTest::newRow("CMYK psd: its thumbnail") << "psd/colormodes_4x4_8bit_cmyk.psd"
-                                             << QSize(320, 320) << true << QSize(4, 4);
+    QTest::newRow("small RGB psd: merged picture")
+        << "psd/hopper.psd" << QSize(320, 320) << false << QSize(128, 128);
+    QTest::newRow("run-length psd")
+        << "psd/1layer.psd" << QSize(512, 512) << false << QSize(101, 55);
+    QTest::newRow("CMYK psd: its thumbnail")
+        << "psd/colormodes_4x4_8bit_cmyk.psd" << QSize(320, 320) << true << QSize(4, 4);
 }
 
 void TestAnalysis::loadRealFiles()
@@ -263,8 +264,7 @@ void TestAnalysis::loadRealFiles()
     QFETCH(bool, largeOnly);
     QFETCH(QSize, expected);
     const QString path = QStringLiteral(PICSAGE_TESTDATA "/") + file;
-    if (!QFile::exists(path))
-        QSKIP("shared test data not present");
+    if (!QFile::exists(path)) QSKIP("shared test data not present");
     const QImage image = loadAnalysisImage(path, target, largeOnly);
     QCOMPARE(image.size(), expected);
     QCOMPARE(image.format(), QImage::Format_ARGB32);
@@ -275,12 +275,18 @@ void TestAnalysis::versionOrder_data()
     QTest::addColumn<QString>("older");
     QTest::addColumn<QString>("newer");
 
-    QTest::newRow("numeric, not text") << "1.9" << "1.10";
-    QTest::newRow("longer is newer") << "2.0" << "2.0.1";
-    QTest::newRow("major first") << "1.99.99" << "2";
-    QTest::newRow("words count zero") << "beta" << "0.1";
-    QTest::newRow("empty pieces count zero") << "1..5" << "1.1";
-    QTest::newRow("huge numbers") << "18446744073709551614" << "18446744073709551615";
+    QTest::newRow("numeric, not text") << "1.9"
+                                       << "1.10";
+    QTest::newRow("longer is newer") << "2.0"
+                                     << "2.0.1";
+    QTest::newRow("major first") << "1.99.99"
+                                 << "2";
+    QTest::newRow("words count zero") << "beta"
+                                      << "0.1";
+    QTest::newRow("empty pieces count zero") << "1..5"
+                                             << "1.1";
+    QTest::newRow("huge numbers") << "18446744073709551614"
+                                  << "18446744073709551615";
 }
 
 void TestAnalysis::versionOrder()
@@ -335,11 +341,15 @@ void TestAnalysis::pickModelFiles_data()
     QTest::newRow("pair completes at the text")
         << QStringList{"a.tflite", "b.tflite", "labels.txt", "c.tflite"} << "b.tflite"
         << "labels.txt";
-    QTest::newRow("upper-case suffix") << QStringList{"net.TFLITE"} << "net.TFLITE" << "";
-    QTest::newRow("text only") << QStringList{"x.txt", "y.TXT"} << "" << "y.TXT";
-    QTest::newRow("nothing") << QStringList() << "" << "";
-    QTest::newRow("other files ignored") << QStringList{"x.tflite.bak", "m.tflite", "t.txt"}
-                                         << "m.tflite" << "t.txt";
+    QTest::newRow("upper-case suffix") << QStringList{"net.TFLITE"} << "net.TFLITE"
+                                       << "";
+    QTest::newRow("text only") << QStringList{"x.txt", "y.TXT"} << ""
+                               << "y.TXT";
+    QTest::newRow("nothing") << QStringList() << ""
+                             << "";
+    QTest::newRow("other files ignored")
+        << QStringList{"x.tflite.bak", "m.tflite", "t.txt"} << "m.tflite"
+        << "t.txt";
 }
 
 void TestAnalysis::pickModelFiles()

@@ -50,35 +50,34 @@ void TestCmdline::parseLine_data()
     QTest::addColumn<bool>("autoGiven");
     QTest::addColumn<QStringList>("rest");
 
-    QTest::newRow("method list")
-        << "prog --method=a,b" << true << "\"prog\"\n\"--method=a,b\"\n" << QStringList()
-        << "a,b" << false << QStringList();
+    QTest::newRow("method list") << "prog --method=a,b" << true << "\"prog\"\n\"--method=a,b\"\n"
+                                 << QStringList() << "a,b" << false << QStringList();
     QTest::newRow("value missing")
         << "prog --method" << false << "\"prog\"\n\"--method\"\n"
-        << QStringList{"option needs value: --method", "need option: --method"} << ""
-        << false << QStringList();
+        << QStringList{"option needs value: --method", "need option: --method"} << "" << false
+        << QStringList();
     QTest::newRow("next token is the value")
         << "prog --method --auto" << true << "\"prog\"\n\"--method\"\n\"--auto\"\n"
         << QStringList() << "--auto" << false << QStringList();
-    QTest::newRow("short flag")
-        << "prog -a --method=x" << true << "\"prog\"\n\"-a\"\n\"--method=x\"\n" << QStringList()
-        << "x" << true << QStringList();
+    QTest::newRow("short flag") << "prog -a --method=x" << true
+                                << "\"prog\"\n\"-a\"\n\"--method=x\"\n"
+                                << QStringList() << "x" << true << QStringList();
     QTest::newRow("two blanks make an empty argument")
         << "prog  --auto --method=x" << true << "\"prog\"\n\"\"\n\"--auto\"\n\"--method=x\"\n"
         << QStringList() << "x" << true << QStringList{""};
-    QTest::newRow("quoted blank")
-        << "prog \"a b\" --method=x" << true << "\"prog\"\n\"a b\"\n\"--method=x\"\n"
-        << QStringList() << "x" << false << QStringList{"a b"};
+    QTest::newRow("quoted blank") << "prog \"a b\" --method=x" << true
+                                  << "\"prog\"\n\"a b\"\n\"--method=x\"\n"
+                                  << QStringList() << "x" << false << QStringList{"a b"};
     QTest::newRow("trailing backslash")
         << "prog x\\" << false << ""
         << QStringList{"unexpected occurrence of '\\' at end of string"} << "" << false
         << QStringList();
     QTest::newRow("quote not closed")
-        << "prog \"x --method=y" << false << "" << QStringList{"quote is not closed"} << ""
-        << false << QStringList();
+        << "prog \"x --method=y" << false << "" << QStringList{"quote is not closed"} << "" << false
+        << QStringList();
     QTest::newRow("first token is the program")
-        << "--method=a" << false << "\"--method=a\"\n" << QStringList{"need option: --method"}
-        << "" << false << QStringList();
+        << "--method=a" << false << "\"--method=a\"\n"
+        << QStringList{"need option: --method"} << "" << false << QStringList();
     QTest::newRow("value for a flag")
         << "prog --auto=yes --method=x" << false << "\"prog\"\n\"--auto=yes\"\n\"--method=x\"\n"
         << QStringList{"option value is invalid: --auto=yes"} << "x" << false << QStringList();
@@ -88,11 +87,11 @@ void TestCmdline::parseLine_data()
         << QStringList{"undefined option: --nope", "undefined option: --zap"} << "x" << false
         << QStringList();
     QTest::newRow("value keeps later equals signs")
-        << "prog --method=a=b" << true << "\"prog\"\n\"--method=a=b\"\n" << QStringList()
-        << "a=b" << false << QStringList();
+        << "prog --method=a=b" << true << "\"prog\"\n\"--method=a=b\"\n"
+        << QStringList() << "a=b" << false << QStringList();
     QTest::newRow("lone dash ignored")
-        << "prog - --method=x" << true << "\"prog\"\n\"-\"\n\"--method=x\"\n" << QStringList()
-        << "x" << false << QStringList();
+        << "prog - --method=x" << true << "\"prog\"\n\"-\"\n\"--method=x\"\n"
+        << QStringList() << "x" << false << QStringList();
     // The tool's own call shape: quotes became blanks, backslashes escape.
     QTest::newRow("quoted path first")
         << " --pathname=C:\\a b\\c.jpg  --method=pic_category_pc" << true

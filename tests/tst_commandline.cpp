@@ -20,16 +20,23 @@ void TestCommandLine::pathRule_data()
     QTest::addColumn<QString>("path");
 
     QTest::newRow("quoted, blanks and backslashes")
-        << R"("--pathname=C:\a b\c.jpg" --method=pic_category_pc)" << R"(C:\a b\c.jpg)";
-    QTest::newRow("equals sign in the name") << R"("--pathname=/p/x=y.jpg")" << "/p/x=y.jpg";
+        << R"("--pathname=C:\a b\c.jpg" --method=pic_category_pc)"
+        << R"(C:\a b\c.jpg)";
+    QTest::newRow("equals sign in the name") << R"("--pathname=/p/x=y.jpg")"
+                                             << "/p/x=y.jpg";
     QTest::newRow("launcher style")
         << R"("--method=a" "--pathname=/home/u/My Pictures/é 名.jpg" "--auto")"
         << "/home/u/My Pictures/é 名.jpg";
-    QTest::newRow("first piece wins") << R"("--pathname=/a" "--pathname=/b")" << "/a";
-    QTest::newRow("no equals sign") << R"("--pathname" "/a")" << "";
-    QTest::newRow("not at a piece start") << R"(x--pathname=/a)" << "";
-    QTest::newRow("unquoted first piece") << R"(--pathname=/a b --method=x)" << "/a b --method=x";
-    QTest::newRow("none") << R"(--method=x)" << "";
+    QTest::newRow("first piece wins") << R"("--pathname=/a" "--pathname=/b")"
+                                      << "/a";
+    QTest::newRow("no equals sign") << R"("--pathname" "/a")"
+                                    << "";
+    QTest::newRow("not at a piece start") << R"(x--pathname=/a)"
+                                          << "";
+    QTest::newRow("unquoted first piece") << R"(--pathname=/a b --method=x)"
+                                          << "/a b --method=x";
+    QTest::newRow("none") << R"(--method=x)"
+                          << "";
 }
 
 void TestCommandLine::pathRule()
@@ -48,23 +55,24 @@ void TestCommandLine::exitCodes_data()
 
     // PIC stands for the quoted picture argument.
     QTest::newRow("analysed") << "PIC --method=pic_category_pc" << 7
-                              << QStringList{"", "--pathname=PATH", "--method=pic_category_pc"} << 1;
+                              << QStringList{"", "--pathname=PATH", "--method=pic_category_pc"}
+                              << 1;
     QTest::newRow("method first is the program name")
         << "--method=pic_category_pc PIC" << -1 << QStringList{"--method=pic_category_pc"} << 0;
     QTest::newRow("no valid method") << "PIC --method=foo,bar" << -1 << QStringList() << 0;
     QTest::newRow("repeated method runs twice")
         << "PIC --method=pic_category_pc,pic_category_pc" << 7 << QStringList() << 2;
-    QTest::newRow("missing picture") << R"("--pathname=/nonexistent.png" --method=pic_category_pc)"
-                                     << -2 << QStringList() << 0;
+    QTest::newRow("missing picture")
+        << R"("--pathname=/nonexistent.png" --method=pic_category_pc)" << -2 << QStringList() << 0;
     QTest::newRow("no picture") << " --method=pic_category_pc" << -2 << QStringList() << 0;
     QTest::newRow("check, then no picture")
         << R"("--method=pic_category_pc" "--checkmodel")" << -2 << QStringList() << 0;
     QTest::newRow("check, then the picture")
         << R"(PIC "--method=pic_category_pc" "--checkmodel")" << 7 << QStringList() << 1;
-    QTest::newRow("failed check stops") << R"(PIC "--method=docsorter_pc" "--checkmodel")" << -1
-                                        << QStringList() << 0;
-    QTest::newRow("unknown option") << "PIC --method=pic_category_pc --fast" << -1
-                                    << QStringList() << 0;
+    QTest::newRow("failed check stops")
+        << R"(PIC "--method=docsorter_pc" "--checkmodel")" << -1 << QStringList() << 0;
+    QTest::newRow("unknown option")
+        << "PIC --method=pic_category_pc --fast" << -1 << QStringList() << 0;
     QTest::newRow("trailing backslash prints nothing")
         << "PIC --method=pic_category_pc \\" << -1 << QStringList{"<nothing>"} << 0;
     QTest::newRow("short auto") << "PIC --method=pic_category_pc -a" << 7 << QStringList() << 1;
@@ -101,8 +109,9 @@ void TestCommandLine::exitCodes()
         // The picture's path holds a blank, so it prints as two tokens.
         QStringList expected;
         for (const QString &token : echo)
-            expected << QLatin1Char('"') + QString(token).replace(QLatin1String("PATH"),
-                                                                  picture.section(' ', 0, 0)) +
+            expected << QLatin1Char('"') +
+                            QString(token).replace(QLatin1String("PATH"),
+                                                   picture.section(' ', 0, 0)) +
                             QLatin1Char('"');
         for (const QString &token : expected)
             QVERIFY2(printed.contains(token), qPrintable(token + " in " + printed.join('|')));

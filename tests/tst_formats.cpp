@@ -104,8 +104,7 @@ void TestFormats::everyRowRoundTrips()
     int rows = 0;
     for (int id = 0; id < ImageFormats::Count; ++id) {
         const ImageFormat *format = table.formatForId(id);
-        if (format->id == FormatUnknown)
-            continue;
+        if (format->id == FormatUnknown) continue;
         ++rows;
         QCOMPARE(int(format->id), id);
         QCOMPARE(table.formatForSuffix(format->suffixes.first()), format);
@@ -117,12 +116,9 @@ void TestFormats::predicates()
 {
     QList<int> jpeg, raw, tiff;
     for (int id = -2; id <= 47; ++id) {
-        if (ImageFormats::isJpegFormat(id))
-            jpeg << id;
-        if (ImageFormats::isRawFormat(id))
-            raw << id;
-        if (ImageFormats::isTiffFormat(id))
-            tiff << id;
+        if (ImageFormats::isJpegFormat(id)) jpeg << id;
+        if (ImageFormats::isRawFormat(id)) raw << id;
+        if (ImageFormats::isTiffFormat(id)) tiff << id;
     }
     QCOMPARE(jpeg, (QList<int>{1, 2, 3, 4, 5}));
     QCOMPARE(raw, (QList<int>{19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30}));
@@ -141,8 +137,7 @@ void TestFormats::translatedCatalogue()
     QCoreApplication::removeTranslator(&translator);
     QCOMPARE(chinese.formatForId(FormatBmp)->description, QStringLiteral("位图"));
     for (int id = 0; id < ImageFormats::Count; ++id) {
-        if (english.formatForId(id)->id == FormatUnknown)
-            continue;
+        if (english.formatForId(id)->id == FormatUnknown) continue;
         QVERIFY2(chinese.formatForId(id)->description != english.formatForId(id)->description,
                  qPrintable(english.formatForId(id)->description));
     }

@@ -54,11 +54,11 @@ void TestLauncher::run_data()
     QTest::newRow("repeated and unknown methods")
         << QStringList{"PIC", "--method=nope,pic_category_pc,,pic_category_pc"} << 4
         << QStringList{"pic_category_pc"};
-    QTest::newRow("only unknown methods") << QStringList{"PIC", "--method=nope"} << -1
-                                          << QStringList();
+    QTest::newRow("only unknown methods")
+        << QStringList{"PIC", "--method=nope"} << -1 << QStringList();
     QTest::newRow("no method") << QStringList{"PIC"} << -1 << QStringList();
-    QTest::newRow("unknown option") << QStringList{"PIC", "--method=pic_category_pc", "--fast"}
-                                    << -1 << QStringList();
+    QTest::newRow("unknown option")
+        << QStringList{"PIC", "--method=pic_category_pc", "--fast"} << -1 << QStringList();
     QTest::newRow("no picture") << QStringList{"--method=pic_category_pc"} << -2 << QStringList();
     QTest::newRow("missing picture")
         << QStringList{"--pathname=/no/such/picture.png", "--method=pic_category_pc"} << -2
@@ -87,8 +87,7 @@ void TestLauncher::run()
     for (const char *m : {"cornerseek_pc", "tiltsense_pc", "pic_category_pc", "tone_filter_pc",
                           "plainbackdrop_pc", "docsorter_pc"}) {
         const QString json = m_tree.stored(QLatin1String(m));
-        if (json.isEmpty())
-            continue;
+        if (json.isEmpty()) continue;
         found << QLatin1String(m);
         QJsonParseError error;
         QJsonDocument::fromJson(json.toUtf8(), &error);
@@ -97,7 +96,8 @@ void TestLauncher::run()
     QCOMPARE(found, stored);
     if (stored.contains(QStringLiteral("docsorter_pc"))) {
         const QJsonObject r =
-            QJsonDocument::fromJson(m_tree.stored(QStringLiteral("docsorter_pc")).toUtf8()).object();
+            QJsonDocument::fromJson(m_tree.stored(QStringLiteral("docsorter_pc")).toUtf8())
+                .object();
         QCOMPARE(r.value(QStringLiteral("ret")).toInt(), 2);
         QCOMPARE(r.value(QStringLiteral("confidence")).toDouble(), 0.5);
     }
@@ -106,8 +106,9 @@ void TestLauncher::run()
 void TestLauncher::tokenEcho()
 {
     QByteArray out;
-    QCOMPARE(m_tree.run(m_launcher, {QStringLiteral("--pathname=/x y/a\\b.png"),
-                                     QStringLiteral("--method=pic_category_pc")},
+    QCOMPARE(m_tree.run(m_launcher,
+                        {QStringLiteral("--pathname=/x y/a\\b.png"),
+                         QStringLiteral("--method=pic_category_pc")},
                         &out),
              -2);
     // Every argument arrives quoted; the quotes became blanks, the backslash escaped "b".

@@ -43,9 +43,10 @@ QImage noise(const QSize &size, int saturation, int value)
     QRandomGenerator rng(11);
     for (int y = 0; y < size.height(); ++y)
         for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y, QColor::fromHsv(int(rng.bounded(360)), saturation,
-                                                 qMax(0, value - int(rng.bounded(60))))
-                                     .rgb());
+            image.setPixel(x, y,
+                           QColor::fromHsv(int(rng.bounded(360)), saturation,
+                                           qMax(0, value - int(rng.bounded(60))))
+                               .rgb());
     return image;
 }
 
@@ -78,8 +79,7 @@ private slots:
     void analysesThroughTheDriver();
 
 private:
-    template <class Form>
-    Form *object(const char *factory)
+    template <class Form> Form *object(const char *factory)
     {
         auto make = reinterpret_cast<recognition::Factory>(m_module.symbol(factory));
         return make ? static_cast<Form *>(make()) : nullptr;
@@ -144,8 +144,7 @@ void TestLensmind::category()
     analyse(tagger, image, ret, confidence);
     QVERIFY2(codes.contains(ret), qPrintable(QString::number(ret)));
     QVERIFY(confidence >= 0 && confidence <= 1);
-    if (image.isNull())
-        QCOMPARE(confidence, 0.0f);
+    if (image.isNull()) QCOMPARE(confidence, 0.0f);
     // Documents and only documents lead to the follow-up.
     QCOMPARE(DocumentCodes.contains(ret), DocumentCodes.contains(codes.first()));
     tagger->finish();
@@ -233,17 +232,18 @@ void TestLensmind::refusesBadModels_data()
     QTest::newRow("missing labels") << model << QByteArray("<missing>");
     QTest::newRow("empty paths") << QByteArray("<empty>") << QByteArray("<empty>");
     QTest::newRow("empty model") << QByteArray() << labels;
-    QTest::newRow("wrong header") << QByteArray(model).replace("lensmind-model 1", "lensmind-model 2")
+    QTest::newRow("wrong header") << QByteArray(model).replace("lensmind-model 1",
+                                                               "lensmind-model 2")
                                   << labels;
     QTest::newRow("another method's model")
         << QByteArray(model).replace("method docsorter_pc", "method pic_category_pc") << labels;
-    QTest::newRow("parameter missing") << QByteArray(model).replace("dense_ink 0.22\n", "")
-                                       << labels;
-    QTest::newRow("parameter twice") << QByteArray(model).replace("dense_ink 0.22\n",
-                                                                  "dense_ink 0.22\ndense_ink 0.3\n")
-                                     << labels;
-    QTest::newRow("unknown parameter") << QByteArray(model).replace("end", "colour 3\nend")
-                                       << labels;
+    QTest::newRow("parameter missing")
+        << QByteArray(model).replace("dense_ink 0.22\n", "") << labels;
+    QTest::newRow("parameter twice")
+        << QByteArray(model).replace("dense_ink 0.22\n", "dense_ink 0.22\ndense_ink 0.3\n")
+        << labels;
+    QTest::newRow("unknown parameter")
+        << QByteArray(model).replace("end", "colour 3\nend") << labels;
     QTest::newRow("out of range") << QByteArray(model).replace("dense_ink 0.22", "dense_ink 7")
                                   << labels;
     QTest::newRow("not a number") << QByteArray(model).replace("dense_ink 0.22", "dense_ink nan")
@@ -253,7 +253,8 @@ void TestLensmind::refusesBadModels_data()
     QTest::newRow("huge file") << model + QByteArray(100000, '#') << labels;
     QTest::newRow("binary") << QByteArray("\x00\xff\x10", 3) << labels;
     QTest::newRow("labels short") << model << QByteArray("0 a\n1 b\n");
-    QTest::newRow("labels out of order") << model << QByteArray(labels).replace("1 landscape", "9 landscape");
+    QTest::newRow("labels out of order")
+        << model << QByteArray(labels).replace("1 landscape", "9 landscape");
 }
 
 void TestLensmind::refusesBadModels()
@@ -264,8 +265,7 @@ void TestLensmind::refusesBadModels()
     const auto place = [&](const QByteArray &content, const QString &name) -> QByteArray {
         if (content == "<missing>")
             return QFile::encodeName(m_dir.filePath(QStringLiteral("nothing-here")));
-        if (content == "<empty>")
-            return QByteArray();
+        if (content == "<empty>") return QByteArray();
         QFile f(m_dir.filePath(name));
         f.open(QIODevice::WriteOnly);
         f.write(content);
@@ -292,8 +292,7 @@ void TestLensmind::analysesThroughTheDriver_data()
     QTest::newRow("document") << QStringLiteral(SAMPLES_DIR "/document.png") << true;
     QTest::newRow("illustration") << QStringLiteral(SAMPLES_DIR "/illustration.jpg") << false;
     const QString psd = QStringLiteral(PICSAGE_TESTDATA "/psd/hopper.psd");
-    if (QFile::exists(psd))
-        QTest::newRow("Photoshop photograph") << psd << false;
+    if (QFile::exists(psd)) QTest::newRow("Photoshop photograph") << psd << false;
 }
 
 void TestLensmind::analysesThroughTheDriver()
@@ -304,9 +303,9 @@ void TestLensmind::analysesThroughTheDriver()
     StagedTree tree;
     tree.installModule(QStringLiteral(LENSMIND_PATH));
     tree.installModels(Models);
-    const int code = tree.probe({QStringLiteral("run"), picture,
-                                 QStringLiteral("pic_category_pc,plainbackdrop_pc"),
-                                 QStringLiteral("1")});
+    const int code =
+        tree.probe({QStringLiteral("run"), picture,
+                    QStringLiteral("pic_category_pc,plainbackdrop_pc"), QStringLiteral("1")});
     QVERIFY(code >= 0);
     const QJsonObject category =
         QJsonDocument::fromJson(tree.stored(QStringLiteral("pic_category_pc")).toUtf8()).object();

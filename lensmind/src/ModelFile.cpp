@@ -9,15 +9,12 @@ namespace lensmind {
 namespace {
 bool readSmallFile(const char *path, std::string &text)
 {
-    if (!path || !*path)
-        return false;
+    if (!path || !*path) return false;
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
+    if (!in) return false;
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
-    if (size < 0 || size > MaxModelFileBytes)
-        return false;
+    if (size < 0 || size > MaxModelFileBytes) return false;
     in.seekg(0);
     text.assign(std::size_t(size), '\0');
     return bool(in.read(&text[0], size));
@@ -34,31 +31,25 @@ bool readParameters(const char *path, const std::string &method,
                     const std::vector<ParameterSpec> &specs, Parameters &out)
 {
     std::string text;
-    if (!readSmallFile(path, text))
-        return false;
+    if (!readSmallFile(path, text)) return false;
     std::istringstream lines(text);
     std::string line;
     enum { Header, Method, Body, Done } state = Header;
     Parameters values;
     while (std::getline(lines, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (skippable(line))
-            continue;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (skippable(line)) continue;
         std::istringstream words(line);
         std::string key, value, extra;
         words >> key >> value;
-        if (words >> extra)
-            return false;
+        if (words >> extra) return false;
         switch (state) {
         case Header:
-            if (key != "lensmind-model" || value != "1")
-                return false;
+            if (key != "lensmind-model" || value != "1") return false;
             state = Method;
             break;
         case Method:
-            if (key != "method" || value != method)
-                return false;
+            if (key != "method" || value != method) return false;
             state = Body;
             break;
         case Body: {
@@ -68,10 +59,8 @@ bool readParameters(const char *path, const std::string &method,
             }
             const ParameterSpec *spec = nullptr;
             for (const ParameterSpec &s : specs)
-                if (key == s.key)
-                    spec = &s;
-            if (!spec || values.count(key))
-                return false;
+                if (key == s.key) spec = &s;
+            if (!spec || values.count(key)) return false;
             char *end = nullptr;
             const double number = std::strtod(value.c_str(), &end);
             if (value.empty() || *end || !std::isfinite(number) || number < spec->min ||
@@ -84,8 +73,7 @@ bool readParameters(const char *path, const std::string &method,
             return false; // nothing may follow "end"
         }
     }
-    if (state != Done || values.size() != specs.size())
-        return false;
+    if (state != Done || values.size() != specs.size()) return false;
     out = std::move(values);
     return true;
 }
@@ -93,16 +81,13 @@ bool readParameters(const char *path, const std::string &method,
 bool readLabels(const char *path, std::size_t expected, std::vector<std::string> &out)
 {
     std::string text;
-    if (!readSmallFile(path, text) || expected > std::size_t(MaxLabels))
-        return false;
+    if (!readSmallFile(path, text) || expected > std::size_t(MaxLabels)) return false;
     std::istringstream lines(text);
     std::string line;
     std::vector<std::string> labels;
     while (std::getline(lines, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (skippable(line))
-            continue;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (skippable(line)) continue;
         std::istringstream words(line);
         std::size_t code = 0;
         std::string label;
@@ -110,11 +95,9 @@ bool readLabels(const char *path, std::size_t expected, std::vector<std::string>
             label.empty())
             return false;
         labels.push_back(label);
-        if (labels.size() > expected)
-            return false;
+        if (labels.size() > expected) return false;
     }
-    if (labels.size() != expected)
-        return false;
+    if (labels.size() != expected) return false;
     out = std::move(labels);
     return true;
 }

@@ -61,10 +61,18 @@ public:
     int32_t initialise(const char *modelPath) override
     {
         static const std::vector<ParameterSpec> specs = withMeasureSpecs({
-            {"doc_paper_min", 0, 1}, {"doc_sat_max", 0, 1}, {"doc_ink_min", 0, 1},
-            {"doc_ink_max", 0, 1}, {"receipt_ratio", 1, 20}, {"form_ruled_min", 0, 1},
-            {"slide_ratio", 1, 10}, {"dense_ink", 0, 1}, {"dark_luma", 0, 255},
-            {"mono_sat", 0, 1}, {"graphic_colourfulness", 0, 500}, {"graphic_edge_max", 0, 1},
+            {"doc_paper_min", 0, 1},
+            {"doc_sat_max", 0, 1},
+            {"doc_ink_min", 0, 1},
+            {"doc_ink_max", 0, 1},
+            {"receipt_ratio", 1, 20},
+            {"form_ruled_min", 0, 1},
+            {"slide_ratio", 1, 10},
+            {"dense_ink", 0, 1},
+            {"dark_luma", 0, 255},
+            {"mono_sat", 0, 1},
+            {"graphic_colourfulness", 0, 500},
+            {"graphic_edge_max", 0, 1},
         });
         m_ready = readParameters(modelPath, "pic_category_pc", specs, m_params);
         return m_ready ? 0 : 1;
@@ -101,17 +109,12 @@ private:
             // How far inside the paper region the picture lies.
             conf = 0.5 + 0.5 * clamp01((s.paperFraction - p.at("doc_paper_min")) /
                                        std::max(1e-6, 1 - p.at("doc_paper_min")));
-            if (s.inkFraction < p.at("doc_ink_min"))
-                return BlankPage;
+            if (s.inkFraction < p.at("doc_ink_min")) return BlankPage;
             if (s.inkFraction <= p.at("doc_ink_max")) {
-                if (s.aspect() > 0 && 1 / s.aspect() >= p.at("receipt_ratio"))
-                    return Receipt;
-                if (s.ruledFraction >= p.at("form_ruled_min"))
-                    return FormOrTable;
-                if (s.inkFraction >= p.at("dense_ink"))
-                    return DensePrint;
-                if (s.aspect() >= p.at("slide_ratio"))
-                    return SlideOrScreen;
+                if (s.aspect() > 0 && 1 / s.aspect() >= p.at("receipt_ratio")) return Receipt;
+                if (s.ruledFraction >= p.at("form_ruled_min")) return FormOrTable;
+                if (s.inkFraction >= p.at("dense_ink")) return DensePrint;
+                if (s.aspect() >= p.at("slide_ratio")) return SlideOrScreen;
                 return TextDocument;
             }
         }
@@ -125,7 +128,8 @@ private:
         }
         if (s.colourfulness >= p.at("graphic_colourfulness") &&
             s.edgeDensity <= p.at("graphic_edge_max")) {
-            conf = 0.5 + 0.5 * clamp01(1 - s.edgeDensity / std::max(1e-6, p.at("graphic_edge_max")));
+            conf =
+                0.5 + 0.5 * clamp01(1 - s.edgeDensity / std::max(1e-6, p.at("graphic_edge_max")));
             return Graphic;
         }
         conf = 0.5 + 0.5 * clamp01(s.colourfulness / 100);
@@ -193,8 +197,11 @@ public:
     int32_t initialise(const char *modelPath, const char *labelPath) override
     {
         static const std::vector<ParameterSpec> specs = withMeasureSpecs({
-            {"dense_ink", 0, 1}, {"sparse_ink", 0, 1}, {"strip_ratio", 1, 20},
-            {"landscape_ratio", 1, 10}, {"square_tolerance", 0, 1},
+            {"dense_ink", 0, 1},
+            {"sparse_ink", 0, 1},
+            {"strip_ratio", 1, 20},
+            {"landscape_ratio", 1, 10},
+            {"square_tolerance", 0, 1},
         });
         std::vector<std::string> labels;
         m_ready = readParameters(modelPath, "docsorter_pc", specs, m_params) &&
@@ -271,9 +278,18 @@ LENSMIND_EXPORT void ReleaseDocSorterObj(void *object)
 }
 
 // Methods this module does not serve: their factories give nothing.
-LENSMIND_EXPORT void *GetCornerSeekObj() { return nullptr; }
+LENSMIND_EXPORT void *GetCornerSeekObj()
+{
+    return nullptr;
+}
 LENSMIND_EXPORT void ReleaseCornerSeekObj(void *) {}
-LENSMIND_EXPORT void *GetTiltSenseObj() { return nullptr; }
+LENSMIND_EXPORT void *GetTiltSenseObj()
+{
+    return nullptr;
+}
 LENSMIND_EXPORT void ReleaseTiltSenseObj(void *) {}
-LENSMIND_EXPORT void *GetToneFilterObj() { return nullptr; }
+LENSMIND_EXPORT void *GetToneFilterObj()
+{
+    return nullptr;
+}
 LENSMIND_EXPORT void ReleaseToneFilterObj(void *) {}

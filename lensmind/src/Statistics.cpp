@@ -40,8 +40,7 @@ struct Accumulator
     double mean(int i) const { return n > 0 ? sum[i] / n : 0; }
     double stddev() const
     {
-        if (n <= 0)
-            return 0;
+        if (n <= 0) return 0;
         double total = 0;
         for (int i = 0; i < 3; ++i)
             total += std::sqrt(std::max(0.0, sq[i] / n - mean(i) * mean(i)));
@@ -54,8 +53,7 @@ Statistics measure(const unsigned char *pixels, int32_t width, int32_t height,
                    int32_t bytesPerPixel, const Thresholds &t)
 {
     Statistics st;
-    if (!pixels || width <= 0 || height <= 0 || bytesPerPixel != 4)
-        return st;
+    if (!pixels || width <= 0 || height <= 0 || bytesPerPixel != 4) return st;
     st.width = width;
     st.height = height;
 
@@ -83,8 +81,7 @@ Statistics measure(const unsigned char *pixels, int32_t width, int32_t height,
             const Sample &s = grid[std::size_t(y) * cols + x];
             luma += s.luma;
             sat += s.sat;
-            if (s.luma >= t.whiteLuma && s.sat <= t.paperSat)
-                paper += 1;
+            if (s.luma >= t.whiteLuma && s.sat <= t.paperSat) paper += 1;
             if (s.luma < t.inkLuma) {
                 ink += 1;
                 bestRow[y] = std::max(bestRow[y], ++runRow[y]);
@@ -95,8 +92,7 @@ Statistics measure(const unsigned char *pixels, int32_t width, int32_t height,
             if (x + 1 < cols && y + 1 < rows) {
                 const double dx = std::fabs(grid[std::size_t(y) * cols + x + 1].luma - s.luma);
                 const double dy = std::fabs(grid[std::size_t(y + 1) * cols + x].luma - s.luma);
-                if (dx + dy > t.edgeStep)
-                    edges += 1;
+                if (dx + dy > t.edgeStep) edges += 1;
             }
             const double a = s.r - s.g, b = 0.5 * (s.r + s.g) - s.b;
             rg += a;

@@ -45,9 +45,9 @@ void PhotoApplication::init()
 
 QString PhotoApplication::muiDirectory()
 {
-    static const QString directory = QDir::toNativeSeparators(
-        moduleDirectory() + QDir::separator() + QStringLiteral("mui") + QDir::separator() +
-        QStringLiteral("zh_CN"));
+    static const QString directory =
+        QDir::toNativeSeparators(moduleDirectory() + QDir::separator() + QStringLiteral("mui") +
+                                 QDir::separator() + QStringLiteral("zh_CN"));
     return directory;
 }
 
@@ -57,8 +57,7 @@ void PhotoApplication::initMui()
     QResource::registerResource(folder + QStringLiteral("res.rcc"));
     // A second call adds a second translator; the first stays installed, owned by the
     // application from then on.
-    if (m_translator)
-        m_translator->setParent(this);
+    if (m_translator) m_translator->setParent(this);
     m_translator = new QTranslator;
     m_translator->load(folder + QStringLiteral("default.qm"));
     installTranslator(m_translator);

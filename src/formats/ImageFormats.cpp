@@ -5,8 +5,7 @@ constexpr int BmpPng = FormatCanSave | FormatFlag10;
 constexpr int JpegFamily = FormatCanSave | FormatHasExif | FormatScaledDecode | FormatFlag10;
 } // namespace
 
-ImageFormats::ImageFormats()
-    : m_formats(Count, nullptr), m_unknown(new ImageFormat)
+ImageFormats::ImageFormats() : m_formats(Count, nullptr), m_unknown(new ImageFormat)
 {
     const QString jpeg = tr("JPEG File Interchange Format");
     const QString tiff = tr("Tag Image File Format");
@@ -96,8 +95,7 @@ QStringList ImageFormats::nameFilters() const
 {
     QStringList filters;
     for (const ImageFormat *format : m_formats) {
-        if (!format)
-            continue;
+        if (!format) continue;
         for (const QString &suffix : format->suffixes)
             filters << QStringLiteral("*.") + suffix;
     }

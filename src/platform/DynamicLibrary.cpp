@@ -32,14 +32,12 @@ void *DynamicLibrary::symbol(const char *name) const
 QString fileContainingAddress(const void *address)
 {
     Dl_info info{};
-    if (::dladdr(address, &info) == 0 || !info.dli_fname)
-        return QString();
+    if (::dladdr(address, &info) == 0 || !info.dli_fname) return QString();
     QString name = QFile::decodeName(info.dli_fname);
     // The main program may be reported by a bare or relative argv[0]; the kernel knows better.
     if (!name.contains(QLatin1Char('/'))) {
         const QString self = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
-        if (!self.isEmpty())
-            name = self;
+        if (!self.isEmpty()) name = self;
     }
     return QDir::cleanPath(QFileInfo(name).absoluteFilePath());
 }

@@ -13,8 +13,7 @@ QSize fitAnalysisSize(const QSize &size, const QSize &target)
 {
     const qint64 w = size.width(), h = size.height();
     const qint64 W = target.width(), H = target.height();
-    if (w <= 0 || h <= 0 || W <= 0 || H <= 0)
-        return QSize();
+    if (w <= 0 || h <= 0 || W <= 0 || H <= 0) return QSize();
     // 64-bit products: a side read from a file times the target must not overflow.
     qint64 fw, fh;
     if (double(w) / double(h) > double(W) / double(H)) {
@@ -42,8 +41,7 @@ QImage loadAnalysisImage(const QString &path, const QSize &target, bool largeOnl
         };
         if (size.isValid() && wantsFit(size)) {
             const QSize fit = fitAnalysisSize(size, target);
-            if (!fit.isValid())
-                return QImage(); // a zero side: nothing to fit
+            if (!fit.isValid()) return QImage(); // a zero side: nothing to fit
             reader.setScaledSize(fit);
         }
         image = reader.read();

@@ -10,8 +10,7 @@ QString pathFromCommandLine(const QString &commandLine)
 {
     const QStringList pieces = commandLine.split(QLatin1Char('"'));
     for (const QString &piece : pieces) {
-        if (!piece.startsWith(QLatin1String("--pathname")))
-            continue;
+        if (!piece.startsWith(QLatin1String("--pathname"))) continue;
         const int eq = piece.indexOf(QLatin1Char('='));
         // Everything after the first "=": a file name may hold "=" itself.
         return eq < 0 ? QString() : piece.mid(eq + 1);
@@ -30,8 +29,7 @@ int runCommandLine(const QString &commandLine)
     options.add_option<std::string>("pathname", 0, "Path to the picture", false, "");
     options.add_flag("auto", 'a', "Auto analysis according to picture type");
     options.add_flag("checkmodel", 0, "Just download the model of the given method");
-    if (!options.parse_line(line.toStdString()))
-        return -1;
+    if (!options.parse_line(line.toStdString())) return -1;
 
     const QList<AnalysisMethod> methods = methodsFromNames(
         QString::fromStdString(options.value_of<std::string>("method")).split(QLatin1Char(',')));
@@ -48,11 +46,9 @@ int runCommandLine(const QString &commandLine)
                 tool.saveResult();
             }
         }
-        if (failed)
-            return -1;
+        if (failed) return -1;
     }
 
-    if (!QFileInfo::exists(path))
-        return -2;
+    if (!QFileInfo::exists(path)) return -2;
     return runAnalysis(methods, path, autoFollowUp);
 }

@@ -19,8 +19,7 @@ void argumentsFromProcess()
     static std::vector<char *> pointers;
     static int count = 0;
     QFile file(QStringLiteral("/proc/self/cmdline"));
-    if (file.open(QIODevice::ReadOnly))
-        storage = file.readAll();
+    if (file.open(QIODevice::ReadOnly)) storage = file.readAll();
     for (int start = 0; start < storage.size();) {
         pointers.push_back(storage.data() + start);
         start += int(qstrlen(storage.constData() + start)) + 1;
@@ -47,8 +46,7 @@ void EntryPoint(void *window, void *instance, const char16_t *commandLine, int s
     Q_UNUSED(window);
     Q_UNUSED(instance);
     Q_UNUSED(show);
-    if (!s_argc || !s_argv)
-        argumentsFromProcess();
+    if (!s_argc || !s_argv) argumentsFromProcess();
     // The tool's only output is the token echo; the stored records say the rest.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     // Never destroyed: the process ends through exit(), which leaves it on the stack.

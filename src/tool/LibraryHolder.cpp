@@ -41,10 +41,8 @@ QString latestVersionDirectory(const QString &start, const QString &name)
     for (int i = 0; i < 3; ++i)
         dir.cdUp();
     const QString candidate = dir.absolutePath() + QLatin1Char('/') + name;
-    QStringList versions =
-        QDir(candidate).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    if (versions.isEmpty())
-        return QString();
+    QStringList versions = QDir(candidate).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    if (versions.isEmpty()) return QString();
     // Stable on the name order, so of two equal versions (1.0, 1.00) the later name wins.
     std::stable_sort(versions.begin(), versions.end(), versionLess);
     return candidate + QLatin1Char('/') + versions.last();
@@ -69,8 +67,7 @@ LibraryHolder::LibraryHolder()
 LibraryHolder::~LibraryHolder()
 {
     for (auto it = m_objects.cbegin(); it != m_objects.cend(); ++it) {
-        if (!it.value())
-            continue;
+        if (!it.value()) continue;
         if (auto release = reinterpret_cast<recognition::Release>(
                 m_library.symbol(methodReleaseExport(it.key()))))
             release(it.value());
@@ -82,12 +79,10 @@ LibraryHolder::~LibraryHolder()
 void *LibraryHolder::object(int method)
 {
     QMutexLocker locker(&m_mutex);
-    if (void *cached = m_objects.value(method))
-        return cached;
+    if (void *cached = m_objects.value(method)) return cached;
     auto factory =
         reinterpret_cast<recognition::Factory>(m_library.symbol(methodFactoryExport(method)));
-    if (!factory)
-        return nullptr;
+    if (!factory) return nullptr;
     void *object = factory();
     m_objects.insert(method, object);
     return object;

@@ -7,7 +7,8 @@
 
 QString modelRoot()
 {
-    static const QString root = QDir::toNativeSeparators(moduleDirectory() + QStringLiteral("/model"));
+    static const QString root =
+        QDir::toNativeSeparators(moduleDirectory() + QStringLiteral("/model"));
     return root;
 }
 
@@ -25,8 +26,7 @@ QStringList pickModelFiles(const QFileInfoList &candidates)
             files[1] = info.absoluteFilePath();
         else if (suffix == QLatin1String("tflite"))
             files[0] = info.absoluteFilePath();
-        if (!files[0].isEmpty() && !files[1].isEmpty())
-            break;
+        if (!files[0].isEmpty() && !files[1].isEmpty()) break;
     }
     return files;
 }

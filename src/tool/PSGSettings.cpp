@@ -1,9 +1,8 @@
 #include "PSGSettings.h"
 
 PSGSettings::PSGSettings(QObject *parent)
-    : QObject(parent),
-      m_settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ormelo"),
-                 QStringLiteral("office"))
+    : QObject(parent), m_settings(QSettings::NativeFormat, QSettings::UserScope,
+                                  QStringLiteral("ormelo"), QStringLiteral("office"))
 {
     for (const char *group : {"6.0", "plugins", "photo", "picsage"})
         m_settings.beginGroup(QLatin1String(group));

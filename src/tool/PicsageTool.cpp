@@ -72,8 +72,7 @@ int PicsageTool::run()
     case ToneFilter:
         return 0;
     case PicCategory: {
-        if (!prepareModule(m_method, &object))
-            return -1;
+        if (!prepareModule(m_method, &object)) return -1;
         const QImage image = loadAnalysisImage(m_pathname, SmallBox, true);
         auto *tagger = static_cast<recognition::FormA *>(object);
         tagger->analyse(image.constBits(), image.width(), image.height(), 4, &m_result.ret,
@@ -84,10 +83,9 @@ int PicsageTool::run()
     }
     case PlainBackdrop:
     case DocSorter: {
-        if (!prepareModule(m_method, &object))
-            return -1;
-        const QImage image = loadAnalysisImage(
-            m_pathname, m_method == DocSorter ? DocumentBox : SmallBox, false);
+        if (!prepareModule(m_method, &object)) return -1;
+        const QImage image =
+            loadAnalysisImage(m_pathname, m_method == DocSorter ? DocumentBox : SmallBox, false);
         if (m_method == DocSorter && image.isNull()) {
             setMessage(QStringLiteral("load img failed"));
             return -1;
@@ -106,8 +104,7 @@ int PicsageTool::run()
 
 bool PicsageTool::checkModel()
 {
-    if (m_method == ToneFilter)
-        return true;
+    if (m_method == ToneFilter) return true;
     const bool found = !modelFiles(m_method).at(0).isEmpty();
     if (m_method == PicCategory || m_method == DocSorter || m_method == PlainBackdrop) {
         void *object = nullptr;

@@ -12,7 +12,17 @@ QMutex PicsageToolMutex;
 bool isDocumentCategory(int code)
 {
     switch (code) {
-    case 0: case 3: case 4: case 6: case 7: case 8: case 9: case 10: case 11: case 13: case 15:
+    case 0:
+    case 3:
+    case 4:
+    case 6:
+    case 7:
+    case 8:
+    case 9:
+    case 10:
+    case 11:
+    case 13:
+    case 15:
         return true;
     default:
         return false;
@@ -30,15 +40,12 @@ int runAnalysis(const QList<AnalysisMethod> &methods, const QString &path, bool 
         tool.setMethod(method);
         code = tool.run();
         tool.saveResult();
-        if (code < 0)
-            break;
+        if (code < 0) break;
         if (autoFollowUp && method == PicCategory && isDocumentCategory(tool.result().ret)) {
             tool.setMethod(DocSorter);
-            if (tool.checkModel())
-                code = tool.run();
+            if (tool.checkModel()) code = tool.run();
             tool.saveResult();
-            if (code < 0)
-                break;
+            if (code < 0) break;
         }
     }
     return code;

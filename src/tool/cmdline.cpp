@@ -7,8 +7,7 @@ namespace cmdline {
 void parser::add(std::unique_ptr<option_base> option)
 {
     const std::string name = option->long_name();
-    if (options_.count(name))
-        throw cmdline_error("multiple definition: " + name);
+    if (options_.count(name)) throw cmdline_error("multiple definition: " + name);
     ordered_.push_back(option.get());
     options_.emplace(name, std::move(option));
 }
@@ -16,8 +15,7 @@ void parser::add(std::unique_ptr<option_base> option)
 const parser::option_base &parser::find(const std::string &name) const
 {
     const auto it = options_.find(name);
-    if (it == options_.end())
-        throw cmdline_error("there is no flag: --" + name);
+    if (it == options_.end()) throw cmdline_error("there is no flag: --" + name);
     return *it->second;
 }
 
@@ -47,8 +45,7 @@ bool parser::parse_line(const std::string &text)
         errors_.push_back("quote is not closed");
         return false;
     }
-    if (!token.empty())
-        tokens.push_back(token);
+    if (!token.empty()) tokens.push_back(token);
 
     for (const std::string &t : tokens)
         std::printf("\"%s\"\n", t.c_str());
@@ -74,15 +71,13 @@ bool parser::parse_argv(int argc, const char *const argv[])
         errors_.push_back("argument number must be longer than 0");
         return false;
     }
-    if (prog_name_.empty())
-        prog_name_ = argv[0];
+    if (prog_name_.empty()) prog_name_ = argv[0];
 
     // Short character -> long name; an empty name marks a character two options share.
     std::map<char, std::string> lookup;
     for (const auto &entry : options_) {
         const option_base &option = *entry.second;
-        if (option.long_name().empty() || option.short_char() == 0)
-            continue;
+        if (option.long_name().empty() || option.short_char() == 0) continue;
         const char c = option.short_char();
         if (lookup.count(c)) {
             lookup[c].clear();
@@ -128,15 +123,12 @@ bool parser::parse_argv(int argc, const char *const argv[])
                 set_option(name);
             }
         } else if (arg.compare(0, 1, "-") == 0) {
-            if (arg.size() == 1)
-                continue;
+            if (arg.size() == 1) continue;
             std::string name;
             for (std::size_t j = 1; j + 1 < arg.size(); ++j) {
-                if (resolve(arg[j], name))
-                    set_option(name);
+                if (resolve(arg[j], name)) set_option(name);
             }
-            if (!resolve(arg.back(), name))
-                continue;
+            if (!resolve(arg.back(), name)) continue;
             if (i + 1 < argc && options_.at(name)->takes_value())
                 set_option(name, argv[++i]);
             else
@@ -147,8 +139,7 @@ bool parser::parse_argv(int argc, const char *const argv[])
     }
 
     for (const auto &entry : options_) {
-        if (!entry.second->is_satisfied())
-            errors_.push_back("need option: --" + entry.first);
+        if (!entry.second->is_satisfied()) errors_.push_back("need option: --" + entry.first);
     }
     return errors_.empty();
 }
@@ -160,8 +151,7 @@ void parser::set_option(const std::string &name)
         errors_.push_back("undefined option: --" + name);
         return;
     }
-    if (!it->second->mark_given())
-        errors_.push_back("option needs value: --" + name);
+    if (!it->second->mark_given()) errors_.push_back("option needs value: --" + name);
 }
 
 void parser::set_option(const std::string &name, const std::string &value)

@@ -24,38 +24,32 @@ private:
     std::string msg_;
 };
 
-template <class T>
-struct default_reader
+template <class T> struct default_reader
 {
     T operator()(const std::string &text) const
     {
         std::istringstream in(text);
         T value;
-        if (!(in >> value) || !(in >> std::ws).eof())
-            throw cmdline_error("bad value: " + text);
+        if (!(in >> value) || !(in >> std::ws).eof()) throw cmdline_error("bad value: " + text);
         return value;
     }
 };
 
-template <>
-struct default_reader<std::string>
+template <> struct default_reader<std::string>
 {
     std::string operator()(const std::string &text) const { return text; }
 };
 
 namespace detail {
-template <class T>
-std::string readable_type_name()
+template <class T> std::string readable_type_name()
 {
     return typeid(T).name();
 }
-template <>
-inline std::string readable_type_name<std::string>()
+template <> inline std::string readable_type_name<std::string>()
 {
     return "string";
 }
-template <>
-inline std::string readable_type_name<int>()
+template <> inline std::string readable_type_name<int>()
 {
     return "int";
 }
@@ -109,8 +103,7 @@ public:
         bool given_ = false;
     };
 
-    template <class T>
-    class option_with_value : public option_base
+    template <class T> class option_with_value : public option_base
     {
     public:
         option_with_value(std::string name, char short_name, bool need, std::string desc,
@@ -176,11 +169,11 @@ public:
     }
 
     template <class T>
-    void add_option(const std::string &name, char short_name, const std::string &desc,
-                    bool need, const T &def = T())
+    void add_option(const std::string &name, char short_name, const std::string &desc, bool need,
+                    const T &def = T())
     {
-        add(std::make_unique<option_with_value_with_reader<T, default_reader<T>>>(
-            name, short_name, need, desc, def));
+        add(std::make_unique<option_with_value_with_reader<T, default_reader<T>>>(name, short_name,
+                                                                                  need, desc, def));
     }
 
     // Splits one string into tokens (blanks, double quotes, backslash escapes), echoes every
@@ -191,12 +184,10 @@ public:
 
     bool is_present(const std::string &name) const { return find(name).is_given(); }
 
-    template <class T>
-    const T &value_of(const std::string &name) const
+    template <class T> const T &value_of(const std::string &name) const
     {
         const auto *option = dynamic_cast<const option_with_value<T> *>(&find(name));
-        if (!option)
-            throw cmdline_error("type mismatch flag '" + name + "'");
+        if (!option) throw cmdline_error("type mismatch flag '" + name + "'");
         return option->current_value();
     }
 

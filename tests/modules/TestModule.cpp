@@ -29,8 +29,7 @@ struct Fixed
         return false;
 #else
         std::FILE *f = modelPath && *modelPath ? std::fopen(modelPath, "r") : nullptr;
-        if (!f)
-            return false;
+        if (!f) return false;
         const bool ok = std::fscanf(f, "%d %f", &ret, &confidence) == 2;
         std::fclose(f);
         log = std::string(modelPath) + ".log";
@@ -96,8 +95,7 @@ public:
     Fixed fixed;
 };
 
-template <class T, class Form>
-void *make()
+template <class T, class Form> void *make()
 {
 #ifdef TESTMODULE_NULL_FACTORY
     return nullptr;
@@ -109,9 +107,18 @@ void *make()
 } // namespace
 
 #ifndef TESTMODULE_NO_FACTORY
-EXPORT void *GetCategoryTaggerObj() { return make<FixedA, recognition::FormA>(); }
-EXPORT void *GetPlainBackdropObj() { return make<FixedB, recognition::FormB>(); }
-EXPORT void *GetDocSorterObj() { return make<FixedB, recognition::FormB>(); }
+EXPORT void *GetCategoryTaggerObj()
+{
+    return make<FixedA, recognition::FormA>();
+}
+EXPORT void *GetPlainBackdropObj()
+{
+    return make<FixedB, recognition::FormB>();
+}
+EXPORT void *GetDocSorterObj()
+{
+    return make<FixedB, recognition::FormB>();
+}
 #endif
 EXPORT void ReleaseCategoryTaggerObj(void *o)
 {

@@ -35,8 +35,7 @@ public:
 private:
     void restore()
     {
-        if (m_saved < 0)
-            return;
+        if (m_saved < 0) return;
         std::fflush(stdout);
         ::dup2(m_saved, STDOUT_FILENO);
         ::close(m_saved);

@@ -99,8 +99,7 @@ public:
             qWarning() << program << "failed:" << process.readAllStandardError();
             return 1000;
         }
-        if (output)
-            *output = process.readAllStandardOutput();
+        if (output) *output = process.readAllStandardOutput();
         return qint8(process.exitCode());
     }
 
@@ -108,7 +107,8 @@ public:
     QString stored(const QString &method) const
     {
         QSettings store(configDir() + QStringLiteral("/ormelo/office.conf"), QSettings::IniFormat);
-        return store.value(QStringLiteral("6.0/plugins/photo/picsage/Psg_Ret-%1%2").arg(method).arg(3))
+        return store
+            .value(QStringLiteral("6.0/plugins/photo/picsage/Psg_Ret-%1%2").arg(method).arg(3))
             .toString();
     }
 
@@ -116,8 +116,7 @@ private:
     static void copy(const QString &from, const QString &to)
     {
         QFile::remove(to);
-        if (!QFile::copy(from, to))
-            qFatal("cannot copy %s", qPrintable(from));
+        if (!QFile::copy(from, to)) qFatal("cannot copy %s", qPrintable(from));
     }
 
     QTemporaryDir m_dir;

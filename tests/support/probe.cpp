@@ -30,7 +30,8 @@ int threads(int count, const QString &picture, const QString &list)
     QVector<int> codes(count, -100);
     QList<QThread *> workers;
     for (int i = 0; i < count; ++i)
-        workers << QThread::create([&, i] { codes[i] = runAnalysis(methodsOf(list), picture, false); });
+        workers << QThread::create(
+            [&, i] { codes[i] = runAnalysis(methodsOf(list), picture, false); });
     for (QThread *t : workers)
         t->start();
     for (QThread *t : workers) {
@@ -46,18 +47,15 @@ int viaLibrary(const QString &library, const QString &picture, const QString &li
                int threads)
 {
     void *handle = dlopen(QFile::encodeName(library).constData(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle)
-        return 100;
+    if (!handle) return 100;
     using Analyse = int32_t (*)(const char16_t *, const char16_t *, uint32_t);
     auto analyse = reinterpret_cast<Analyse>(dlsym(handle, "AnalyseImage"));
-    if (!analyse)
-        return 101;
+    if (!analyse) return 101;
     const auto call = [&] {
         return analyse(reinterpret_cast<const char16_t *>(picture.utf16()),
                        reinterpret_cast<const char16_t *>(list.utf16()), flag);
     };
-    if (threads <= 0)
-        return call();
+    if (threads <= 0) return call();
     QVector<int> codes(threads, -100);
     QList<QThread *> workers;
     for (int i = 0; i < threads; ++i)

@@ -20,8 +20,7 @@ int main(int argc, char **argv)
 
     QString line;
     for (int i = 1; i < argc; ++i) {
-        if (i > 1)
-            line += QLatin1Char(' ');
+        if (i > 1) line += QLatin1Char(' ');
         line += QLatin1Char('"') + QString::fromLocal8Bit(argv[i]) + QLatin1Char('"');
     }
     static int count = argc;
