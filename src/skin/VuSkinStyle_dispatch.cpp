@@ -101,7 +101,7 @@ QRect spinBoxSubControlRect(const QStyleOptionSpinBox *opt, QStyle::SubControl s
     default:
         break;
     }
-    return QStyle::visualRect(opt->direction, r, result);
+    return result.isNull() ? result : QStyle::visualRect(opt->direction, r, result);
 }
 
 } // namespace
