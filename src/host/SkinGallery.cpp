@@ -141,22 +141,13 @@ void SkinGallery::paintControl(QPainter *p, Row row, QStyle::State state) const
         st->drawControl(CE_VuPushButton, &opt, p, m_button);
         break;
     }
-    case CheckBox: {
-        VuStyleOptionCheckBox opt;
-        initCommon(&opt, this, state & ~QStyle::State_On);
-        opt.state |= on ? QStyle::State_On : QStyle::State_Off;
-        opt.text = QStringLiteral("Check");
-        st->drawControl(CE_VuCheckBox, &opt, p, nullptr);
+    case CheckBox:
+        drawIndicator<VuStyleOptionCheckBox>(p, CE_VuCheckBox, QStringLiteral("Check"), state);
         break;
-    }
-    case RadioButton: {
-        VuStyleOptionRadioButton opt;
-        initCommon(&opt, this, state & ~QStyle::State_On);
-        opt.state |= on ? QStyle::State_On : QStyle::State_Off;
-        opt.text = QStringLiteral("Radio");
-        st->drawControl(CE_VuRadioButton, &opt, p, nullptr);
+    case RadioButton:
+        drawIndicator<VuStyleOptionRadioButton>(p, CE_VuRadioButton, QStringLiteral("Radio"),
+                                                state);
         break;
-    }
     case LineEdit: {
         QStyleOptionFrame opt;
         initCommon(&opt, m_lineEdit, state);
@@ -257,6 +248,17 @@ void SkinGallery::paintControl(QPainter *p, Row row, QStyle::State state) const
     case RowCount:
         break;
     }
+}
+
+template <typename Record>
+void SkinGallery::drawIndicator(QPainter *p, QStyle::ControlElement element, const QString &text,
+                                QStyle::State state) const
+{
+    Record opt;
+    initCommon(&opt, this, state & ~QStyle::State_On);
+    opt.state |= (state & QStyle::State_On) ? QStyle::State_On : QStyle::State_Off;
+    opt.text = text;
+    style()->drawControl(element, &opt, p, nullptr);
 }
 
 void SkinGallery::paintShadows(QPainter *p) const

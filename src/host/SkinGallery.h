@@ -62,6 +62,9 @@ protected:
 private:
     void paintControl(QPainter *p, Row row, QStyle::State state) const;
     void paintShadows(QPainter *p) const;
+    template <typename Record>
+    void drawIndicator(QPainter *p, QStyle::ControlElement element, const QString &text,
+                       QStyle::State state) const;
 
     // Stand-ins that answer the style's questions (radii, look, menu area, class identity).
     VuPushButton *m_button;

@@ -166,12 +166,34 @@ void VuSkinStyle::drawControl_VuPushButton(const VuStyleOptionPushButton *opt, Q
 
 namespace {
 
-template <typename Record>
-void paintIndicatorIcon(const Record &opt, QPainter *p, int side)
+struct IndicatorElements
 {
-    const QRect indicator(opt.rect.topLeft(), QSize(side, side));
-    const QIcon::Mode mode = modeWithPicture(opt.indicatorIcon, indicatorMode(opt.state));
-    opt.indicatorIcon.paint(p, indicator, Qt::AlignLeft | Qt::AlignVCenter, mode, QIcon::Off);
+    QStyle::PrimitiveElement indicator;
+    QStyle::SubElement indicatorRect, contentsRect;
+    QStyle::ControlElement label;
+    int labelShift;
+};
+
+// The check box and the radio button differ only in the base style's elements they use.
+template <typename Record>
+void drawIndicatorButton(const QStyle *style, const Record &opt, QPainter *p, const QWidget *w,
+                         const IndicatorElements &elements)
+{
+    QStyleOptionButton label = opt;
+    if (opt.indicatorIcon.isNull()) {
+        // The base indicator in its own square, not stretched over the whole control.
+        QStyleOptionButton indicator = opt;
+        indicator.rect = style->subElementRect(elements.indicatorRect, &opt, w);
+        style->drawPrimitive(elements.indicator, &indicator, p, w);
+    } else {
+        const int side = w ? w->height() : opt.rect.height();
+        const QRect square(opt.rect.topLeft(), QSize(side, side));
+        const QIcon::Mode mode = modeWithPicture(opt.indicatorIcon, indicatorMode(opt.state));
+        opt.indicatorIcon.paint(p, square, Qt::AlignLeft | Qt::AlignVCenter, mode, QIcon::Off);
+    }
+    label.rect =
+        style->subElementRect(elements.contentsRect, &opt, w).translated(elements.labelShift, 0);
+    style->drawControl(elements.label, &label, p, w);
 }
 
 } // namespace
@@ -180,33 +202,18 @@ void VuSkinStyle::drawControl_VuCheckBox(const VuStyleOptionCheckBox *opt, QPain
                                          const QWidget *w) const
 {
     if (!opt) return;
-    QStyleOptionButton label = *opt;
-    if (opt->indicatorIcon.isNull()) {
-        // The base indicator in its own square, not stretched over the whole control.
-        QStyleOptionButton indicator = *opt;
-        indicator.rect = proxy()->subElementRect(SE_CheckBoxIndicator, opt, w);
-        proxy()->drawPrimitive(PE_IndicatorCheckBox, &indicator, p, w);
-    } else {
-        paintIndicatorIcon(*opt, p, w ? w->height() : opt->rect.height());
-    }
-    label.rect = proxy()->subElementRect(SE_CheckBoxContents, opt, w);
-    proxy()->drawControl(CE_CheckBoxLabel, &label, p, w);
+    drawIndicatorButton(proxy(), *opt, p, w,
+                        {PE_IndicatorCheckBox, SE_CheckBoxIndicator, SE_CheckBoxContents,
+                         CE_CheckBoxLabel, 0});
 }
 
 void VuSkinStyle::drawControl_VuRadioButton(const VuStyleOptionRadioButton *opt, QPainter *p,
                                             const QWidget *w) const
 {
     if (!opt) return;
-    QStyleOptionButton label = *opt;
-    if (opt->indicatorIcon.isNull()) {
-        QStyleOptionButton indicator = *opt;
-        indicator.rect = proxy()->subElementRect(SE_RadioButtonIndicator, opt, w);
-        proxy()->drawPrimitive(PE_IndicatorRadioButton, &indicator, p, w);
-    } else {
-        paintIndicatorIcon(*opt, p, w ? w->height() : opt->rect.height());
-    }
-    label.rect = proxy()->subElementRect(SE_RadioButtonContents, opt, w).translated(scaled(1), 0);
-    proxy()->drawControl(CE_RadioButtonLabel, &label, p, w);
+    drawIndicatorButton(proxy(), *opt, p, w,
+                        {PE_IndicatorRadioButton, SE_RadioButtonIndicator, SE_RadioButtonContents,
+                         CE_RadioButtonLabel, scaled(1)});
 }
 
 void VuSkinStyle::drawPrimitive_VuLineEdit(const QStyleOption *opt, QPainter *p,
