@@ -67,6 +67,16 @@ bool areaHas(const QImage &image, const QRect &area, const QColor &color, int to
     return false;
 }
 
+// Whether anything was painted over `color` in the area.
+bool areaChanged(const QImage &image, const QRect &area, const QColor &color)
+{
+    const QRect clipped = area & image.rect();
+    for (int y = clipped.top(); y <= clipped.bottom(); ++y)
+        for (int x = clipped.left(); x <= clipped.right(); ++x)
+            if (pixel(image, {x, y}) != color) return true;
+    return false;
+}
+
 QIcon solidIcon(const QColor &color, int side = 16)
 {
     QPixmap pixmap(side, side);
@@ -87,6 +97,8 @@ private slots:
     void pushButton();
     void pushButtonContents_data();
     void pushButtonContents();
+    void pushButtonTextEffects_data();
+    void pushButtonTextEffects();
     void indicators_data();
     void indicators();
     void lineEdit_data();
@@ -95,6 +107,8 @@ private slots:
     void comboBox();
     void menuItem_data();
     void menuItem();
+    void menuItemKinds_data();
+    void menuItemKinds();
     void menuFrame_data();
     void menuFrame();
     void scrollBar_data();
@@ -229,6 +243,54 @@ void TestSkinDraw::pushButtonContents()
         QCOMPARE(iconLeft, (120 - 16 - (4 + textWidth)) / 2);
         QVERIFY(!areaHas(image, QRect(0, 0, iconLeft, 30), textColor));
     }
+}
+
+// Gradient text replaces the text colour; outlined text is stroked in black and filled only
+// with the gradient.
+void TestSkinDraw::pushButtonTextEffects_data()
+{
+    QTest::addColumn<bool>("gradient");
+    QTest::addColumn<bool>("outline");
+    QTest::addColumn<bool>("plainColour");
+    QTest::addColumn<bool>("gradientColour");
+    QTest::addColumn<bool>("black");
+
+    QTest::newRow("plain") << false << false << true << false << false;
+    QTest::newRow("gradient") << true << false << false << true << false;
+    QTest::newRow("outline only") << false << true << false << false << true;
+    QTest::newRow("outline and gradient") << true << true << false << true << true;
+}
+
+void TestSkinDraw::pushButtonTextEffects()
+{
+    QFETCH(bool, gradient);
+    QFETCH(bool, outline);
+    QFETCH(bool, plainColour);
+    QFETCH(bool, gradientColour);
+    QFETCH(bool, black);
+
+    VuSkinOptionPushButton look;
+    look.setBg(Qt::white);
+    look.setTx(QColor(0x00C000));
+    QLinearGradient ramp;
+    ramp.setStops({{0.0, QColor(0xFF0000)}, {1.0, QColor(0xFF0000)}});
+    look.setTxgrad(ramp);
+    look.setTxgradEnabled(gradient);
+    look.setTxoutlineEnable(outline);
+
+    VuStyleOptionPushButton opt;
+    opt.rect = QRect(0, 0, 160, 40);
+    opt.state = Normal;
+    opt.text = QStringLiteral("HHHH");
+    opt.font.setPixelSize(24);
+    opt.skinOption = &look;
+    const QImage image = render(opt.rect.size(), [&](QPainter *p) {
+        m_style->drawControl(CE_VuPushButton, &opt, p, nullptr);
+    });
+    const QRect inside = opt.rect.adjusted(2, 2, -2, -2);
+    QCOMPARE(areaHas(image, inside, QColor(0x00C000), 0), plainColour);
+    QCOMPARE(areaHas(image, inside, QColor(0xFF0000), 0), gradientColour);
+    QCOMPARE(areaHas(image, inside, Qt::black, 100), black); // an antialiased 1-pixel outline
 }
 
 // Indicator pictures: an icon with only a normal picture shows it in every state; without
@@ -416,6 +478,64 @@ void TestSkinDraw::menuItem()
     QVERIFY(!areaHas(image, QRect(0, 0, 18, 30), text));
     QVERIFY(areaHas(image, QRect(shortcutLeft, 4, 200 - shortcutLeft, 22), shortcut));
     if (text != shortcut) QVERIFY(!areaHas(image, QRect(shortcutLeft, 4, 200 - shortcutLeft, 22), text));
+}
+
+// Separators, checked items and sub-menu items of a 200 x 30 item with a check column
+// (16 wide at 18): the text starts at 8 + 16 + 17.
+void TestSkinDraw::menuItemKinds_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("ownLook");
+    QTest::addColumn<bool>("checked");
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QColor>("expected");
+
+    const int separator = QStyleOptionMenuItem::Separator, normal = QStyleOptionMenuItem::Normal,
+              subMenu = QStyleOptionMenuItem::SubMenu;
+    QTest::newRow("separator fill") << separator << true << false << QPoint(2, 2) << QColor(0x010203);
+    QTest::newRow("separator line") << separator << true << false << QPoint(41, 15) << QColor(0x040506);
+    QTest::newRow("separator line ends 11 before the panel edge") << separator << true << false << QPoint(8 + 200 - 10, 15) << QColor(0x010203);
+    QTest::newRow("separator before the text column") << separator << true << false << QPoint(40, 15) << QColor(0x010203);
+    QTest::newRow("separator, root look: no fill") << separator << false << false << QPoint(2, 2) << Transparent;
+    QTest::newRow("separator, root look: line") << separator << false << false << QPoint(60, 15) << QColor(0xE6E6E6);
+    QTest::newRow("unchecked: empty check column") << normal << true << false << QPoint(-1, -1) << QColor(Qt::white);
+    QTest::newRow("checked: check mark") << normal << true << true << QPoint(-1, -1) << QColor();
+    QTest::newRow("sub-menu arrow") << subMenu << true << false << QPoint(-2, -2) << QColor();
+}
+
+void TestSkinDraw::menuItemKinds()
+{
+    QFETCH(int, kind);
+    QFETCH(bool, ownLook);
+    QFETCH(bool, checked);
+    QFETCH(QPoint, at);
+    QFETCH(QColor, expected);
+
+    VuMenu menu;
+    menu.resize(200, 30);
+    VuSkinOptionMenuItem look;
+    look.setSeparatorBg(QColor(0x010203));
+    look.setSeparator(QColor(0x040506));
+    VuStyleOptionMenuItem opt;
+    opt.rect = QRect(0, 0, 200, 30);
+    opt.state = Normal;
+    opt.text = QStringLiteral("Item");
+    opt.menuItemType = QStyleOptionMenuItem::MenuItemType(kind);
+    opt.menuHasCheckableItems = true;
+    opt.checkType = QStyleOptionMenuItem::NonExclusive;
+    opt.checked = checked;
+    opt.skinOption = ownLook ? &look : nullptr;
+    const QImage image = render(opt.rect.size(), [&](QPainter *p) {
+        m_style->drawControl(QStyle::CE_MenuItem, &opt, p, &menu);
+    });
+    const QRect checkColumn(18, 0, 16, 30);
+    const QRect arrowSquare(200 - 13 - 8, 15 - 6, 13, 13);
+    if (at == QPoint(-1, -1))
+        QCOMPARE(areaChanged(image, checkColumn, Qt::white), checked); // the check mark
+    else if (at == QPoint(-2, -2))
+        QVERIFY(areaChanged(image, arrowSquare, Qt::white)); // the base style's arrow
+    else
+        QCOMPARE(pixel(image, at), expected);
 }
 
 void TestSkinDraw::menuFrame_data()
