@@ -13,6 +13,8 @@
 
 #include <QPainter>
 
+#include <iterator>
+
 namespace skin {
 
 namespace {
@@ -23,6 +25,8 @@ const char *const kRowNames[] = {
     "Slider, skinned", "Slider",        "Spin box",            "Tool button"};
 const char *const kColumnNames[] = {"normal", "hovered", "pressed", "on", "disabled",
                                     "disabled hov."};
+static_assert(std::size(kRowNames) == SkinGallery::RowCount);
+static_assert(std::size(kColumnNames) == SkinGallery::ColumnCount);
 
 template <typename Option> void initCommon(Option *opt, const QWidget *w, QStyle::State state)
 {

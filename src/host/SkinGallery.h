@@ -3,8 +3,6 @@
 #include <QStyle>
 #include <QWidget>
 
-#include <functional>
-
 namespace skin {
 
 class VuComboBox;
