@@ -11,6 +11,8 @@
 #include <QStyleFactory>
 #include <QToolButton>
 
+#include <climits>
+
 #include <memory>
 
 using namespace skin;
@@ -87,6 +89,9 @@ void TestSkinDrawGeometry::scrollBar_data()
     QTest::newRow("page above range") << 0 << 10 << 1000 << 0 << 8 << h << ltr << false << QRect(0, 0, 198, 14);
     QTest::newRow("range 2^30: minimum length") << 0 << (1 << 30) << (1 << 29) << 0 << 8 << h << ltr << false << QRect(0, 0, 8, 14);
     QTest::newRow("range of 2e9, at the end") << -1000000000 << 1000000000 << 10 << 1000000000 << 8 << h << ltr << false << QRect(192, 0, 8, 14);
+    QTest::newRow("whole int range, at the end") << INT_MIN << INT_MAX << 10 << INT_MAX << 8 << h << ltr << false << QRect(192, 0, 8, 14);
+    QTest::newRow("whole int range, in the middle") << INT_MIN << INT_MAX << 10 << 0 << 8 << h << ltr << false << QRect(96, 0, 8, 14);
+    QTest::newRow("whole int range, upside down") << INT_MIN << INT_MAX << 10 << INT_MAX << 8 << h << ltr << true << QRect(0, 0, 8, 14);
     QTest::newRow("negative total: whole groove") << 0 << 10 << -100 << 0 << 8 << h << ltr << false << QRect(0, 0, 200, 14);
     QTest::newRow("vertical at 45") << 0 << 90 << 10 << 45 << 8 << v << ltr << false << QRect(0, 90, 14, 20);
     QTest::newRow("upside down at 0") << 0 << 90 << 10 << 0 << 8 << h << ltr << true << QRect(180, 0, 20, 14);

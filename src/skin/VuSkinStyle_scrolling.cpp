@@ -7,6 +7,8 @@
 
 #include <QPainter>
 
+#include <climits>
+
 namespace skin {
 
 namespace {
@@ -30,6 +32,19 @@ int scrollBarHandleLength(const QStyleOptionSlider *opt, int length, int minimum
     return int(qBound<qint64>(0, handle, length));
 }
 
+// Qt's own mapping, except for ranges wider than int can hold, where it overflows.
+int scrollBarHandlePosition(const QStyleOptionSlider *opt, int span)
+{
+    const qint64 range = qint64(opt->maximum) - opt->minimum;
+    if (range <= INT_MAX)
+        return QStyle::sliderPositionFromValue(opt->minimum, opt->maximum, opt->sliderPosition,
+                                               span, opt->upsideDown);
+    if (span <= 0) return 0;
+    const qint64 value = qBound<qint64>(opt->minimum, opt->sliderPosition, opt->maximum);
+    const qint64 offset = opt->upsideDown ? opt->maximum - value : value - opt->minimum;
+    return int(double(offset) * span / double(range));
+}
+
 } // namespace
 
 QRect VuSkinStyle::subControlRect_VuScrollBar(ComplexControl cc, const QStyleOptionComplex *opt,
@@ -43,9 +58,7 @@ QRect VuSkinStyle::subControlRect_VuScrollBar(ComplexControl cc, const QStyleOpt
     const int length = horizontal ? r.width() : r.height();
     const int handle = scrollBarHandleLength(
         bar, length, proxy()->pixelMetric(PM_ScrollBarSliderMin, bar, w));
-    const int position = sliderPositionFromValue(bar->minimum, bar->maximum,
-                                                 bar->sliderPosition, length - handle,
-                                                 bar->upsideDown);
+    const int position = scrollBarHandlePosition(bar, length - handle);
 
     int from = 0, span = 0;
     switch (sc) {
