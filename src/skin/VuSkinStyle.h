@@ -3,7 +3,9 @@
 #include "picsage_global.h"
 
 #include <QDir>
+#include <QPainterPath>
 #include <QProxyStyle>
+#include <QStyleOption>
 #include <QString>
 
 #include <memory>
@@ -15,10 +17,19 @@ namespace skin {
 class VuSkinOption;
 class VuSkinOptionRoot;
 class VuSkinResourceLoader;
+class VuStyleOptionCheckBox;
+class VuStyleOptionComboBox;
+class VuStyleOptionMenuFrame;
+class VuStyleOptionPushButton;
+class VuStyleOptionRadioButton;
+class VuStyleOptionShadowBorder;
+class VuStyleOptionSlider;
+class VuStyleOptionToolButton;
 
 // The library's proxy style. It owns the skin option tree and the resource loader, and
-// switches skins: option defaults, theme file, the skin's resource files. Drawing not taken
-// over yet goes to the base style.
+// switches skins: option defaults, theme file, the skin's resource files. It draws the
+// library's widgets (the custom elements of VuStyleOptions.h, and menus, line edits, spin
+// boxes and scroll bars) in the skinned look; everything else goes to the base style.
 class PICSAGE_EXPORT VuSkinStyle : public QProxyStyle
 {
     Q_OBJECT
@@ -43,6 +54,70 @@ public:
     QString skinName() const { return m_skinName; }
     QDir skinsDirectory() const { return m_skinsDir; }
     QString resourceSet() const { return m_resourceSet; }
+
+    void drawPrimitive(PrimitiveElement pe, const QStyleOption *opt, QPainter *p,
+                       const QWidget *w = nullptr) const override;
+    void drawControl(ControlElement ce, const QStyleOption *opt, QPainter *p,
+                     const QWidget *w = nullptr) const override;
+    void drawComplexControl(ComplexControl cc, const QStyleOptionComplex *opt, QPainter *p,
+                            const QWidget *w = nullptr) const override;
+    QRect subControlRect(ComplexControl cc, const QStyleOptionComplex *opt, SubControl sc,
+                         const QWidget *w = nullptr) const override;
+    int pixelMetric(PixelMetric metric, const QStyleOption *opt = nullptr,
+                    const QWidget *w = nullptr) const override;
+    int styleHint(StyleHint hint, const QStyleOption *opt = nullptr, const QWidget *w = nullptr,
+                  QStyleHintReturn *returnData = nullptr) const override;
+    QSize sizeFromContents(ContentsType ct, const QStyleOption *opt, const QSize &contentsSize,
+                           const QWidget *w = nullptr) const override;
+
+    // Per-control drawing, overridable by subclasses. Each receives null when the option
+    // record is not the one it needs, and then draws nothing.
+    virtual void drawPrimitive_PanelMenu(const QStyleOptionMenuItem *opt, QPainter *p,
+                                         const QWidget *w) const;
+    virtual void drawPrimitive_FrameMenu(const QStyleOptionFrame *opt, QPainter *p,
+                                         const QWidget *w) const;
+    virtual void drawPrimitive_VuShadowBorder(const VuStyleOptionShadowBorder *opt, QPainter *p,
+                                              const QWidget *w) const;
+    virtual void drawPrimitive_VuLineEdit(const QStyleOption *opt, QPainter *p,
+                                          const QWidget *w) const;
+    virtual void drawControl_MenuItem(const QStyleOptionMenuItem *opt, QPainter *p,
+                                      const QWidget *w) const;
+    virtual void drawControl_VuCheckBox(const VuStyleOptionCheckBox *opt, QPainter *p,
+                                        const QWidget *w) const;
+    virtual void drawControl_VuRadioButton(const VuStyleOptionRadioButton *opt, QPainter *p,
+                                           const QWidget *w) const;
+    virtual void drawControl_VuPushButton(const VuStyleOptionPushButton *opt, QPainter *p,
+                                          const QWidget *w) const;
+    virtual void drawComplexControl_VuSpinBox(const QStyleOptionSpinBox *opt, QPainter *p,
+                                              const QWidget *w) const;
+    virtual void drawComplexControl_VuComboBox(const VuStyleOptionComboBox *opt, QPainter *p,
+                                               const QWidget *w) const;
+    virtual void drawComplexControl_VuToolButton(const VuStyleOptionToolButton *opt,
+                                                 QPainter *p, const QWidget *w) const;
+    virtual void drawComplexControl_VuSlider(const VuStyleOptionSlider *opt, QPainter *p,
+                                             const QWidget *w) const;
+    virtual void drawComplexControl_VuScrollBar(const QStyleOptionSlider *opt, QPainter *p,
+                                                const QWidget *w) const;
+    // Scroll-bar geometry for slider options; anything else goes to the base style.
+    virtual QRect subControlRect_VuScrollBar(ComplexControl cc, const QStyleOptionComplex *opt,
+                                             SubControl sc, const QWidget *w) const;
+
+    // A down-pointing triangle in `rect`; drawn point by point when pen and brush are one
+    // solid colour, so that small arrows stay crisp.
+    void _drawDownArraw(QPainter *p, const QRect &rect, const QPen &pen,
+                        const QBrush &brush) const;
+    // One shadow strip beside a window edge, `side` 0 left, 1 top, 2 right, 3 bottom; it
+    // blends into the two corner colours over `blendLength` pixels at its ends.
+    void _drawShadowBorder(QPainter *p, const QLinearGradient &edge, const QRadialGradient &cornerA,
+                           const QRadialGradient &cornerB, double opacity, const QRect &strip,
+                           int blendLength, int side) const;
+    void _drawShadowCorner(QPainter *p, const QRect &square, const QRadialGradient &corner,
+                           double opacity) const;
+    // `rect` with the corners in `cornerMask` rounded by `radius`: 1 top-left, 2 top-right,
+    // 4 bottom-left, 8 bottom-right; 0 is the plain rectangle.
+    QPainterPath _getBoundPath(const QRectF &rect, qreal radius, int cornerMask) const;
+    // The colour of the stop at or after `position`, its alpha blended with the stop before.
+    QColor _getColorFromGradient(const QGradient &gradient, qreal position) const;
 
 protected:
     // Applies one `style` element of a theme and the `style` elements nested in it; a nested

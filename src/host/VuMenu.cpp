@@ -1,0 +1,56 @@
+#include "host/VuMenu.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+namespace skin {
+
+VuMenu::VuMenu(QWidget *parent) : QMenu(parent) {}
+
+VuMenu::VuMenu(const QString &title, QWidget *parent) : QMenu(title, parent) {}
+
+void VuMenu::initStyleOption(VuStyleOptionMenuItem *opt, const QAction *action) const
+{
+    QMenu::initStyleOption(opt, action);
+    opt->skinOption = m_skinOption;
+    opt->greyWhenDisabled = m_greyWhenDisabled;
+}
+
+void VuMenu::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    QStyle *st = style();
+
+    VuStyleOptionMenuItem panel;
+    panel.initFrom(this);
+    panel.state = QStyle::State_None;
+    panel.checkType = QStyleOptionMenuItem::NotCheckable;
+    panel.rect = rect();
+    panel.menuRect = rect();
+    panel.menuItemType = QStyleOptionMenuItem::EmptyArea;
+    panel.skinOption = m_skinOption;
+    st->drawPrimitive(QStyle::PE_PanelMenu, &panel, &painter, this);
+
+    // Each item may fill the whole menu; the clip keeps it to its own rectangle.
+    for (QAction *action : actions()) {
+        const QRect itemRect = actionGeometry(action);
+        if (!action->isVisible() || !event->rect().intersects(itemRect)) continue;
+        VuStyleOptionMenuItem item;
+        initStyleOption(&item, action);
+        item.rect = itemRect;
+        painter.save();
+        painter.setClipRect(itemRect);
+        st->drawControl(QStyle::CE_MenuItem, &item, &painter, this);
+        painter.restore();
+    }
+
+    VuStyleOptionMenuFrame frame;
+    frame.initFrom(this);
+    frame.rect = rect();
+    frame.lineWidth = st->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, this);
+    frame.midLineWidth = 0;
+    frame.skinOption = m_skinOption;
+    st->drawPrimitive(QStyle::PE_FrameMenu, &frame, &painter, this);
+}
+
+} // namespace skin

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "picsage_global.h"
+#include "skin/VuStyleOptions.h"
+
+#include <QMenu>
+
+namespace skin {
+
+class VuSkinOptionMenuItem;
+
+// A popup menu drawn by the skin style: a thin frame, a white panel and items in the menu
+// look. It paints its items itself so that they carry the look and the grey switch.
+class PICSAGE_EXPORT VuMenu : public QMenu
+{
+    Q_OBJECT
+public:
+    explicit VuMenu(QWidget *parent = nullptr);
+    explicit VuMenu(const QString &title, QWidget *parent = nullptr);
+
+    // Not owned. Null: items use the style's "MenuItem" look without their own fill.
+    VuSkinOptionMenuItem *skinOption() const { return m_skinOption; }
+    void setSkinOption(VuSkinOptionMenuItem *look) { m_skinOption = look; }
+
+    bool greyWhenDisabled() const { return m_greyWhenDisabled; }
+    void setGreyWhenDisabled(bool grey) { m_greyWhenDisabled = grey; }
+
+    void initStyleOption(VuStyleOptionMenuItem *opt, const QAction *action) const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    VuSkinOptionMenuItem *m_skinOption = nullptr;
+    bool m_greyWhenDisabled = false;
+};
+
+} // namespace skin
