@@ -37,7 +37,7 @@ protected:
     void initGdiplus();
     void setupStyle();
 
-protected slots:
+protected Q_SLOTS:
     void onQuit();
 
 private:
