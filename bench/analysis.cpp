@@ -3,6 +3,7 @@
 //
 //   bench-analysis [FOLDER]   FOLDER keeps the generated pictures (default: a temporary one)
 
+#include "BenchPictures.h"
 #include "Measure.h"
 #include "app/PhotoApplication.h"
 #include "tool/AnalysisImage.h"
@@ -18,29 +19,6 @@
 #include <cstdio>
 
 namespace {
-QString makeJpeg(const QString &folder, const QSize &size)
-{
-    const QString path =
-        QStringLiteral("%1/bench-%2x%3.jpg").arg(folder).arg(size.width()).arg(size.height());
-    if (QFile::exists(path)) return path;
-    // A photograph-like picture: gradients and shapes, so the encoder has real work.
-    QImage image(size, QImage::Format_RGB32);
-    QPainter p(&image);
-    QLinearGradient g(0, 0, size.width(), size.height());
-    g.setColorAt(0, QColor(30, 90, 200));
-    g.setColorAt(0.5, QColor(240, 200, 80));
-    g.setColorAt(1, QColor(20, 120, 40));
-    p.fillRect(image.rect(), g);
-    for (int i = 0; i < 400; ++i) {
-        p.setBrush(QColor::fromHsv((i * 37) % 360, 180, 220));
-        p.drawEllipse(QPoint((i * 7919) % size.width(), (i * 104729) % size.height()),
-                      size.width() / 40, size.height() / 40);
-    }
-    p.end();
-    image.save(path, "JPEG", 90);
-    return path;
-}
-
 // Wakes Qt's image plug-ins up outside the timed part, as a running tool has them.
 void qtSetUp()
 {
@@ -92,7 +70,7 @@ int main(int argc, char **argv)
         {{12000, 9000}, 512, false}, {{4000, 3000}, 320, true},
     };
     for (const Row &row : rows) {
-        const QString path = makeJpeg(folder, row.size);
+        const QString path = benchJpeg(folder, row.size);
         const QString name = QStringLiteral("%1x%2").arg(row.size.width()).arg(row.size.height());
         QSize qtSize, vipsSize;
         const Measurement qt = measureBest(5, qtSetUp, [&] {

@@ -4,6 +4,8 @@
 //
 //   bench-cli [FOLDER]   FOLDER keeps the generated pictures (default: a temporary one)
 
+#include "BenchPictures.h"
+
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -65,25 +67,6 @@ Run best(int n, const std::vector<std::string> &argv)
     return b;
 }
 
-QString makeJpeg(const QString &folder, int w, int h)
-{
-    const QString path = QStringLiteral("%1/bench-%2x%3.jpg").arg(folder).arg(w).arg(h);
-    if (QFile::exists(path)) return path;
-    QImage image(w, h, QImage::Format_RGB32);
-    QPainter p(&image);
-    QLinearGradient g(0, 0, w, h);
-    g.setColorAt(0, QColor(30, 90, 200));
-    g.setColorAt(0.5, QColor(240, 200, 80));
-    g.setColorAt(1, QColor(20, 120, 40));
-    p.fillRect(image.rect(), g);
-    for (int i = 0; i < 400; ++i) {
-        p.setBrush(QColor::fromHsv((i * 37) % 360, 180, 220));
-        p.drawEllipse(QPoint((i * 7919) % w, (i * 104729) % h), w / 40, h / 40);
-    }
-    p.end();
-    image.save(path, "JPEG", 90);
-    return path;
-}
 } // namespace
 
 int main(int argc, char **argv)
@@ -109,7 +92,7 @@ int main(int argc, char **argv)
     row("(none)", "picsage start-up only (exits -2)", startUp);
 
     for (const QSize size : {QSize(4000, 3000), QSize(12000, 9000)}) {
-        const std::string path = makeJpeg(folder, size.width(), size.height()).toStdString();
+        const std::string path = benchJpeg(folder, size).toStdString();
         const std::string name = std::to_string(size.width()) + "x" + std::to_string(size.height());
         row(name.c_str(), "picsage --method=plainbackdrop_pc (320x320 fit)",
             best(3, {picsage, "--pathname=" + path, "--method=plainbackdrop_pc"}));

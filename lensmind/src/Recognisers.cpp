@@ -37,6 +37,20 @@ double clamp01(double v)
     return std::min(1.0, std::max(0.0, v));
 }
 
+// Measures the picture with the accepted parameters. Without them (initialise failed or was
+// never called) the object answers code -1 and no statistics.
+bool measureWith(bool ready, const Parameters &params, const unsigned char *pixels, int32_t width,
+                 int32_t height, int32_t bpp, int32_t *ret, float *confidence, Statistics &out)
+{
+    if (!ready) {
+        *ret = -1;
+        *confidence = 0;
+        return false;
+    }
+    out = measure(pixels, width, height, bpp, thresholdsOf(params));
+    return true;
+}
+
 // pic_category_pc
 class CategoryTagger final : public recognition::FormA
 {
@@ -81,12 +95,9 @@ public:
     int32_t analyse(const unsigned char *pixels, int32_t width, int32_t height, int32_t bpp,
                     int32_t *ret, float *confidence) override
     {
-        if (!m_ready) {
-            *ret = -1;
-            *confidence = 0;
+        Statistics s;
+        if (!measureWith(m_ready, m_params, pixels, width, height, bpp, ret, confidence, s))
             return 1;
-        }
-        const Statistics s = measure(pixels, width, height, bpp, thresholdsOf(m_params));
         double conf = 0;
         *ret = classify(s, conf);
         *confidence = float(conf);
@@ -159,12 +170,9 @@ public:
     int32_t analyse(const unsigned char *pixels, int32_t width, int32_t height, int32_t bpp,
                     int32_t *ret, float *confidence) override
     {
-        if (!m_ready) {
-            *ret = -1;
-            *confidence = 0;
+        Statistics s;
+        if (!measureWith(m_ready, m_params, pixels, width, height, bpp, ret, confidence, s))
             return 1;
-        }
-        const Statistics s = measure(pixels, width, height, bpp, thresholdsOf(m_params));
         const double limit = std::max(1e-6, m_params.at("uniform_std"));
         if (s.empty()) {
             *ret = 0;
@@ -212,12 +220,9 @@ public:
     int32_t analyse(const unsigned char *pixels, int32_t width, int32_t height, int32_t bpp,
                     int32_t *ret, float *confidence) override
     {
-        if (!m_ready) {
-            *ret = -1;
-            *confidence = 0;
+        Statistics s;
+        if (!measureWith(m_ready, m_params, pixels, width, height, bpp, ret, confidence, s))
             return 1;
-        }
-        const Statistics s = measure(pixels, width, height, bpp, thresholdsOf(m_params));
         const Parameters &p = m_params;
         float conf = 0.75f;
         int code;
