@@ -28,7 +28,7 @@ bool skippable(const std::string &line)
 } // namespace
 
 bool readParameters(const char *path, const std::string &method,
-                    const std::vector<ParameterSpec> &specs, Parameters &out)
+                    const std::vector<ParameterRule> &rules, Parameters &out)
 {
     std::string text;
     if (!readSmallFile(path, text)) return false;
@@ -57,14 +57,14 @@ bool readParameters(const char *path, const std::string &method,
                 state = Done;
                 break;
             }
-            const ParameterSpec *spec = nullptr;
-            for (const ParameterSpec &s : specs)
-                if (key == s.key) spec = &s;
-            if (!spec || values.count(key)) return false;
+            const ParameterRule *rule = nullptr;
+            for (const ParameterRule &s : rules)
+                if (key == s.key) rule = &s;
+            if (!rule || values.count(key)) return false;
             char *end = nullptr;
             const double number = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end || !std::isfinite(number) || number < spec->min ||
-                number > spec->max)
+            if (value.empty() || *end || !std::isfinite(number) || number < rule->min ||
+                number > rule->max)
                 return false;
             values[key] = number;
             break;
@@ -73,7 +73,7 @@ bool readParameters(const char *path, const std::string &method,
             return false; // nothing may follow "end"
         }
     }
-    if (state != Done || values.size() != specs.size()) return false;
+    if (state != Done || values.size() != rules.size()) return false;
     out = std::move(values);
     return true;
 }

@@ -19,7 +19,7 @@
 
 namespace lensmind {
 
-struct ParameterSpec
+struct ParameterRule
 {
     const char *key;
     double min;
@@ -33,7 +33,7 @@ constexpr long MaxModelFileBytes = 64 * 1024;
 constexpr int MaxLabels = 256;
 
 bool readParameters(const char *path, const std::string &method,
-                    const std::vector<ParameterSpec> &specs, Parameters &out);
+                    const std::vector<ParameterRule> &rules, Parameters &out);
 bool readLabels(const char *path, std::size_t expected, std::vector<std::string> &out);
 
 } // namespace lensmind

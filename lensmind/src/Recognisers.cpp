@@ -13,13 +13,13 @@
 namespace lensmind {
 namespace {
 
-const std::vector<ParameterSpec> MeasureSpecs = {
+const std::vector<ParameterRule> MeasureRules = {
     {"white_luma", 0, 255}, {"paper_sat", 0, 1}, {"ink_luma", 0, 255}, {"edge_step", 0, 1020}};
 
-std::vector<ParameterSpec> withMeasureSpecs(std::vector<ParameterSpec> specs)
+std::vector<ParameterRule> withMeasureRules(std::vector<ParameterRule> rules)
 {
-    specs.insert(specs.begin(), MeasureSpecs.begin(), MeasureSpecs.end());
-    return specs;
+    rules.insert(rules.begin(), MeasureRules.begin(), MeasureRules.end());
+    return rules;
 }
 
 Thresholds thresholdsOf(const Parameters &p)
@@ -74,7 +74,7 @@ public:
 
     int32_t initialise(const char *modelPath) override
     {
-        static const std::vector<ParameterSpec> specs = withMeasureSpecs({
+        static const std::vector<ParameterRule> rules = withMeasureRules({
             {"doc_paper_min", 0, 1},
             {"doc_sat_max", 0, 1},
             {"doc_ink_min", 0, 1},
@@ -88,7 +88,7 @@ public:
             {"graphic_colourfulness", 0, 500},
             {"graphic_edge_max", 0, 1},
         });
-        m_ready = readParameters(modelPath, "pic_category_pc", specs, m_params);
+        m_ready = readParameters(modelPath, "pic_category_pc", rules, m_params);
         return m_ready ? 0 : 1;
     }
 
@@ -159,10 +159,10 @@ public:
 
     int32_t initialise(const char *modelPath, const char *labelPath) override
     {
-        static const std::vector<ParameterSpec> specs =
-            withMeasureSpecs({{"uniform_std", 0, 255}, {"min_contrast", 0, 255}});
+        static const std::vector<ParameterRule> rules =
+            withMeasureRules({{"uniform_std", 0, 255}, {"min_contrast", 0, 255}});
         std::vector<std::string> labels;
-        m_ready = readParameters(modelPath, "plainbackdrop_pc", specs, m_params) &&
+        m_ready = readParameters(modelPath, "plainbackdrop_pc", rules, m_params) &&
                   readLabels(labelPath, 2, labels);
         return m_ready ? 0 : 1;
     }
@@ -204,7 +204,7 @@ public:
 
     int32_t initialise(const char *modelPath, const char *labelPath) override
     {
-        static const std::vector<ParameterSpec> specs = withMeasureSpecs({
+        static const std::vector<ParameterRule> rules = withMeasureRules({
             {"dense_ink", 0, 1},
             {"sparse_ink", 0, 1},
             {"strip_ratio", 1, 20},
@@ -212,7 +212,7 @@ public:
             {"square_tolerance", 0, 1},
         });
         std::vector<std::string> labels;
-        m_ready = readParameters(modelPath, "docsorter_pc", specs, m_params) &&
+        m_ready = readParameters(modelPath, "docsorter_pc", rules, m_params) &&
                   readLabels(labelPath, 7, labels);
         return m_ready ? 0 : 1;
     }
