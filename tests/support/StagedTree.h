@@ -64,7 +64,6 @@ public:
     {
         const QDir source(from);
         for (const QString &method : source.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            QDir(source.filePath(method));
             for (const QFileInfo &f : QDir(source.filePath(method)).entryInfoList(QDir::Files)) {
                 QFile in(f.absoluteFilePath());
                 in.open(QIODevice::ReadOnly);
