@@ -6,7 +6,7 @@
 #include "BenchPictures.h"
 #include "Measure.h"
 #include "app/PhotoApplication.h"
-#include "tool/AnalysisImage.h"
+#include "tool/AnalysisImageLoader.h"
 
 #include <QCoreApplication>
 #include <QImage>

@@ -1,6 +1,6 @@
 #include "platform/DynamicLibrary.h"
 #include "support/StagedTree.h"
-#include "tool/AnalysisImage.h"
+#include "tool/AnalysisImageLoader.h"
 #include "tool/RecognitionObject.h"
 
 #include <QJsonDocument>

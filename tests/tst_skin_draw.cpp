@@ -19,6 +19,7 @@
 #include <memory>
 
 using namespace skin;
+using namespace host;
 
 namespace {
 

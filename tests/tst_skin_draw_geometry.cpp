@@ -16,6 +16,7 @@
 #include <memory>
 
 using namespace skin;
+using namespace host;
 
 namespace {
 

@@ -15,7 +15,9 @@
 
 #include <iterator>
 
-namespace skin {
+namespace host {
+
+using namespace skin;
 
 namespace {
 
@@ -290,4 +292,4 @@ void SkinGallery::paintShadows(QPainter *p) const
     }
 }
 
-} // namespace skin
+} // namespace host

@@ -3,7 +3,7 @@
 #include <QStyle>
 #include <QWidget>
 
-namespace skin {
+namespace host {
 
 class VuComboBox;
 class VuMenu;
@@ -73,4 +73,4 @@ private:
     VuLineEdit *m_lineEdit;
 };
 
-} // namespace skin
+} // namespace host

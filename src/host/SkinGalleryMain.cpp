@@ -22,7 +22,7 @@ int main(int argc, char **argv)
     style->setSkin(QString());
     QApplication::setStyle(style);
 
-    skin::SkinGallery gallery;
+    host::SkinGallery gallery;
     if (screenshot) {
         const QString file = QString::fromLocal8Bit(argv[2]);
         if (!gallery.grab().save(file, "PNG")) {

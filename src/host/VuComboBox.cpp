@@ -5,7 +5,9 @@
 
 #include <QPainter>
 
-namespace skin {
+namespace host {
+
+using namespace skin;
 
 VuComboBox::VuComboBox(QWidget *parent) : QComboBox(parent)
 {
@@ -33,4 +35,4 @@ void VuComboBox::paintEvent(QPaintEvent *event)
     style()->drawComplexControl(CC_VuComboBox, &opt, &painter, this);
 }
 
-} // namespace skin
+} // namespace host

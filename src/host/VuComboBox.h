@@ -5,7 +5,7 @@
 
 #include <QComboBox>
 
-namespace skin {
+namespace host {
 
 // A combo box drawn by the skin style in one of two looks: filled (a tinted box with the
 // arrow in its bottom-right corner) or plain (a grey outline, arrow at the right).
@@ -20,7 +20,7 @@ public:
     virtual bool isFilledLook() const { return m_filledLook; }
     void setFilledLook(bool filled) { m_filledLook = filled; }
 
-    void initStyleOption(VuStyleOptionComboBox *opt) const;
+    void initStyleOption(skin::VuStyleOptionComboBox *opt) const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -29,4 +29,4 @@ private:
     bool m_filledLook = false;
 };
 
-} // namespace skin
+} // namespace host

@@ -4,7 +4,7 @@
 
 #include <QLineEdit>
 
-namespace skin {
+namespace host {
 
 // A line edit whose frame the skin style draws: a blue outline only while hovered or
 // focused.
@@ -18,4 +18,4 @@ public:
     }
 };
 
-} // namespace skin
+} // namespace host

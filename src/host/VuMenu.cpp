@@ -3,7 +3,9 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-namespace skin {
+namespace host {
+
+using namespace skin;
 
 VuMenu::VuMenu(QWidget *parent) : QMenu(parent) {}
 
@@ -53,4 +55,4 @@ void VuMenu::paintEvent(QPaintEvent *event)
     st->drawPrimitive(QStyle::PE_FrameMenu, &frame, &painter, this);
 }
 
-} // namespace skin
+} // namespace host

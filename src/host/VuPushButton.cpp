@@ -5,7 +5,9 @@
 
 #include <QPainter>
 
-namespace skin {
+namespace host {
+
+using namespace skin;
 
 VuPushButton::VuPushButton(QWidget *parent) : QPushButton(parent)
 {
@@ -48,4 +50,4 @@ void VuPushButton::paintEvent(QPaintEvent *event)
     style()->drawControl(CE_VuPushButton, &opt, &painter, this);
 }
 
-} // namespace skin
+} // namespace host

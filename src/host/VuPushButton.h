@@ -6,8 +6,10 @@
 #include <QPushButton>
 
 namespace skin {
-
 class VuSkinOptionPushButton;
+}
+
+namespace host {
 
 // A push button drawn by the skin style in one of its push-button looks, with rounded
 // corners. The contents margins of the widget are the margins of the drawing.
@@ -26,8 +28,8 @@ public:
     void setYRadius(double radius) { m_yRadius = radius; }
 
     // Not owned. Null means the "PushButton" look of the application's skin style.
-    VuSkinOptionPushButton *skinOption() const { return m_skinOption; }
-    void setSkinOption(VuSkinOptionPushButton *look) { m_skinOption = look; }
+    skin::VuSkinOptionPushButton *skinOption() const { return m_skinOption; }
+    void setSkinOption(skin::VuSkinOptionPushButton *look) { m_skinOption = look; }
 
     int displayMode() const { return m_displayMode; }
     void setDisplayMode(int mode) { m_displayMode = mode; }
@@ -36,7 +38,7 @@ public:
     int iconTextSpacing() const { return m_iconTextSpacing; }
     void setIconTextSpacing(int spacing) { m_iconTextSpacing = spacing; }
 
-    void initStyleOption(VuStyleOptionPushButton *opt) const;
+    void initStyleOption(skin::VuStyleOptionPushButton *opt) const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -44,10 +46,10 @@ protected:
 private:
     double m_xRadius = 0;
     double m_yRadius = 0;
-    VuSkinOptionPushButton *m_skinOption = nullptr;
-    int m_displayMode = VuStyleOptionPushButton::IconAndText;
+    skin::VuSkinOptionPushButton *m_skinOption = nullptr;
+    int m_displayMode = skin::VuStyleOptionPushButton::IconAndText;
     int m_borderWidth = 1;
     int m_iconTextSpacing = 0;
 };
 
-} // namespace skin
+} // namespace host

@@ -2,7 +2,9 @@
 
 #include <QPainter>
 
-namespace skin {
+namespace host {
+
+using namespace skin;
 
 VuShadowBorder::VuShadowBorder(QWidget *target, int margin, bool lowerBelowTarget)
     : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool | Qt::WindowDoesNotAcceptFocus),
@@ -48,4 +50,4 @@ void VuShadowBorder::paintEvent(QPaintEvent *)
     style()->drawPrimitive(PE_VuShadowBorder, &opt, &painter, this);
 }
 
-} // namespace skin
+} // namespace host

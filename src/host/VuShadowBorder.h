@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 
-namespace skin {
+namespace host {
 
 // A frameless, see-through window that lies around a target window and paints its soft
 // shadow (and, if asked, an outline) through the skin style.
@@ -26,7 +26,7 @@ public:
     // Whether the shadow should stay hidden whatever the target does.
     virtual bool shouldHide() const { return false; }
 
-    void initStyleOption(VuStyleOptionShadowBorder *opt) const;
+    void initStyleOption(skin::VuStyleOptionShadowBorder *opt) const;
 
 public slots:
     // Follows the target: shows the shadow when the target shows and puts it around the
@@ -43,4 +43,4 @@ private:
     int m_showState = -1;
 };
 
-} // namespace skin
+} // namespace host

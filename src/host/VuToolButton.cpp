@@ -4,7 +4,9 @@
 
 #include <QPainter>
 
-namespace skin {
+namespace host {
+
+using namespace skin;
 
 VuToolButton::VuToolButton(QWidget *parent) : QToolButton(parent)
 {
@@ -28,4 +30,4 @@ void VuToolButton::paintEvent(QPaintEvent *event)
     style()->drawComplexControl(CC_VuToolButton, &opt, &painter, this);
 }
 
-} // namespace skin
+} // namespace host

@@ -5,7 +5,7 @@
 
 #include <QToolButton>
 
-namespace skin {
+namespace host {
 
 // A tool button drawn by the skin style; a strip at its right, `menuAreaWidth` wide, is the
 // menu area with the drop-down arrow.
@@ -19,7 +19,7 @@ public:
     int menuAreaWidth() const { return m_menuAreaWidth; }
     void setMenuAreaWidth(int width) { m_menuAreaWidth = width; }
 
-    void initStyleOption(VuStyleOptionToolButton *opt) const;
+    void initStyleOption(skin::VuStyleOptionToolButton *opt) const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -28,4 +28,4 @@ private:
     int m_menuAreaWidth = 0;
 };
 
-} // namespace skin
+} // namespace host

@@ -55,13 +55,13 @@ QIcon VuSkinResourceLoader::_loadIcon(const QString &prefix, IconCache *cache,
                                       const QString &name) const
 {
     for (const QString &base : candidates(prefix, name)) {
-        const QIcon icon = __loadIcon(base, cache, name);
+        const QIcon icon = _loadIconAt(base, cache, name);
         if (!icon.isNull()) return icon;
     }
     return QIcon();
 }
 
-QIcon VuSkinResourceLoader::__loadIcon(const QString &basePath, IconCache *cache,
+QIcon VuSkinResourceLoader::_loadIconAt(const QString &basePath, IconCache *cache,
                                        const QString &name) const
 {
     const QPixmap normal(basePath + kPng);

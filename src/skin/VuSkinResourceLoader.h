@@ -49,7 +49,7 @@ private:
     // The candidate base paths (without ".png") below `prefix`, best first.
     QStringList candidates(const QString &prefix, const QString &name) const;
     QIcon _loadIcon(const QString &prefix, IconCache *cache, const QString &name) const;
-    QIcon __loadIcon(const QString &basePath, IconCache *cache, const QString &name) const;
+    QIcon _loadIconAt(const QString &basePath, IconCache *cache, const QString &name) const;
     QPixmap _loadPixmap(const QString &prefix, PixmapCache *cache, const QString &name) const;
     QString skinPrefix() const;
 

@@ -9,11 +9,11 @@ namespace skin {
 // names (through the meta-object, subclasses included) and the Qt properties they answer.
 namespace widgetcontract {
 
-constexpr const char *MenuClass = "skin::VuMenu";
-constexpr const char *LineEditClass = "skin::VuLineEdit";
-constexpr const char *PushButtonClass = "skin::VuPushButton";
-constexpr const char *ComboBoxClass = "skin::VuComboBox";
-constexpr const char *ToolButtonClass = "skin::VuToolButton";
+constexpr const char *MenuClass = "host::VuMenu";
+constexpr const char *LineEditClass = "host::VuLineEdit";
+constexpr const char *PushButtonClass = "host::VuPushButton";
+constexpr const char *ComboBoxClass = "host::VuComboBox";
+constexpr const char *ToolButtonClass = "host::VuToolButton";
 
 // VuPushButton: corner radii (double).
 constexpr const char *XRadiusProperty = "xRadius";

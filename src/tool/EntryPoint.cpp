@@ -1,6 +1,6 @@
 #include "EntryPoint.h"
 
-#include "CommandLine.h"
+#include "CommandLineAnalysis.h"
 #include "app/PhotoApplication.h"
 
 #include <QFile>

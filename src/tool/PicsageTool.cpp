@@ -1,6 +1,6 @@
 #include "PicsageTool.h"
 
-#include "AnalysisImage.h"
+#include "AnalysisImageLoader.h"
 #include "LibraryHolder.h"
 #include "ModelFiles.h"
 #include "PSGSettings.h"

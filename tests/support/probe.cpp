@@ -8,7 +8,7 @@
 //                                         AnalyseImage found with dlsym in LIBRARY, called
 //                                         from THREADS threads at once (default one call)
 
-#include "tool/CommandLine.h"
+#include "tool/CommandLineAnalysis.h"
 #include "tool/RunAnalysis.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "cmdline.h"
+#include "OptionParser.h"
 
 #include <cstdio>
 
@@ -8,7 +8,6 @@ void parser::add(std::unique_ptr<option_base> option)
 {
     const std::string name = option->long_name();
     if (options_.count(name)) throw cmdline_error("multiple definition: " + name);
-    ordered_.push_back(option.get());
     options_.emplace(name, std::move(option));
 }
 

@@ -1,5 +1,5 @@
 #include "support/CaptureStdout.h"
-#include "tool/cmdline.h"
+#include "tool/OptionParser.h"
 
 #include <QtTest>
 
@@ -25,7 +25,7 @@ QStringList toQt(const std::vector<std::string> &list)
 }
 } // namespace
 
-class TestCmdline : public QObject
+class TestOptionParser : public QObject
 {
     Q_OBJECT
 private slots:
@@ -40,7 +40,7 @@ private slots:
     void typedOptions();
 };
 
-void TestCmdline::parseLine_data()
+void TestOptionParser::parseLine_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<bool>("ok");
@@ -102,7 +102,7 @@ void TestCmdline::parseLine_data()
         << QStringList{"need option: --method"} << "" << false << QStringList();
 }
 
-void TestCmdline::parseLine()
+void TestOptionParser::parseLine()
 {
     QFETCH(QString, line);
     QFETCH(bool, ok);
@@ -129,7 +129,7 @@ void TestCmdline::parseLine()
     QCOMPARE(toQt(p.rest()), rest);
 }
 
-void TestCmdline::shortBundles_data()
+void TestOptionParser::shortBundles_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QStringList>("errors");
@@ -148,7 +148,7 @@ void TestCmdline::shortBundles_data()
         << QStringList{"-n"} << QStringList{"option needs value: --name"} << false << false << "";
 }
 
-void TestCmdline::shortBundles()
+void TestOptionParser::shortBundles()
 {
     QFETCH(QStringList, args);
     QFETCH(QStringList, errors);
@@ -170,7 +170,7 @@ void TestCmdline::shortBundles()
     QCOMPARE(QString::fromStdString(p.value_of<std::string>("name")), name);
 }
 
-void TestCmdline::definitionAndLookupErrors()
+void TestOptionParser::definitionAndLookupErrors()
 {
     parser p;
     addToolOptions(p);
@@ -196,7 +196,7 @@ void TestCmdline::definitionAndLookupErrors()
              QStringLiteral("type mismatch flag 'method'"));
 }
 
-void TestCmdline::ambiguousShortCharacterStopsAtOnce()
+void TestOptionParser::ambiguousShortCharacterStopsAtOnce()
 {
     parser p;
     p.add_flag("alpha", 'x', "");
@@ -207,7 +207,7 @@ void TestCmdline::ambiguousShortCharacterStopsAtOnce()
     QVERIFY(!p.is_present("gamma"));
 }
 
-void TestCmdline::secondParseKeepsValuesAndName()
+void TestOptionParser::secondParseKeepsValuesAndName()
 {
     parser p;
     addToolOptions(p);
@@ -220,7 +220,7 @@ void TestCmdline::secondParseKeepsValuesAndName()
     QCOMPARE(p.program_name(), std::string("first"));
 }
 
-void TestCmdline::emptyVector()
+void TestOptionParser::emptyVector()
 {
     parser p;
     addToolOptions(p);
@@ -228,7 +228,7 @@ void TestCmdline::emptyVector()
     QCOMPARE(toQt(p.errors()), QStringList{"argument number must be longer than 0"});
 }
 
-void TestCmdline::typedOptions()
+void TestOptionParser::typedOptions()
 {
     parser p;
     p.add_option<int>("count", 'c', "", false, 3);
@@ -240,5 +240,5 @@ void TestCmdline::typedOptions()
     QCOMPARE(p.value_of<int>("count"), 12); // a rejected value changes nothing
 }
 
-QTEST_GUILESS_MAIN(TestCmdline)
-#include "tst_cmdline.moc"
+QTEST_GUILESS_MAIN(TestOptionParser)
+#include "tst_optionparser.moc"

@@ -1,10 +1,10 @@
 #include "support/StagedTree.h"
-#include "tool/CommandLine.h"
+#include "tool/CommandLineAnalysis.h"
 
 #include <QImage>
 #include <QtTest>
 
-class TestCommandLine : public QObject
+class TestCommandLineAnalysis : public QObject
 {
     Q_OBJECT
 private slots:
@@ -14,7 +14,7 @@ private slots:
     void exitCodes();
 };
 
-void TestCommandLine::pathRule_data()
+void TestCommandLineAnalysis::pathRule_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("path");
@@ -39,14 +39,14 @@ void TestCommandLine::pathRule_data()
                           << "";
 }
 
-void TestCommandLine::pathRule()
+void TestCommandLineAnalysis::pathRule()
 {
     QFETCH(QString, line);
     QFETCH(QString, path);
     QCOMPARE(pathFromCommandLine(line), path);
 }
 
-void TestCommandLine::exitCodes_data()
+void TestCommandLineAnalysis::exitCodes_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("code");
@@ -78,7 +78,7 @@ void TestCommandLine::exitCodes_data()
     QTest::newRow("short auto") << "PIC --method=pic_category_pc -a" << 7 << QStringList() << 1;
 }
 
-void TestCommandLine::exitCodes()
+void TestCommandLineAnalysis::exitCodes()
 {
     QFETCH(QString, line);
     QFETCH(int, code);
@@ -122,5 +122,5 @@ void TestCommandLine::exitCodes()
     QCOMPARE(calls, runs);
 }
 
-QTEST_GUILESS_MAIN(TestCommandLine)
-#include "tst_commandline.moc"
+QTEST_GUILESS_MAIN(TestCommandLineAnalysis)
+#include "tst_commandlineanalysis.moc"

@@ -9,7 +9,6 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
-#include <typeinfo>
 #include <vector>
 
 namespace cmdline {
@@ -40,21 +39,6 @@ template <> struct default_reader<std::string>
     std::string operator()(const std::string &text) const { return text; }
 };
 
-namespace detail {
-template <class T> std::string readable_type_name()
-{
-    return typeid(T).name();
-}
-template <> inline std::string readable_type_name<std::string>()
-{
-    return "string";
-}
-template <> inline std::string readable_type_name<int>()
-{
-    return "int";
-}
-} // namespace detail
-
 class parser
 {
 public:
@@ -67,18 +51,15 @@ public:
         virtual bool mark_given() = 0;
         virtual bool is_given() const = 0;
         virtual bool is_satisfied() const = 0;
-        virtual bool is_required() const = 0;
         virtual const std::string &long_name() const = 0;
         virtual char short_char() const = 0;
-        virtual const std::string &help_text() const = 0;
-        virtual std::string synopsis() const = 0;
     };
 
     class option_without_value : public option_base
     {
     public:
-        option_without_value(std::string name, char short_name, std::string desc)
-            : name_(std::move(name)), short_(short_name), desc_(std::move(desc))
+        option_without_value(std::string name, char short_name)
+            : name_(std::move(name)), short_(short_name)
         {
         }
         bool takes_value() const override { return false; }
@@ -90,26 +71,20 @@ public:
         }
         bool is_given() const override { return given_; }
         bool is_satisfied() const override { return true; }
-        bool is_required() const override { return false; }
         const std::string &long_name() const override { return name_; }
         char short_char() const override { return short_; }
-        const std::string &help_text() const override { return desc_; }
-        std::string synopsis() const override { return "--" + name_; }
 
     private:
         std::string name_;
         char short_;
-        std::string desc_;
         bool given_ = false;
     };
 
     template <class T> class option_with_value : public option_base
     {
     public:
-        option_with_value(std::string name, char short_name, bool need, std::string desc,
-                          const T &def)
-            : name_(std::move(name)), short_(short_name), need_(need), desc_(std::move(desc)),
-              def_(def), actual_(def)
+        option_with_value(std::string name, char short_name, bool need, const T &def)
+            : name_(std::move(name)), short_(short_name), need_(need), actual_(def)
         {
         }
         bool takes_value() const override { return true; }
@@ -126,14 +101,8 @@ public:
         bool mark_given() override { return false; }
         bool is_given() const override { return given_; }
         bool is_satisfied() const override { return !need_ || given_; }
-        bool is_required() const override { return need_; }
         const std::string &long_name() const override { return name_; }
         char short_char() const override { return short_; }
-        const std::string &help_text() const override { return desc_; }
-        std::string synopsis() const override
-        {
-            return "--" + name_ + "=" + detail::readable_type_name<T>();
-        }
         const T &current_value() const { return actual_; }
 
     protected:
@@ -143,9 +112,7 @@ public:
         std::string name_;
         char short_;
         bool need_;
-        std::string desc_;
         bool given_ = false;
-        T def_;
         T actual_;
     };
 
@@ -163,17 +130,18 @@ public:
     parser(const parser &) = delete;
     parser &operator=(const parser &) = delete;
 
-    void add_flag(const std::string &name, char short_name, const std::string &desc)
+    // The description documents the call; with no usage output nothing reads it.
+    void add_flag(const std::string &name, char short_name, const std::string & /*desc*/)
     {
-        add(std::make_unique<option_without_value>(name, short_name, desc));
+        add(std::make_unique<option_without_value>(name, short_name));
     }
 
     template <class T>
-    void add_option(const std::string &name, char short_name, const std::string &desc, bool need,
-                    const T &def = T())
+    void add_option(const std::string &name, char short_name, const std::string & /*desc*/,
+                    bool need, const T &def = T())
     {
         add(std::make_unique<option_with_value_with_reader<T, default_reader<T>>>(name, short_name,
-                                                                                  need, desc, def));
+                                                                                  need, def));
     }
 
     // Splits one string into tokens (blanks, double quotes, backslash escapes), echoes every
@@ -202,7 +170,6 @@ private:
     void set_option(const std::string &name, const std::string &value);
 
     std::map<std::string, std::unique_ptr<option_base>> options_;
-    std::vector<option_base *> ordered_;
     std::string prog_name_;
     std::vector<std::string> others_;
     std::vector<std::string> errors_;

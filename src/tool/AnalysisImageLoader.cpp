@@ -1,4 +1,4 @@
-#include "AnalysisImage.h"
+#include "AnalysisImageLoader.h"
 
 #include "formats/PsdPreview.h"
 

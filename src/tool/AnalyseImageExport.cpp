@@ -1,4 +1,4 @@
-#include "AnalyseImage.h"
+#include "AnalyseImageExport.h"
 
 #include "RunAnalysis.h"
 

@@ -1,8 +1,8 @@
-#include "CommandLine.h"
+#include "CommandLineAnalysis.h"
 
 #include "PicsageTool.h"
 #include "RunAnalysis.h"
-#include "cmdline.h"
+#include "OptionParser.h"
 
 #include <QFileInfo>
 
