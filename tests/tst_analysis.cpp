@@ -2,10 +2,10 @@
 #include "tool/AnalysisMethod.h"
 #include "tool/AnalysisResult.h"
 #include "tool/LibraryHolder.h"
-#include "tool/VersionFolders.h"
 #include "tool/ModelFiles.h"
 #include "tool/PSGSettings.h"
 #include "tool/PicsageTool.h"
+#include "tool/VersionFolders.h"
 
 #include <QtTest>
 

@@ -146,20 +146,28 @@ void TestSkinDraw::pushButton_data()
     QTest::addColumn<QColor>("expected");
 
     const QPoint fill(50, 4), border(0, 15), corner(0, 0);
-    QTest::newRow("strong normal fill") << "PushButtonTextStrong" << Normal << fill << QColor(0x2285EA);
-    QTest::newRow("strong hovered fill") << "PushButtonTextStrong" << Hovered << fill << QColor(0x3895F4);
-    QTest::newRow("strong pressed fill") << "PushButtonTextStrong" << PressedHovered << fill << QColor(0x1E78D4);
+    QTest::newRow("strong normal fill")
+        << "PushButtonTextStrong" << Normal << fill << QColor(0x2285EA);
+    QTest::newRow("strong hovered fill")
+        << "PushButtonTextStrong" << Hovered << fill << QColor(0x3895F4);
+    QTest::newRow("strong pressed fill")
+        << "PushButtonTextStrong" << PressedHovered << fill << QColor(0x1E78D4);
     QTest::newRow("strong on fill") << "PushButtonTextStrong" << On << fill << QColor(0x1E78D4);
-    QTest::newRow("strong disabled fill") << "PushButtonTextStrong" << Disabled << fill << QColor(0xD2D2D2);
-    QTest::newRow("strong disabled hovered fill") << "PushButtonTextStrong" << DisabledHovered << fill << QColor(0xD2D2D2);
+    QTest::newRow("strong disabled fill")
+        << "PushButtonTextStrong" << Disabled << fill << QColor(0xD2D2D2);
+    QTest::newRow("strong disabled hovered fill")
+        << "PushButtonTextStrong" << DisabledHovered << fill << QColor(0xD2D2D2);
     QTest::newRow("normal border") << "PushButton" << Normal << border << QColor(0xB3B3B3);
     QTest::newRow("hovered border") << "PushButton" << Hovered << border << QColor(0x80BBF7);
     QTest::newRow("pressed border") << "PushButton" << Pressed << border << QColor(0x59A7F6);
     QTest::newRow("on border") << "PushButton" << On << border << QColor(0x59A7F6);
     QTest::newRow("disabled border") << "PushButton" << Disabled << border << QColor(0xD9D9D9);
-    QTest::newRow("disabled hovered border") << "PushButton" << DisabledHovered << border << QColor(0xD9D9D9);
-    QTest::newRow("plain corner is bordered") << "PushButton" << Normal << corner << QColor(0xB3B3B3);
-    QTest::newRow("inner edge is fill") << "PushButton" << Hovered << QPoint(1, 15) << QColor(0xDBE9F7);
+    QTest::newRow("disabled hovered border")
+        << "PushButton" << DisabledHovered << border << QColor(0xD9D9D9);
+    QTest::newRow("plain corner is bordered")
+        << "PushButton" << Normal << corner << QColor(0xB3B3B3);
+    QTest::newRow("inner edge is fill")
+        << "PushButton" << Hovered << QPoint(1, 15) << QColor(0xDBE9F7);
     QTest::newRow("transparent normal fill") << "PushButton" << Normal << fill << Transparent;
 }
 
@@ -195,12 +203,17 @@ void TestSkinDraw::pushButtonContents_data()
     QTest::addColumn<QColor>("cornerColor");
 
     const QColor bd(0xB3B3B3), tx(0x424242);
-    QTest::newRow("text only, normal") << 0 << false << "Open" << Normal << 0.0 << tx << false << bd;
-    QTest::newRow("text colour disabled") << 0 << false << "Open" << Disabled << 0.0 << QColor(0xB1B1B1) << false << QColor(0xD9D9D9);
+    QTest::newRow("text only, normal")
+        << 0 << false << "Open" << Normal << 0.0 << tx << false << bd;
+    QTest::newRow("text colour disabled")
+        << 0 << false << "Open" << Disabled << 0.0 << QColor(0xB1B1B1) << false << QColor(0xD9D9D9);
     QTest::newRow("icon and text") << 0 << true << "Open" << Normal << 0.0 << tx << true << bd;
-    QTest::newRow("mode 2 hides the text") << 2 << true << "Open" << Normal << 0.0 << QColor() << true << bd;
-    QTest::newRow("mode 1 hides the icon") << 1 << true << "Open" << Normal << 0.0 << tx << false << bd;
-    QTest::newRow("radius 6 rounds the corner") << 0 << false << "Open" << Normal << 6.0 << tx << false << Transparent;
+    QTest::newRow("mode 2 hides the text")
+        << 2 << true << "Open" << Normal << 0.0 << QColor() << true << bd;
+    QTest::newRow("mode 1 hides the icon")
+        << 1 << true << "Open" << Normal << 0.0 << tx << false << bd;
+    QTest::newRow("radius 6 rounds the corner")
+        << 0 << false << "Open" << Normal << 6.0 << tx << false << Transparent;
 }
 
 void TestSkinDraw::pushButtonContents()
@@ -240,7 +253,8 @@ void TestSkinDraw::pushButtonContents()
         int iconLeft = 0;
         while (iconLeft < opt.rect.width() && pixel(image, {iconLeft, 15}) != QColor(Qt::red))
             ++iconLeft;
-        const int textWidth = QFontMetrics(opt.font).boundingRect(opt.rect, Qt::AlignVCenter, text).width();
+        const int textWidth =
+            QFontMetrics(opt.font).boundingRect(opt.rect, Qt::AlignVCenter, text).width();
         QCOMPARE(iconLeft, (120 - 16 - (4 + textWidth)) / 2);
         QVERIFY(!areaHas(image, QRect(0, 0, iconLeft, 30), textColor));
     }
@@ -304,8 +318,10 @@ void TestSkinDraw::indicators_data()
 
     for (bool radio : {false, true}) {
         const char *kind = radio ? "radio" : "check";
-        for (const auto &[name, state] : {std::pair{"normal", Normal}, {"hovered", Hovered},
-                                          {"on", On}, {"disabled", Disabled}}) {
+        for (const auto &[name, state] : {std::pair{"normal", Normal},
+                                          {"hovered", Hovered},
+                                          {"on", On},
+                                          {"disabled", Disabled}}) {
             QTest::addRow("%s, icon, %s", kind, name) << radio << true << state;
         }
         QTest::addRow("%s, base indicator", kind) << radio << false << Normal;
@@ -344,7 +360,8 @@ void TestSkinDraw::indicators()
         QVERIFY(pixel(image, {1, 10}).alpha() > 0 || pixel(image, {10, 10}).alpha() > 0);
     }
     // The label is drawn right of the indicator.
-    QVERIFY(areaHas(image, QRect(22, 0, 98, 20), m_style->standardPalette().color(QPalette::WindowText), 40));
+    QVERIFY(areaHas(image, QRect(22, 0, 98, 20),
+                    m_style->standardPalette().color(QPalette::WindowText), 40));
 }
 
 void TestSkinDraw::lineEdit_data()
@@ -442,11 +459,15 @@ void TestSkinDraw::menuItem_data()
 
     const QColor hover(0xC8DEF6), font(0x454545), greyText(0x9F9F9F), buttonText(0x00C000);
     QTest::newRow("own look") << true << false << Normal << QColor(Qt::white) << font << greyText;
-    QTest::newRow("own look selected") << true << false << (Normal | QStyle::State_Selected) << hover << font << greyText;
+    QTest::newRow("own look selected")
+        << true << false << (Normal | QStyle::State_Selected) << hover << font << greyText;
     QTest::newRow("root look") << false << false << Normal << Transparent << buttonText << greyText;
-    QTest::newRow("root look selected") << false << false << (Normal | QStyle::State_Selected) << hover << buttonText << greyText;
-    QTest::newRow("disabled") << true << false << Disabled << QColor(Qt::white) << font << buttonText;
-    QTest::newRow("disabled, grey") << true << true << Disabled << QColor(Qt::white) << greyText << greyText;
+    QTest::newRow("root look selected")
+        << false << false << (Normal | QStyle::State_Selected) << hover << buttonText << greyText;
+    QTest::newRow("disabled") << true << false << Disabled << QColor(Qt::white) << font
+                              << buttonText;
+    QTest::newRow("disabled, grey")
+        << true << true << Disabled << QColor(Qt::white) << greyText << greyText;
 }
 
 void TestSkinDraw::menuItem()
@@ -478,7 +499,8 @@ void TestSkinDraw::menuItem()
     QVERIFY(areaHas(image, QRect(18, 4, 40, 22), text));
     QVERIFY(!areaHas(image, QRect(0, 0, 18, 30), text));
     QVERIFY(areaHas(image, QRect(shortcutLeft, 4, 200 - shortcutLeft, 22), shortcut));
-    if (text != shortcut) QVERIFY(!areaHas(image, QRect(shortcutLeft, 4, 200 - shortcutLeft, 22), text));
+    if (text != shortcut)
+        QVERIFY(!areaHas(image, QRect(shortcutLeft, 4, 200 - shortcutLeft, 22), text));
 }
 
 // Separators, checked items and sub-menu items of a 200 x 30 item with a check column
@@ -493,13 +515,20 @@ void TestSkinDraw::menuItemKinds_data()
 
     const int separator = QStyleOptionMenuItem::Separator, normal = QStyleOptionMenuItem::Normal,
               subMenu = QStyleOptionMenuItem::SubMenu;
-    QTest::newRow("separator fill") << separator << true << false << QPoint(2, 2) << QColor(0x010203);
-    QTest::newRow("separator line") << separator << true << false << QPoint(41, 15) << QColor(0x040506);
-    QTest::newRow("separator line ends 11 before the panel edge") << separator << true << false << QPoint(8 + 200 - 10, 15) << QColor(0x010203);
-    QTest::newRow("separator before the text column") << separator << true << false << QPoint(40, 15) << QColor(0x010203);
-    QTest::newRow("separator, root look: no fill") << separator << false << false << QPoint(2, 2) << Transparent;
-    QTest::newRow("separator, root look: line") << separator << false << false << QPoint(60, 15) << QColor(0xE6E6E6);
-    QTest::newRow("unchecked: empty check column") << normal << true << false << QPoint(-1, -1) << QColor(Qt::white);
+    QTest::newRow("separator fill")
+        << separator << true << false << QPoint(2, 2) << QColor(0x010203);
+    QTest::newRow("separator line")
+        << separator << true << false << QPoint(41, 15) << QColor(0x040506);
+    QTest::newRow("separator line ends 11 before the panel edge")
+        << separator << true << false << QPoint(8 + 200 - 10, 15) << QColor(0x010203);
+    QTest::newRow("separator before the text column")
+        << separator << true << false << QPoint(40, 15) << QColor(0x010203);
+    QTest::newRow("separator, root look: no fill")
+        << separator << false << false << QPoint(2, 2) << Transparent;
+    QTest::newRow("separator, root look: line")
+        << separator << false << false << QPoint(60, 15) << QColor(0xE6E6E6);
+    QTest::newRow("unchecked: empty check column")
+        << normal << true << false << QPoint(-1, -1) << QColor(Qt::white);
     QTest::newRow("checked: check mark") << normal << true << true << QPoint(-1, -1) << QColor();
     QTest::newRow("sub-menu arrow") << subMenu << true << false << QPoint(-2, -2) << QColor();
 }
@@ -568,10 +597,10 @@ void TestSkinDraw::menuFrame()
         m_style->drawPrimitive(QStyle::PE_PanelMenu, &panel, p, &menu);
         m_style->drawPrimitive(QStyle::PE_FrameMenu, &opt, p, &menu);
     });
-    QCOMPARE(pixel(image, {7, 30}), frame);          // left: 8 - 1
-    QCOMPARE(pixel(image, {50, 7}), frame);          // top
-    QCOMPARE(pixel(image, {100 - 9, 30}), frame);    // right: 99 - 8 (also the panel edge)
-    QCOMPARE(pixel(image, {50, 60 - 8}), frame);     // bottom: 59 - 8 + 1
+    QCOMPARE(pixel(image, {7, 30}), frame);       // left: 8 - 1
+    QCOMPARE(pixel(image, {50, 7}), frame);       // top
+    QCOMPARE(pixel(image, {100 - 9, 30}), frame); // right: 99 - 8 (also the panel edge)
+    QCOMPARE(pixel(image, {50, 60 - 8}), frame);  // bottom: 59 - 8 + 1
     QCOMPARE(pixel(image, {50, 30}), ownLook ? Transparent : QColor(Qt::white));
 }
 
@@ -635,16 +664,26 @@ void TestSkinDraw::slider_data()
     QTest::addColumn<QColor>("left");
     QTest::addColumn<QColor>("right");
 
-    QTest::newRow("skinned normal") << true << Normal << QColor(0x000010) << QColor(0x100000) << QColor(0x200000);
-    QTest::newRow("skinned hovered") << true << Hovered << QColor(0x000020) << QColor(0x100000) << QColor(0x200000);
-    QTest::newRow("skinned pressed") << true << Pressed << QColor(0x000030) << QColor(0x100000) << QColor(0x200000);
-    QTest::newRow("skinned pressed hovered") << true << PressedHovered << QColor(0x000030) << QColor(0x100000) << QColor(0x200000);
-    QTest::newRow("skinned disabled") << true << Disabled << QColor(0x000040) << QColor(0x110000) << QColor(0x210000);
-    QTest::newRow("skinned disabled hovered") << true << DisabledHovered << QColor(0x000040) << QColor(0x110000) << QColor(0x210000);
-    QTest::newRow("built-in normal") << false << Normal << QColor(Qt::white) << QColor(0x2285EA) << QColor(0xBFC0C5);
-    QTest::newRow("built-in hovered") << false << Hovered << QColor(0xF1F7FB) << QColor(0x2285EA) << QColor(0xBFC0C5);
-    QTest::newRow("built-in pressed") << false << PressedHovered << QColor(0xD5E6F5) << QColor(0x2285EA) << QColor(0xBFC0C5);
-    QTest::newRow("built-in disabled") << false << Disabled << QColor(Qt::white) << QColor(0x2285EA) << QColor(0xBFC0C5);
+    QTest::newRow("skinned normal")
+        << true << Normal << QColor(0x000010) << QColor(0x100000) << QColor(0x200000);
+    QTest::newRow("skinned hovered")
+        << true << Hovered << QColor(0x000020) << QColor(0x100000) << QColor(0x200000);
+    QTest::newRow("skinned pressed")
+        << true << Pressed << QColor(0x000030) << QColor(0x100000) << QColor(0x200000);
+    QTest::newRow("skinned pressed hovered")
+        << true << PressedHovered << QColor(0x000030) << QColor(0x100000) << QColor(0x200000);
+    QTest::newRow("skinned disabled")
+        << true << Disabled << QColor(0x000040) << QColor(0x110000) << QColor(0x210000);
+    QTest::newRow("skinned disabled hovered")
+        << true << DisabledHovered << QColor(0x000040) << QColor(0x110000) << QColor(0x210000);
+    QTest::newRow("built-in normal")
+        << false << Normal << QColor(Qt::white) << QColor(0x2285EA) << QColor(0xBFC0C5);
+    QTest::newRow("built-in hovered")
+        << false << Hovered << QColor(0xF1F7FB) << QColor(0x2285EA) << QColor(0xBFC0C5);
+    QTest::newRow("built-in pressed")
+        << false << PressedHovered << QColor(0xD5E6F5) << QColor(0x2285EA) << QColor(0xBFC0C5);
+    QTest::newRow("built-in disabled")
+        << false << Disabled << QColor(Qt::white) << QColor(0x2285EA) << QColor(0xBFC0C5);
 }
 
 void TestSkinDraw::slider()
@@ -680,8 +719,10 @@ void TestSkinDraw::slider()
 
     // The handle is centred one pixel left of the base style's handle.
     const QPoint centre =
-        m_style->baseStyle()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, nullptr)
-            .center() - QPoint(1, 0);
+        m_style->baseStyle()
+            ->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, nullptr)
+            .center() -
+        QPoint(1, 0);
     QCOMPARE(pixel(image, centre), handleFill);
     QCOMPARE(pixel(image, {30, 10}), left);
     QCOMPARE(pixel(image, {80, 10}), right);
@@ -702,10 +743,14 @@ void TestSkinDraw::spinBox_data()
 
     const QColor button(0xDBDBDA), pressed(0xE8F3FD);
     QTest::newRow("normal") << Normal << int(QStyle::SC_None) << Transparent << button << button;
-    QTest::newRow("up pressed") << Pressed << int(QStyle::SC_SpinBoxUp) << Transparent << pressed << button;
-    QTest::newRow("down pressed") << Pressed << int(QStyle::SC_SpinBoxDown) << Transparent << button << pressed;
-    QTest::newRow("up hovered") << Hovered << int(QStyle::SC_SpinBoxUp) << Transparent << button << button;
-    QTest::newRow("disabled") << Disabled << int(QStyle::SC_None) << QColor(0xF0F0F0) << button << button;
+    QTest::newRow("up pressed") << Pressed << int(QStyle::SC_SpinBoxUp) << Transparent << pressed
+                                << button;
+    QTest::newRow("down pressed") << Pressed << int(QStyle::SC_SpinBoxDown) << Transparent << button
+                                  << pressed;
+    QTest::newRow("up hovered") << Hovered << int(QStyle::SC_SpinBoxUp) << Transparent << button
+                                << button;
+    QTest::newRow("disabled") << Disabled << int(QStyle::SC_None) << QColor(0xF0F0F0) << button
+                              << button;
 }
 
 void TestSkinDraw::spinBox()
@@ -727,7 +772,8 @@ void TestSkinDraw::spinBox()
         m_style->drawComplexControl(QStyle::CC_SpinBox, &opt, p, nullptr);
     });
     const QRect upRect = m_style->subControlRect(QStyle::CC_SpinBox, &opt, QStyle::SC_SpinBoxUp);
-    const QRect downRect = m_style->subControlRect(QStyle::CC_SpinBox, &opt, QStyle::SC_SpinBoxDown);
+    const QRect downRect =
+        m_style->subControlRect(QStyle::CC_SpinBox, &opt, QStyle::SC_SpinBoxDown);
     QCOMPARE(pixel(image, {0, 20}), QColor(0xCCCCCC));
     QCOMPARE(pixel(image, {20, 39}), QColor(0xCCCCCC)); // the outline lies inside
     QCOMPARE(pixel(image, {20, 0}), QColor(0xCCCCCC));
@@ -766,12 +812,13 @@ void TestSkinDraw::toolButton()
     opt.state = state;
     opt.arrowType = Qt::ArrowType(arrowType);
     opt.subControls = QStyle::SC_ToolButton | QStyle::SC_ToolButtonMenu;
-    const QImage image = render(opt.rect.size(), [&](QPainter *p) {
-        m_style->drawComplexControl(CC_VuToolButton, &opt, p, &button);
-    }, Qt::green);
+    const QImage image = render(
+        opt.rect.size(),
+        [&](QPainter *p) { m_style->drawComplexControl(CC_VuToolButton, &opt, p, &button); },
+        Qt::green);
 
-    QCOMPARE(pixel(image, {1, 1}), Transparent);             // cleared
-    QCOMPARE(pixel(image, {59, 23}), QColor(Qt::green));     // but not the last row and column
+    QCOMPARE(pixel(image, {1, 1}), Transparent);         // cleared
+    QCOMPARE(pixel(image, {59, 23}), QColor(Qt::green)); // but not the last row and column
     const QColor none = Transparent;
     const QColor a = arrow.isValid() ? arrow : none;
     for (int x = 49; x <= 55; ++x) {

@@ -81,22 +81,38 @@ void TestSkinDrawGeometry::scrollBar_data()
     QTest::addColumn<QRect>("handle");
 
     const int h = Qt::Horizontal, v = Qt::Vertical, ltr = Qt::LeftToRight, rtl = Qt::RightToLeft;
-    QTest::newRow("range 0: the whole groove") << 0 << 0 << 10 << 0 << 8 << h << ltr << false << QRect(0, 0, 200, 14);
-    QTest::newRow("page 10 of 90, at 0") << 0 << 90 << 10 << 0 << 8 << h << ltr << false << QRect(0, 0, 20, 14);
-    QTest::newRow("page 10 of 90, at 45") << 0 << 90 << 10 << 45 << 8 << h << ltr << false << QRect(90, 0, 20, 14);
-    QTest::newRow("page 10 of 90, at 90") << 0 << 90 << 10 << 90 << 8 << h << ltr << false << QRect(180, 0, 20, 14);
-    QTest::newRow("minimum length wins") << 0 << 90 << 10 << 90 << 30 << h << ltr << false << QRect(170, 0, 30, 14);
-    QTest::newRow("minimum capped at the groove") << 0 << 90 << 10 << 0 << 300 << h << ltr << false << QRect(0, 0, 200, 14);
-    QTest::newRow("page above range") << 0 << 10 << 1000 << 0 << 8 << h << ltr << false << QRect(0, 0, 198, 14);
-    QTest::newRow("range 2^30: minimum length") << 0 << (1 << 30) << (1 << 29) << 0 << 8 << h << ltr << false << QRect(0, 0, 8, 14);
-    QTest::newRow("range of 2e9, at the end") << -1000000000 << 1000000000 << 10 << 1000000000 << 8 << h << ltr << false << QRect(192, 0, 8, 14);
-    QTest::newRow("whole int range, at the end") << INT_MIN << INT_MAX << 10 << INT_MAX << 8 << h << ltr << false << QRect(192, 0, 8, 14);
-    QTest::newRow("whole int range, in the middle") << INT_MIN << INT_MAX << 10 << 0 << 8 << h << ltr << false << QRect(96, 0, 8, 14);
-    QTest::newRow("whole int range, upside down") << INT_MIN << INT_MAX << 10 << INT_MAX << 8 << h << ltr << true << QRect(0, 0, 8, 14);
-    QTest::newRow("negative total: whole groove") << 0 << 10 << -100 << 0 << 8 << h << ltr << false << QRect(0, 0, 200, 14);
-    QTest::newRow("vertical at 45") << 0 << 90 << 10 << 45 << 8 << v << ltr << false << QRect(0, 90, 14, 20);
-    QTest::newRow("upside down at 0") << 0 << 90 << 10 << 0 << 8 << h << ltr << true << QRect(180, 0, 20, 14);
-    QTest::newRow("right to left at 0") << 0 << 90 << 10 << 0 << 8 << h << rtl << false << QRect(180, 0, 20, 14);
+    QTest::newRow("range 0: the whole groove")
+        << 0 << 0 << 10 << 0 << 8 << h << ltr << false << QRect(0, 0, 200, 14);
+    QTest::newRow("page 10 of 90, at 0")
+        << 0 << 90 << 10 << 0 << 8 << h << ltr << false << QRect(0, 0, 20, 14);
+    QTest::newRow("page 10 of 90, at 45")
+        << 0 << 90 << 10 << 45 << 8 << h << ltr << false << QRect(90, 0, 20, 14);
+    QTest::newRow("page 10 of 90, at 90")
+        << 0 << 90 << 10 << 90 << 8 << h << ltr << false << QRect(180, 0, 20, 14);
+    QTest::newRow("minimum length wins")
+        << 0 << 90 << 10 << 90 << 30 << h << ltr << false << QRect(170, 0, 30, 14);
+    QTest::newRow("minimum capped at the groove")
+        << 0 << 90 << 10 << 0 << 300 << h << ltr << false << QRect(0, 0, 200, 14);
+    QTest::newRow("page above range")
+        << 0 << 10 << 1000 << 0 << 8 << h << ltr << false << QRect(0, 0, 198, 14);
+    QTest::newRow("range 2^30: minimum length")
+        << 0 << (1 << 30) << (1 << 29) << 0 << 8 << h << ltr << false << QRect(0, 0, 8, 14);
+    QTest::newRow("range of 2e9, at the end") << -1000000000 << 1000000000 << 10 << 1000000000 << 8
+                                              << h << ltr << false << QRect(192, 0, 8, 14);
+    QTest::newRow("whole int range, at the end")
+        << INT_MIN << INT_MAX << 10 << INT_MAX << 8 << h << ltr << false << QRect(192, 0, 8, 14);
+    QTest::newRow("whole int range, in the middle")
+        << INT_MIN << INT_MAX << 10 << 0 << 8 << h << ltr << false << QRect(96, 0, 8, 14);
+    QTest::newRow("whole int range, upside down")
+        << INT_MIN << INT_MAX << 10 << INT_MAX << 8 << h << ltr << true << QRect(0, 0, 8, 14);
+    QTest::newRow("negative total: whole groove")
+        << 0 << 10 << -100 << 0 << 8 << h << ltr << false << QRect(0, 0, 200, 14);
+    QTest::newRow("vertical at 45")
+        << 0 << 90 << 10 << 45 << 8 << v << ltr << false << QRect(0, 90, 14, 20);
+    QTest::newRow("upside down at 0")
+        << 0 << 90 << 10 << 0 << 8 << h << ltr << true << QRect(180, 0, 20, 14);
+    QTest::newRow("right to left at 0")
+        << 0 << 90 << 10 << 0 << 8 << h << rtl << false << QRect(180, 0, 20, 14);
 }
 
 void TestSkinDrawGeometry::scrollBar()
@@ -174,13 +190,21 @@ void TestSkinDrawGeometry::spinBox_data()
     QTest::addColumn<QRect>("edit");
 
     const int ltr = Qt::LeftToRight;
-    QTest::newRow("height 20") << 20 << true << true << ltr << QRect(64, 2, 14, 8) << QRect(64, 10, 14, 8) << QRect(2, 2, 62, 16);
-    QTest::newRow("height 40") << 40 << true << true << ltr << QRect(64, 2, 14, 18) << QRect(64, 20, 14, 18) << QRect(2, 2, 62, 36);
-    QTest::newRow("height 12: at least 8") << 12 << true << true << ltr << QRect(64, 2, 14, 8) << QRect(64, 10, 14, 8) << QRect(2, 2, 62, 8);
-    QTest::newRow("no frame") << 40 << false << true << ltr << QRect(66, 0, 14, 20) << QRect(66, 20, 14, 20) << QRect(0, 0, 66, 40);
-    QTest::newRow("no buttons") << 20 << true << false << ltr << QRect() << QRect() << QRect(2, 2, 76, 16);
-    QTest::newRow("right to left") << 20 << true << true << int(Qt::RightToLeft) << QRect(2, 2, 14, 8) << QRect(2, 10, 14, 8) << QRect(16, 2, 62, 16);
-    QTest::newRow("right to left, no buttons") << 20 << true << false << int(Qt::RightToLeft) << QRect() << QRect() << QRect(2, 2, 76, 16);
+    QTest::newRow("height 20") << 20 << true << true << ltr << QRect(64, 2, 14, 8)
+                               << QRect(64, 10, 14, 8) << QRect(2, 2, 62, 16);
+    QTest::newRow("height 40") << 40 << true << true << ltr << QRect(64, 2, 14, 18)
+                               << QRect(64, 20, 14, 18) << QRect(2, 2, 62, 36);
+    QTest::newRow("height 12: at least 8") << 12 << true << true << ltr << QRect(64, 2, 14, 8)
+                                           << QRect(64, 10, 14, 8) << QRect(2, 2, 62, 8);
+    QTest::newRow("no frame") << 40 << false << true << ltr << QRect(66, 0, 14, 20)
+                              << QRect(66, 20, 14, 20) << QRect(0, 0, 66, 40);
+    QTest::newRow("no buttons") << 20 << true << false << ltr << QRect() << QRect()
+                                << QRect(2, 2, 76, 16);
+    QTest::newRow("right to left")
+        << 20 << true << true << int(Qt::RightToLeft) << QRect(2, 2, 14, 8) << QRect(2, 10, 14, 8)
+        << QRect(16, 2, 62, 16);
+    QTest::newRow("right to left, no buttons")
+        << 20 << true << false << int(Qt::RightToLeft) << QRect() << QRect() << QRect(2, 2, 76, 16);
 }
 
 void TestSkinDrawGeometry::spinBox()
@@ -218,7 +242,8 @@ void TestSkinDrawGeometry::toolButtonSplit_data()
 
     QTest::newRow("menu area 16") << true << 16 << QRect(0, 0, 44, 24) << QRect(44, 0, 16, 24);
     QTest::newRow("menu area 0") << true << 0 << QRect(0, 0, 60, 24) << QRect(60, 0, 0, 24);
-    QTest::newRow("plain tool button: base geometry") << false << 16 << QRect(0, 0, 60, 24) << QRect(0, 0, 60, 24);
+    QTest::newRow("plain tool button: base geometry")
+        << false << 16 << QRect(0, 0, 60, 24) << QRect(0, 0, 60, 24);
 }
 
 void TestSkinDrawGeometry::toolButtonSplit()
@@ -311,7 +336,8 @@ void TestSkinDrawGeometry::boundPath()
     QCOMPARE(path.contains(QPointF(108, 78)), bottomRight);
     QVERIFY(path.contains(rect.center()));
     // The rounding follows the radius: the middle of a rounded corner's arc is on the path.
-    if (mask & 1) QVERIFY(path.contains(QPointF(10 + 20 - 20 * M_SQRT1_2 + 1, 20 + 20 - 20 * M_SQRT1_2 + 1)));
+    if (mask & 1)
+        QVERIFY(path.contains(QPointF(10 + 20 - 20 * M_SQRT1_2 + 1, 20 + 20 - 20 * M_SQRT1_2 + 1)));
 }
 
 void TestSkinDrawGeometry::metricsAndHints_data()

@@ -176,16 +176,26 @@ void TestSkinDrawWidgets::galleryScreenshot_data()
     QTest::addColumn<QColor>("expected");
 
     using G = SkinGallery;
-    QTest::newRow("strong button, normal") << int(G::PushButtonStrong) << int(G::Normal) << QPoint(6, 4) << QColor(0x2285EA);
-    QTest::newRow("strong button, hovered") << int(G::PushButtonStrong) << int(G::Hovered) << QPoint(6, 4) << QColor(0x3895F4);
-    QTest::newRow("save button, disabled") << int(G::PushButtonSave) << int(G::Disabled) << QPoint(6, 4) << QColor(0xB3CCFD);
-    QTest::newRow("push button border, pressed") << int(G::PushButton) << int(G::Pressed) << QPoint(0, 12) << QColor(0x59A7F6);
-    QTest::newRow("line edit, hovered") << int(G::LineEdit) << int(G::Hovered) << QPoint(0, 12) << QColor(0x95BCF3);
-    QTest::newRow("line edit, normal: nothing") << int(G::LineEdit) << int(G::Normal) << QPoint(0, 12) << QColor(Qt::white);
-    QTest::newRow("filled combo, on") << int(G::ComboBoxFilled) << int(G::On) << QPoint(3, 3) << QColor(0xD6E8FB);
-    QTest::newRow("menu item, hovered") << int(G::MenuItem) << int(G::Hovered) << QPoint(3, 3) << QColor(0xC8DEF6);
-    QTest::newRow("scroll bar track") << int(G::ScrollBar) << int(G::Normal) << QPoint(120, 1) << QColor(0xF1F1F1);
-    QTest::newRow("spin box, disabled") << int(G::SpinBox) << int(G::Disabled) << QPoint(20, 12) << QColor(0xF0F0F0);
+    QTest::newRow("strong button, normal")
+        << int(G::PushButtonStrong) << int(G::Normal) << QPoint(6, 4) << QColor(0x2285EA);
+    QTest::newRow("strong button, hovered")
+        << int(G::PushButtonStrong) << int(G::Hovered) << QPoint(6, 4) << QColor(0x3895F4);
+    QTest::newRow("save button, disabled")
+        << int(G::PushButtonSave) << int(G::Disabled) << QPoint(6, 4) << QColor(0xB3CCFD);
+    QTest::newRow("push button border, pressed")
+        << int(G::PushButton) << int(G::Pressed) << QPoint(0, 12) << QColor(0x59A7F6);
+    QTest::newRow("line edit, hovered")
+        << int(G::LineEdit) << int(G::Hovered) << QPoint(0, 12) << QColor(0x95BCF3);
+    QTest::newRow("line edit, normal: nothing")
+        << int(G::LineEdit) << int(G::Normal) << QPoint(0, 12) << QColor(Qt::white);
+    QTest::newRow("filled combo, on")
+        << int(G::ComboBoxFilled) << int(G::On) << QPoint(3, 3) << QColor(0xD6E8FB);
+    QTest::newRow("menu item, hovered")
+        << int(G::MenuItem) << int(G::Hovered) << QPoint(3, 3) << QColor(0xC8DEF6);
+    QTest::newRow("scroll bar track")
+        << int(G::ScrollBar) << int(G::Normal) << QPoint(120, 1) << QColor(0xF1F1F1);
+    QTest::newRow("spin box, disabled")
+        << int(G::SpinBox) << int(G::Disabled) << QPoint(20, 12) << QColor(0xF0F0F0);
 }
 
 void TestSkinDrawWidgets::galleryScreenshot()

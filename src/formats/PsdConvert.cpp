@@ -1,7 +1,7 @@
 #include "PsdConvert.h"
 
-#include "platform/LargePages.h"
 #include "PsdLimits.h"
+#include "platform/LargePages.h"
 
 #include <QColor>
 

@@ -2,10 +2,10 @@
 
 #include "PsdConvert.h"
 #include "PsdHeader.h"
-#include "platform/LargePages.h"
 #include "PsdLimits.h"
 #include "PsdPackBits.h"
 #include "PsdStream.h"
+#include "platform/LargePages.h"
 
 #include <QBuffer>
 

@@ -1,10 +1,10 @@
 #include "PsdPreview.h"
 
 #include "PsdHeader.h"
-#include "platform/LargePages.h"
 #include "PsdLimits.h"
 #include "PsdPackBits.h"
 #include "PsdStream.h"
+#include "platform/LargePages.h"
 
 #include <QBuffer>
 #include <QFile>

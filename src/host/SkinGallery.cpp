@@ -21,12 +21,12 @@ using namespace skin;
 
 namespace {
 
-const char *const kRowNames[] = {
-    "Push button",     "Strong button", "Save button", "Check box",  "Radio button",
-    "Line edit",       "Combo, filled", "Combo, plain",        "Menu item",  "Scroll bar",
-    "Slider, skinned", "Slider",        "Spin box",            "Tool button"};
-const char *const kColumnNames[] = {"normal", "hovered", "pressed", "on", "disabled",
-                                    "disabled hov."};
+const char *const kRowNames[] = {"Push button",  "Strong button", "Save button",     "Check box",
+                                 "Radio button", "Line edit",     "Combo, filled",   "Combo, plain",
+                                 "Menu item",    "Scroll bar",    "Slider, skinned", "Slider",
+                                 "Spin box",     "Tool button"};
+const char *const kColumnNames[] = {"normal", "hovered",  "pressed",
+                                    "on",     "disabled", "disabled hov."};
 static_assert(std::size(kRowNames) == SkinGallery::RowCount);
 static_assert(std::size(kColumnNames) == SkinGallery::ColumnCount);
 
@@ -48,8 +48,8 @@ SkinGallery::SkinGallery(QWidget *parent)
     m_button->setYRadius(4);
     m_filledCombo->setFilledLook(true);
     m_toolButton->setMenuAreaWidth(16);
-    for (QWidget *standIn : std::initializer_list<QWidget *>{
-             m_button, m_filledCombo, m_plainCombo, m_menu, m_toolButton, m_lineEdit}) {
+    for (QWidget *standIn : std::initializer_list<QWidget *>{m_button, m_filledCombo, m_plainCombo,
+                                                             m_menu, m_toolButton, m_lineEdit}) {
         standIn->resize(ControlSize);
         standIn->hide();
     }
@@ -137,10 +137,9 @@ void SkinGallery::paintControl(QPainter *p, Row row, QStyle::State state) const
         opt.text = QStringLiteral("Button");
         opt.font = font();
         if (root) {
-            opt.skinOption = row == PushButton ? root->pushButton()
-                                               : row == PushButtonStrong
-                                                     ? root->pushButtonTextStrong()
-                                                     : nullptr;
+            opt.skinOption = row == PushButton         ? root->pushButton()
+                             : row == PushButtonStrong ? root->pushButtonTextStrong()
+                                                       : nullptr;
             if (auto *photo = qobject_cast<PhotoOptionRoot *>(root); photo && !opt.skinOption)
                 opt.skinOption = photo->pvMattingSaveBtn();
         }

@@ -62,7 +62,7 @@ QIcon VuSkinResourceLoader::_loadIcon(const QString &prefix, IconCache *cache,
 }
 
 QIcon VuSkinResourceLoader::_loadIconAt(const QString &basePath, IconCache *cache,
-                                       const QString &name) const
+                                        const QString &name) const
 {
     const QPixmap normal(basePath + kPng);
     if (normal.isNull()) return QIcon();

@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QPainterPath>
 #include <QProxyStyle>
-#include <QStyleOption>
 #include <QString>
+#include <QStyleOption>
 
 #include <memory>
 
@@ -92,8 +92,8 @@ public:
                                               const QWidget *w) const;
     virtual void drawComplexControl_VuComboBox(const VuStyleOptionComboBox *opt, QPainter *p,
                                                const QWidget *w) const;
-    virtual void drawComplexControl_VuToolButton(const VuStyleOptionToolButton *opt,
-                                                 QPainter *p, const QWidget *w) const;
+    virtual void drawComplexControl_VuToolButton(const VuStyleOptionToolButton *opt, QPainter *p,
+                                                 const QWidget *w) const;
     virtual void drawComplexControl_VuSlider(const VuStyleOptionSlider *opt, QPainter *p,
                                              const QWidget *w) const;
     virtual void drawComplexControl_VuScrollBar(const QStyleOptionSlider *opt, QPainter *p,
@@ -104,8 +104,7 @@ public:
 
     // A down-pointing triangle in `rect`; drawn point by point when pen and brush are one
     // solid colour, so that small arrows stay crisp.
-    void _drawDownArraw(QPainter *p, const QRect &rect, const QPen &pen,
-                        const QBrush &brush) const;
+    void _drawDownArraw(QPainter *p, const QRect &rect, const QPen &pen, const QBrush &brush) const;
     // One shadow strip beside a window edge, `side` 0 left, 1 top, 2 right, 3 bottom; it
     // blends into the two corner colours over `blendLength` pixels at its ends.
     void _drawShadowBorder(QPainter *p, const QLinearGradient &edge, const QRadialGradient &cornerA,

@@ -62,14 +62,14 @@ void VuSkinStyle::drawControl_VuPushButton(const VuStyleOptionPushButton *opt, Q
     if (!opt || !opt->skinOption) return;
     const qreal rx = wc::query(w, wc::PushButtonClass, wc::XRadiusProperty).toDouble();
     const qreal ry = wc::query(w, wc::PushButtonClass, wc::YRadiusProperty).toDouble();
-    const QRect contents = opt->rect.adjusted(opt->marginLeft, opt->marginTop, -opt->marginRight,
-                                              -opt->marginBottom);
+    const QRect contents =
+        opt->rect.adjusted(opt->marginLeft, opt->marginTop, -opt->marginRight, -opt->marginBottom);
     p->save();
     p->setFont(opt->font);
 
-    int flags = Qt::AlignVCenter | (proxy()->styleHint(SH_UnderlineShortcut, opt, w)
-                                        ? Qt::TextShowMnemonic
-                                        : Qt::TextHideMnemonic);
+    int flags = Qt::AlignVCenter |
+                (proxy()->styleHint(SH_UnderlineShortcut, opt, w) ? Qt::TextShowMnemonic
+                                                                  : Qt::TextHideMnemonic);
     const bool hasIcon = !opt->icon.isNull();
     const bool hasText = !opt->text.isEmpty();
     QRect iconRect = contents;
@@ -77,11 +77,11 @@ void VuSkinStyle::drawControl_VuPushButton(const VuStyleOptionPushButton *opt, Q
     if (opt->displayMode != VuStyleOptionPushButton::IconAndText) {
         flags |= Qt::AlignHCenter;
     } else if (hasIcon && hasText) {
-        const QIcon::Mode mode = !(opt->state & State_Enabled) ? QIcon::Disabled
+        const QIcon::Mode mode = !(opt->state & State_Enabled)   ? QIcon::Disabled
                                  : (opt->state & State_HasFocus) ? QIcon::Active
                                                                  : QIcon::Normal;
-        const QPixmap pixmap = opt->icon.pixmap(opt->iconSize, mode,
-                                                (opt->state & State_On) ? QIcon::On : QIcon::Off);
+        const QPixmap pixmap =
+            opt->icon.pixmap(opt->iconSize, mode, (opt->state & State_On) ? QIcon::On : QIcon::Off);
         const QSize pixmapSize = pixmap.size() / pixmap.devicePixelRatio();
         const int textWidth =
             QFontMetrics(opt->font).boundingRect(opt->rect, flags, opt->text).width();
@@ -149,8 +149,8 @@ void VuSkinStyle::drawControl_VuPushButton(const VuStyleOptionPushButton *opt, Q
             QFont font = opt->font;
             font.setPixelSize(QFontInfo(opt->font).pixelSize() + 1);
             const QFontMetrics metrics(font);
-            const qreal x = textRect.left() +
-                            (textRect.width() - metrics.horizontalAdvance(opt->text)) / 2.0;
+            const qreal x =
+                textRect.left() + (textRect.width() - metrics.horizontalAdvance(opt->text)) / 2.0;
             const qreal y = (textRect.height() - metrics.height()) / 2.0 + metrics.ascent();
             QPainterPath path;
             path.addText(qAbs(x), qAbs(y), font, opt->text);
@@ -202,9 +202,9 @@ void VuSkinStyle::drawControl_VuCheckBox(const VuStyleOptionCheckBox *opt, QPain
                                          const QWidget *w) const
 {
     if (!opt) return;
-    drawIndicatorButton(proxy(), *opt, p, w,
-                        {PE_IndicatorCheckBox, SE_CheckBoxIndicator, SE_CheckBoxContents,
-                         CE_CheckBoxLabel, 0});
+    drawIndicatorButton(
+        proxy(), *opt, p, w,
+        {PE_IndicatorCheckBox, SE_CheckBoxIndicator, SE_CheckBoxContents, CE_CheckBoxLabel, 0});
 }
 
 void VuSkinStyle::drawControl_VuRadioButton(const VuStyleOptionRadioButton *opt, QPainter *p,
@@ -223,8 +223,8 @@ void VuSkinStyle::drawPrimitive_VuLineEdit(const QStyleOption *opt, QPainter *p,
     const bool focused = opt->state & State_HasFocus;
     if (!focused && !(opt->state & State_MouseOver)) return;
     p->save();
-    p->setPen(QPen(focused ? QColor(0x23, 0x85, 0xEA) : QColor(0x95, 0xBC, 0xF3), 1,
-                   Qt::SolidLine, Qt::SquareCap, Qt::RoundJoin));
+    p->setPen(QPen(focused ? QColor(0x23, 0x85, 0xEA) : QColor(0x95, 0xBC, 0xF3), 1, Qt::SolidLine,
+                   Qt::SquareCap, Qt::RoundJoin));
     p->setBrush(Qt::NoBrush);
     p->drawRect(opt->rect.adjusted(0, 0, -1, -1));
     p->restore();
@@ -257,16 +257,13 @@ void VuSkinStyle::drawComplexControl_VuComboBox(const VuStyleOptionComboBox *opt
         const int s1 = scaled(1);
         const QRect arrow(r.left() + r.width() - s18, r.top() + r.height() - s18, s18 - s1,
                           s18 - s1);
-        opt->arrowIcon.paint(p, arrow, Qt::AlignRight | Qt::AlignBottom, QIcon::Normal,
-                             QIcon::Off);
+        opt->arrowIcon.paint(p, arrow, Qt::AlignRight | Qt::AlignBottom, QIcon::Normal, QIcon::Off);
     } else {
         border = QColor(0xCC, 0xCC, 0xCC);
         const int textEnd = textRect.left() + textRect.width();
-        const QRect arrow =
-            QRect(textEnd, r.top(), r.left() + r.width() - textEnd, r.height()).translated(
-                -scaled(4), 0);
-        opt->arrowIcon.paint(p, arrow, Qt::AlignLeft | Qt::AlignVCenter, QIcon::Normal,
-                             QIcon::Off);
+        const QRect arrow = QRect(textEnd, r.top(), r.left() + r.width() - textEnd, r.height())
+                                .translated(-scaled(4), 0);
+        opt->arrowIcon.paint(p, arrow, Qt::AlignLeft | Qt::AlignVCenter, QIcon::Normal, QIcon::Off);
     }
 
     p->setFont(opt->font);

@@ -52,8 +52,8 @@ void VuSkinStyle::drawControl(ControlElement ce, const QStyleOption *opt, QPaint
     }
 }
 
-void VuSkinStyle::drawComplexControl(ComplexControl cc, const QStyleOptionComplex *opt,
-                                     QPainter *p, const QWidget *w) const
+void VuSkinStyle::drawComplexControl(ComplexControl cc, const QStyleOptionComplex *opt, QPainter *p,
+                                     const QWidget *w) const
 {
     if (cc == CC_SpinBox)
         drawComplexControl_VuSpinBox(qstyleoption_cast<const QStyleOptionSpinBox *>(opt), p, w);
@@ -106,8 +106,8 @@ QRect spinBoxSubControlRect(const QStyleOptionSpinBox *opt, QStyle::SubControl s
 
 } // namespace
 
-QRect VuSkinStyle::subControlRect(ComplexControl cc, const QStyleOptionComplex *opt,
-                                  SubControl sc, const QWidget *w) const
+QRect VuSkinStyle::subControlRect(ComplexControl cc, const QStyleOptionComplex *opt, SubControl sc,
+                                  const QWidget *w) const
 {
     switch (cc) {
     case CC_SpinBox:

@@ -107,7 +107,7 @@ void VuSkinStyle::drawControl_MenuItem(const QStyleOptionMenuItem *opt, QPainter
     }
 
     if (!opt->icon.isNull()) {
-        const QIcon::Mode mode = !enabled ? QIcon::Disabled
+        const QIcon::Mode mode = !enabled   ? QIcon::Disabled
                                  : selected ? QIcon::Active
                                             : QIcon::Normal;
         const int side = qRound(dpiScaled(proxy()->pixelMetric(PM_SmallIconSize, opt, w)));
@@ -124,15 +124,15 @@ void VuSkinStyle::drawControl_MenuItem(const QStyleOptionMenuItem *opt, QPainter
         QRect(textX, top + d, panel + width - opt->tabWidth - textX - 9, height - 2 * d));
     const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip |
                       (proxy()->styleHint(SH_UnderlineShortcut, opt, w) ? Qt::TextShowMnemonic
-                                                                         : Qt::TextHideMnemonic);
+                                                                        : Qt::TextHideMnemonic);
     const bool grey = greyWhenDisabled(opt);
     QString text = opt->text;
     const int tab = text.indexOf(QLatin1Char('\t'));
     if (tab >= 0) {
         const QRect logicalText = visualRect(opt->direction, r, textRect);
-        const QRect shortcutRect = visualRect(
-            opt->direction, r,
-            QRect(logicalText.topRight(), QPoint(r.right(), logicalText.bottom())));
+        const QRect shortcutRect =
+            visualRect(opt->direction, r,
+                       QRect(logicalText.topRight(), QPoint(r.right(), logicalText.bottom())));
         p->setPen(enabled || grey ? kGreyText : opt->palette.color(QPalette::ButtonText));
         p->setFont(opt->font);
         p->drawText(shortcutRect, flags, text.mid(tab + 1));
@@ -157,7 +157,7 @@ void VuSkinStyle::drawControl_MenuItem(const QStyleOptionMenuItem *opt, QPainter
         arrowOpt.rect = arrow;
         arrowOpt.state = State_Enabled;
         QProxyStyle::drawPrimitive(opt->direction == Qt::RightToLeft ? PE_IndicatorArrowLeft
-                                                                      : PE_IndicatorArrowRight,
+                                                                     : PE_IndicatorArrowRight,
                                    &arrowOpt, p, w);
     }
     p->restore();

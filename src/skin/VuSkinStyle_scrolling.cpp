@@ -56,8 +56,8 @@ QRect VuSkinStyle::subControlRect_VuScrollBar(ComplexControl cc, const QStyleOpt
     const QRect r = bar->rect;
     const bool horizontal = bar->orientation == Qt::Horizontal;
     const int length = horizontal ? r.width() : r.height();
-    const int handle = scrollBarHandleLength(
-        bar, length, proxy()->pixelMetric(PM_ScrollBarSliderMin, bar, w));
+    const int handle =
+        scrollBarHandleLength(bar, length, proxy()->pixelMetric(PM_ScrollBarSliderMin, bar, w));
     const int position = scrollBarHandlePosition(bar, length - handle);
 
     int from = 0, span = 0;
@@ -104,10 +104,10 @@ void VuSkinStyle::drawComplexControl_VuScrollBar(const QStyleOptionSlider *opt, 
 
         const int inset = scaled(3);
         const bool horizontal = opt->orientation == Qt::Horizontal;
-        const QRectF handle = QRectF(proxy()->subControlRect(CC_ScrollBar, opt, SC_ScrollBarSlider,
-                                                             w))
-                                  .adjusted(horizontal ? 0 : inset, horizontal ? inset : 0,
-                                            horizontal ? 0 : -inset, horizontal ? -inset : 0);
+        const QRectF handle =
+            QRectF(proxy()->subControlRect(CC_ScrollBar, opt, SC_ScrollBarSlider, w))
+                .adjusted(horizontal ? 0 : inset, horizontal ? inset : 0, horizontal ? 0 : -inset,
+                          horizontal ? -inset : 0);
         const qreal t = horizontal ? handle.height() : handle.width();
         p->setRenderHint(QPainter::Antialiasing, true);
         p->setPen(Qt::NoPen);
@@ -157,8 +157,8 @@ void VuSkinStyle::drawComplexControl_VuSlider(const VuStyleOptionSlider *opt, QP
         if (opt->centerMark) {
             const qreal x = groove.center().x();
             p->setBrush(skin->rightBg());
-            p->drawRoundedRect(QRectF(QPointF(x - 1, scaled(2)), QPointF(x + 2, groove.top())),
-                               25, 25, Qt::RelativeSize);
+            p->drawRoundedRect(QRectF(QPointF(x - 1, scaled(2)), QPointF(x + 2, groove.top())), 25,
+                               25, Qt::RelativeSize);
         }
         p->setBrush(enabled ? skin->leftBg() : skin->leftBgDisabled());
         p->drawRoundedRect(left, 25, 25, Qt::RelativeSize);

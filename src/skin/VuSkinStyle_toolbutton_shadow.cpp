@@ -7,8 +7,8 @@
 
 namespace skin {
 
-void VuSkinStyle::drawComplexControl_VuToolButton(const VuStyleOptionToolButton *opt,
-                                                  QPainter *p, const QWidget *w) const
+void VuSkinStyle::drawComplexControl_VuToolButton(const VuStyleOptionToolButton *opt, QPainter *p,
+                                                  const QWidget *w) const
 {
     if (!opt) return;
     const QRect r = opt->rect;
@@ -19,8 +19,8 @@ void VuSkinStyle::drawComplexControl_VuToolButton(const VuStyleOptionToolButton 
 
     const int menuWidth = proxy()->subControlRect(CC_ToolButton, opt, SC_ToolButtonMenu, w).width();
     if (opt->arrowType != Qt::NoArrow) {
-        const QColor color = (opt->state & State_Enabled) ? QColor(0x27, 0x88, 0xEA)
-                                                           : QColor(0xBF, 0xC0, 0xC5);
+        const QColor color =
+            (opt->state & State_Enabled) ? QColor(0x27, 0x88, 0xEA) : QColor(0xBF, 0xC0, 0xC5);
         const QRect strip(r.left() + r.width() - menuWidth, r.top(), menuWidth, r.height());
         const QRect arrow(strip.left() + (strip.width() - 4) / 2,
                           strip.top() + (strip.height() - 2) / 2, 4, 2);
@@ -30,8 +30,7 @@ void VuSkinStyle::drawComplexControl_VuToolButton(const VuStyleOptionToolButton 
     if (opt->toolButtonStyle == Qt::ToolButtonTextOnly) {
         p->setFont(opt->font);
         p->setPen(opt->palette.color(QPalette::ButtonText));
-        p->drawText(r.adjusted(0, 0, -menuWidth, 0), Qt::AlignCenter | Qt::TextWordWrap,
-                    opt->text);
+        p->drawText(r.adjusted(0, 0, -menuWidth, 0), Qt::AlignCenter | Qt::TextWordWrap, opt->text);
     } else if (!opt->icon.isNull()) {
         const QRect iconRect = alignedRect(opt->direction, Qt::AlignCenter, opt->iconSize, r);
         opt->icon.paint(p, iconRect, Qt::AlignCenter,
@@ -80,14 +79,13 @@ void VuSkinStyle::drawPrimitive_VuShadowBorder(const VuStyleOptionShadowBorder *
                           QRect(r.right() - e + 1, e, e - 1, H - e - 1), 30, 2);
         _drawShadowBorder(p, opt->bottomRamp, opt->bottomRightCorner, opt->bottomLeftCorner, o,
                           QRect(e, H - e, W - e - 1, e), 15, 3);
-        _drawShadowCorner(p, QRect(r.left() + 1, r.top() + 1, e - 1, e - 1), opt->topLeftCorner,
+        _drawShadowCorner(p, QRect(r.left() + 1, r.top() + 1, e - 1, e - 1), opt->topLeftCorner, o);
+        _drawShadowCorner(p, QRect(r.right() - e, r.top() + 1, e - 1, e - 1), opt->topRightCorner,
                           o);
-        _drawShadowCorner(p, QRect(r.right() - e, r.top() + 1, e - 1, e - 1),
-                          opt->topRightCorner, o);
-        _drawShadowCorner(p, QRect(r.left() + 1, r.bottom() - e, e - 1, e),
-                          opt->bottomLeftCorner, o);
-        _drawShadowCorner(p, QRect(r.right() - e, r.bottom() - e, e - 1, e),
-                          opt->bottomRightCorner, o);
+        _drawShadowCorner(p, QRect(r.left() + 1, r.bottom() - e, e - 1, e), opt->bottomLeftCorner,
+                          o);
+        _drawShadowCorner(p, QRect(r.right() - e, r.bottom() - e, e - 1, e), opt->bottomRightCorner,
+                          o);
     }
 
     const QRect outline = opt->outlineRect.adjusted(0, 0, -1, -1);
@@ -110,9 +108,9 @@ void VuSkinStyle::drawPrimitive_VuShadowBorder(const VuStyleOptionShadowBorder *
 }
 
 void VuSkinStyle::_drawShadowBorder(QPainter *p, const QLinearGradient &edge,
-                                    const QRadialGradient &cornerA,
-                                    const QRadialGradient &cornerB, double opacity,
-                                    const QRect &strip, int blendLength, int side) const
+                                    const QRadialGradient &cornerA, const QRadialGradient &cornerB,
+                                    double opacity, const QRect &strip, int blendLength,
+                                    int side) const
 {
     const bool vertical = side == 0 || side == 2;
     const int thickness = vertical ? strip.width() : strip.height();
@@ -158,8 +156,8 @@ void VuSkinStyle::_drawShadowBorder(QPainter *p, const QLinearGradient &edge,
     p->restore();
 }
 
-void VuSkinStyle::_drawShadowCorner(QPainter *p, const QRect &square,
-                                    const QRadialGradient &corner, double opacity) const
+void VuSkinStyle::_drawShadowCorner(QPainter *p, const QRect &square, const QRadialGradient &corner,
+                                    double opacity) const
 {
     QRadialGradient faded = corner;
     QGradientStops stops = corner.stops();

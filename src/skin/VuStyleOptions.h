@@ -19,9 +19,11 @@ class VuSkinOptionPeSlider;
 class VuSkinOptionPushButton;
 
 // The elements that the library's widgets ask the skin style to draw.
-constexpr QStyle::ControlElement CE_VuRadioButton = QStyle::ControlElement(QStyle::CE_CustomBase + 1);
+constexpr QStyle::ControlElement CE_VuRadioButton =
+    QStyle::ControlElement(QStyle::CE_CustomBase + 1);
 constexpr QStyle::ControlElement CE_VuCheckBox = QStyle::ControlElement(QStyle::CE_CustomBase + 2);
-constexpr QStyle::ControlElement CE_VuPushButton = QStyle::ControlElement(QStyle::CE_CustomBase + 3);
+constexpr QStyle::ControlElement CE_VuPushButton =
+    QStyle::ControlElement(QStyle::CE_CustomBase + 3);
 
 constexpr QStyle::ComplexControl CC_VuComboBox = QStyle::ComplexControl(QStyle::CC_CustomBase + 1);
 constexpr QStyle::ComplexControl CC_VuToolButton =

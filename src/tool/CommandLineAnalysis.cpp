@@ -1,8 +1,8 @@
 #include "CommandLineAnalysis.h"
 
+#include "OptionParser.h"
 #include "PicsageTool.h"
 #include "RunAnalysis.h"
-#include "OptionParser.h"
 
 #include <QFileInfo>
 
