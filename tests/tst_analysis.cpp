@@ -115,7 +115,9 @@ void TestAnalysis::settingsKeyAndStore()
     const QString file =
         qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/ormelo/office.conf");
     QSettings store(file, QSettings::IniFormat);
-    QCOMPARE(store.value(QStringLiteral("6.0/plugins/photo/picsage/Psg_Ret-plainbackdrop_pc3"))
+    QCOMPARE(store
+                 .value(QStringLiteral(PICSAGE_VERSION
+                                       "/plugins/photo/picsage/Psg_Ret-plainbackdrop_pc3"))
                  .toString(),
              json);
 }
