@@ -16,8 +16,8 @@
 
 namespace {
 
-// Every frame read through Qt's readers together stays below this many pixels, so a file
-// of thousands of frames cannot exhaust memory.
+// What Qt's readers decode, one picture or all frames together, stays below this many
+// pixels, so neither a size read from a file nor thousands of frames exhaust memory.
 constexpr qint64 MaxTotalPixels = 2 * ImagePixmap::ClipPixels;
 // A frame list longer than this is not read further.
 constexpr int MaxFrames = 10000;
@@ -141,7 +141,7 @@ bool ImagePixmap::loadWithReader(const ImageFormat *row)
         setClipMode(true);
     }
     // A picture whose size cannot be read, or that is too large to hold, is not decoded.
-    if (!decodeSize.isValid() || pixels(decodeSize) > ClipPixels) return false;
+    if (!decodeSize.isValid() || pixels(decodeSize) > MaxTotalPixels) return false;
 
     bool success = false;
     qint64 total = 0;
