@@ -14,3 +14,9 @@ inline QString realDataPath(const QString &relative)
 
 #define REQUIRE_REAL_FILE(path)                                                                    \
     QVERIFY2(QFile::exists(path), qPrintable(QStringLiteral("real test file missing: ") + (path)))
+
+// Inside a test function: declares `var` as the path of the real file, or fails the test
+// when the file is missing.
+#define REAL_DATA(var, relative)                                                                   \
+    const QString var = realDataPath(relative);                                                    \
+    if (!QFile::exists(var)) QFAIL(qPrintable(QStringLiteral("missing test data: ") + var))
