@@ -1,0 +1,160 @@
+#include "GifAnimation.h"
+
+#include "platform/GifFrameDecoder.h"
+
+#include <QFile>
+#include <QMutexLocker>
+#include <QPainter>
+
+using platform::GifFrame;
+using platform::GifFrameDecoder;
+
+namespace {
+constexpr int kCheckpointStep = 10;
+constexpr int kRestoreBackground = 2;
+constexpr int kRestorePrevious = 3;
+} // namespace
+
+bool GifAnimation::load(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_error = file.errorString();
+        return false;
+    }
+    return load(&file);
+}
+
+bool GifAnimation::load(QIODevice *device)
+{
+    QMutexLocker lock(&m_mutex);
+    m_frames.clear();
+    m_checkpoints.clear();
+    m_last = State();
+    m_error.clear();
+
+    GifFrameDecoder decoder(device);
+    if (!decoder.open()) {
+        m_error = decoder.errorString();
+        return false;
+    }
+    QVector<Frame> frames;
+    bool transparency = false;
+    GifFrame read;
+    while (decoder.readFrame(&read)) {
+        Frame frame;
+        frame.image = read.image;
+        frame.rect = read.stored;
+        frame.delayMs = read.delayCs * 10;
+        frame.disposal = read.disposal;
+        transparency = transparency || read.transparentIndex >= 0;
+        frames << frame;
+    }
+    if (decoder.error() != GifFrameDecoder::NoError || frames.isEmpty()) {
+        m_error = frames.isEmpty() && decoder.error() == GifFrameDecoder::NoError
+                      ? QStringLiteral("the GIF holds no frame")
+                      : decoder.errorString();
+        return false;
+    }
+
+    const platform::GifScreen &screen = decoder.screen();
+    m_frames = frames;
+    m_canvas = decoder.canvasSize();
+    m_transparency = transparency;
+    m_loopCount = screen.loopCount;
+    m_background = QColor(0, 0, 0);
+    if (screen.hasGlobalPalette && screen.backgroundIndex < screen.globalPalette.size())
+        m_background = QColor::fromRgb(screen.globalPalette.at(screen.backgroundIndex));
+
+    State first;
+    first.index = -1;
+    first.canvas = QImage(m_canvas, QImage::Format_ARGB32_Premultiplied);
+    if (first.canvas.isNull()) {
+        m_frames.clear();
+        m_error = QStringLiteral("the GIF picture is too large");
+        return false;
+    }
+    first.canvas.fill(Qt::transparent);
+    advance(first, 0);
+    m_checkpoints.insert(0, first);
+    m_last = first;
+    m_drawn = 0;
+    return true;
+}
+
+QImage GifAnimation::rawFrame(int i) const
+{
+    return i >= 0 && i < m_frames.size() ? m_frames.at(i).image : QImage();
+}
+
+QRect GifAnimation::frameRect(int i) const
+{
+    return i >= 0 && i < m_frames.size() ? m_frames.at(i).rect : QRect();
+}
+
+int GifAnimation::delayMs(int i) const
+{
+    return i >= 0 && i < m_frames.size() ? m_frames.at(i).delayMs : 0;
+}
+
+int GifAnimation::disposal(int i) const
+{
+    return i >= 0 && i < m_frames.size() ? m_frames.at(i).disposal : 0;
+}
+
+bool GifAnimation::isCheckpoint(int i) const
+{
+    QMutexLocker lock(const_cast<QMutex *>(&m_mutex));
+    return m_checkpoints.contains(i);
+}
+
+// Disposes of state's frame and draws the frames after it up to and including `to`.
+void GifAnimation::advance(State &state, int to)
+{
+    QPainter painter(&state.canvas);
+    for (int j = state.index + 1; j <= to; ++j) {
+        if (state.index >= 0) {
+            const Frame &previous = m_frames.at(state.index);
+            if (previous.disposal == kRestoreBackground && !previous.rect.isEmpty()) {
+                painter.setCompositionMode(QPainter::CompositionMode_Source);
+                painter.fillRect(previous.rect, m_background);
+            } else if (previous.disposal == kRestorePrevious && !state.under.isNull()) {
+                painter.setCompositionMode(QPainter::CompositionMode_Source);
+                painter.drawImage(previous.rect.topLeft(), state.under);
+            }
+        }
+        const Frame &frame = m_frames.at(j);
+        state.under = QImage();
+        if (frame.disposal == kRestorePrevious && !frame.rect.isEmpty())
+            state.under = state.canvas.copy(frame.rect);
+        if (!frame.image.isNull()) {
+            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            painter.drawImage(frame.rect.topLeft(), frame.image);
+        }
+        state.index = j;
+        ++m_drawn;
+    }
+}
+
+GifAnimation::State GifAnimation::stateAt(int i)
+{
+    if (m_last.index == i) return m_last;
+    auto checkpoint = m_checkpoints.upperBound(i);
+    --checkpoint; // frame 0 is always kept, so there is one at or below i
+    State state = checkpoint.value();
+    if (m_last.index > state.index && m_last.index < i) state = m_last;
+    state.canvas.detach();
+    advance(state, i);
+    return state;
+}
+
+QImage GifAnimation::composedFrame(int i)
+{
+    QMutexLocker lock(&m_mutex);
+    if (i < 0 || i >= m_frames.size() || m_checkpoints.isEmpty()) return QImage();
+    const auto kept = m_checkpoints.constFind(i);
+    if (kept != m_checkpoints.constEnd()) return kept->canvas;
+    m_last = stateAt(i);
+    if (i % kCheckpointStep == 0) m_checkpoints.insert(i, m_last);
+    return m_last.canvas;
+}

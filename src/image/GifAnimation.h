@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QMap>
+#include <QMutex>
+#include <QRect>
+#include <QVector>
+
+class QIODevice;
+
+// The frames of a GIF and the pictures they compose. Frames are kept as stored (clipped
+// to the canvas); the picture of frame i is composed on demand by replaying the frames
+// since the nearest checkpoint: every composed frame whose index is a multiple of 10 is
+// kept, and so is the last composed frame, so that playing in order draws one frame per
+// step and a jump draws at most ten.
+class GifAnimation
+{
+public:
+    // Reads every frame. False (and nothing kept) when the data are not a GIF, are cut
+    // inside a frame, or exceed the reader's limits.
+    bool load(QIODevice *device);
+    bool load(const QString &path);
+    QString errorString() const { return m_error; }
+
+    int frameCount() const { return m_frames.size(); }
+    QSize canvasSize() const { return m_canvas; }
+    // The frame as stored: its pixels inside the canvas and where they go.
+    QImage rawFrame(int i) const;
+    QRect frameRect(int i) const;
+    // Delay as stored, in milliseconds (hundredths x 10).
+    int delayMs(int i) const;
+    int disposal(int i) const;
+    QColor background() const { return m_background; }
+    bool hasTransparency() const { return m_transparency; }
+    int loopCount() const { return m_loopCount; }
+
+    // The picture of frame i as shown during playback; null for i outside the frames.
+    QImage composedFrame(int i);
+
+    // Frames drawn onto a canvas so far, and whether frame i is a kept checkpoint.
+    int framesDrawn() const { return m_drawn; }
+    bool isCheckpoint(int i) const;
+
+private:
+    struct Frame
+    {
+        QImage image; // Format_ARGB32_Premultiplied, null when nothing lies in the canvas
+        QRect rect;   // where image goes on the canvas
+        int delayMs = 0;
+        int disposal = 0;
+    };
+    // A composed picture and what lay under its own frame before that frame was drawn,
+    // which restore-to-previous disposal brings back.
+    struct State
+    {
+        int index = -1;
+        QImage canvas;
+        QImage under;
+    };
+
+    State stateAt(int i);
+    void advance(State &state, int to);
+
+    QVector<Frame> m_frames;
+    QSize m_canvas;
+    QColor m_background = QColor(0, 0, 0);
+    bool m_transparency = false;
+    int m_loopCount = -1;
+    QString m_error;
+
+    QMutex m_mutex; // composition may be asked for from the loader and the view
+    QMap<int, State> m_checkpoints;
+    State m_last;
+    int m_drawn = 0;
+};
