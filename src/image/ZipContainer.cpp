@@ -3,9 +3,59 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <limits>
+
 #include <minizip/unzip.h>
 
+#include <memory>
+
 namespace {
+
+// minizip reads through these, from the device the container was opened on.
+voidpf ZCALLBACK deviceOpen(voidpf opaque, const void *, int)
+{
+    return opaque;
+}
+
+uLong ZCALLBACK deviceRead(voidpf, voidpf stream, void *buffer, uLong size)
+{
+    const qint64 got =
+        static_cast<QIODevice *>(stream)->read(static_cast<char *>(buffer), qint64(size));
+    return got < 0 ? 0 : uLong(got);
+}
+
+uLong ZCALLBACK deviceWrite(voidpf, voidpf, const void *, uLong)
+{
+    return 0;
+}
+
+ZPOS64_T ZCALLBACK deviceTell(voidpf, voidpf stream)
+{
+    return ZPOS64_T(static_cast<QIODevice *>(stream)->pos());
+}
+
+long ZCALLBACK deviceSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin)
+{
+    auto *device = static_cast<QIODevice *>(stream);
+    qint64 base = 0;
+    if (origin == ZLIB_FILEFUNC_SEEK_CUR)
+        base = device->pos();
+    else if (origin == ZLIB_FILEFUNC_SEEK_END)
+        base = device->size();
+    if (offset > ZPOS64_T(std::numeric_limits<qint64>::max() - base)) return -1;
+    const qint64 target = base + qint64(offset);
+    return target <= device->size() && device->seek(target) ? 0 : -1;
+}
+
+int ZCALLBACK deviceClose(voidpf, voidpf)
+{
+    return 0;
+}
+
+int ZCALLBACK deviceError(voidpf, voidpf)
+{
+    return 0;
+}
 
 // One directory record is at least this long; the entry count is bounded by it.
 constexpr qint64 kMinDirectoryRecord = 46;
@@ -42,6 +92,8 @@ quint32 saturated(quint64 value)
 
 struct ZipContainer::Private
 {
+    std::unique_ptr<QFile> ownFile;
+    QIODevice *device = nullptr;
     unzFile file = nullptr;
     qint64 fileSize = 0;
     QVector<ZipEntry> entries;
@@ -59,6 +111,8 @@ struct ZipContainer::Private
         realCompressed.clear();
         realUncompressed.clear();
         methods.clear();
+        device = nullptr;
+        ownFile.reset();
     }
 };
 
@@ -106,12 +160,26 @@ QString ZipContainer::cleanName(QString name)
 ZipResult ZipContainer::open(const QString &path)
 {
     d->close();
-    const QFileInfo info(path);
-    if (!info.isFile()) return ZipOpenFailed;
-    d->fileSize = info.size();
-    const QByteArray encoded = QFile::encodeName(path);
-    d->file = unzOpen64(encoded.constData());
-    if (!d->file) return ZipOpenFailed;
+    auto file = std::make_unique<QFile>(path);
+    if (!QFileInfo(path).isFile() || !file->open(QIODevice::ReadOnly)) return ZipOpenFailed;
+    const ZipResult result = open(file.get());
+    if (result == ZipOk) d->ownFile = std::move(file);
+    return result;
+}
+
+ZipResult ZipContainer::open(QIODevice *device)
+{
+    d->close();
+    if (!device || !device->isReadable() || device->isSequential()) return ZipOpenFailed;
+    d->device = device;
+    d->fileSize = device->size();
+    zlib_filefunc64_def functions = {deviceOpen, deviceRead,  deviceWrite, deviceTell,
+                                     deviceSeek, deviceClose, deviceError, device};
+    d->file = unzOpen2_64("", &functions);
+    if (!d->file) {
+        d->close();
+        return ZipOpenFailed;
+    }
 
     unz_global_info64 global = {};
     if (unzGetGlobalInfo64(d->file, &global) != UNZ_OK ||

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+class QIODevice;
+
 // Result codes of the zip container reader; 0 is success.
 enum ZipResult : quint32 {
     ZipOk = 0x00000,
@@ -46,6 +48,8 @@ public:
     // Opens the container at path and reads its whole directory. The directory must be
     // complete: a container whose directory cannot be walked to its end is refused.
     ZipResult open(const QString &path);
+    // The same over a seekable device, which must outlive the container's use.
+    ZipResult open(QIODevice *device);
     bool isOpen() const;
     int count() const;
 

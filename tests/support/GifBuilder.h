@@ -109,6 +109,9 @@ inline QByteArray encode(const Animation &a)
             GifByteType(f.delayCs & 0xff), GifByteType(f.delayCs >> 8),
             GifByteType(f.transparent >= 0 ? f.transparent : 0)};
         ColorMapObject *local = detail::mapOf(f.palette);
+        // The encoder forgets its copy of a local palette when the next frame has none.
+        GifFreeMapObject(file->Image.ColorMap);
+        file->Image.ColorMap = nullptr;
         ok = EGifPutExtension(file, GRAPHICS_EXT_FUNC_CODE, 4, control) != GIF_ERROR &&
              EGifPutImageDesc(file, f.rect.x(), f.rect.y(), f.rect.width(), f.rect.height(),
                               f.interlaced, local) != GIF_ERROR;
