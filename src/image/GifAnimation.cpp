@@ -32,6 +32,7 @@ bool GifAnimation::load(QIODevice *device)
     m_checkpoints.clear();
     m_last = State();
     m_error.clear();
+    m_refusedByLimits = false;
 
     GifFrameDecoder decoder(device);
     if (!decoder.open()) {
@@ -54,6 +55,8 @@ bool GifAnimation::load(QIODevice *device)
         m_error = frames.isEmpty() && decoder.error() == GifFrameDecoder::NoError
                       ? QStringLiteral("the GIF holds no frame")
                       : decoder.errorString();
+        m_refusedByLimits = decoder.error() == GifFrameDecoder::TooLarge ||
+                            decoder.error() == GifFrameDecoder::TooManyFrames;
         return false;
     }
 
@@ -72,6 +75,7 @@ bool GifAnimation::load(QIODevice *device)
     if (first.canvas.isNull()) {
         m_frames.clear();
         m_error = QStringLiteral("the GIF picture is too large");
+        m_refusedByLimits = true;
         return false;
     }
     first.canvas.fill(Qt::transparent);

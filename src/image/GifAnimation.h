@@ -22,6 +22,8 @@ public:
     bool load(QIODevice *device);
     bool load(const QString &path);
     QString errorString() const { return m_error; }
+    // The last load() refused a readable GIF because it exceeds the reader's limits.
+    bool refusedByLimits() const { return m_refusedByLimits; }
 
     int frameCount() const { return m_frames.size(); }
     QSize canvasSize() const { return m_canvas; }
@@ -68,6 +70,7 @@ private:
     bool m_transparency = false;
     int m_loopCount = -1;
     QString m_error;
+    bool m_refusedByLimits = false;
 
     QMutex m_mutex; // composition may be asked for from the loader and the view
     QMap<int, State> m_checkpoints;
