@@ -61,6 +61,7 @@ bool ImageSvg::load(const ImageFormat *row)
     if (document.isEmpty() || !m_renderer->load(document)) return false;
     m_loaded = true;
     m_size = m_renderer->viewBox().size();
+    setOriginalSize(m_size); // queries of the wrapper answer the document's own size
     if (row) setFormatRow(formatTable()->formatForId(row->id));
     return true;
 }
