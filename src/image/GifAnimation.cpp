@@ -4,7 +4,9 @@
 
 #include <QFile>
 #include <QMutexLocker>
-#include <QPainter>
+
+#include <algorithm>
+#include <cstring>
 
 using platform::GifFrame;
 using platform::GifFrameDecoder;
@@ -88,7 +90,8 @@ bool GifAnimation::load(QIODevice *device)
 
 QImage GifAnimation::rawFrame(int i) const
 {
-    return i >= 0 && i < m_frames.size() ? m_frames.at(i).image : QImage();
+    if (i < 0 || i >= m_frames.size() || m_frames.at(i).image.isNull()) return QImage();
+    return m_frames.at(i).image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 QRect GifAnimation::frameRect(int i) const
@@ -112,29 +115,59 @@ bool GifAnimation::isCheckpoint(int i) const
     return m_checkpoints.contains(i);
 }
 
+namespace {
+
+// Frames are placed unscaled at whole pixels and every GIF pixel is either opaque or fully
+// transparent, so drawing one over the canvas is a copy of its opaque pixels.
+void drawFrame(QImage &canvas, const QImage &indices, const QPoint &at)
+{
+    const QVector<QRgb> colours = indices.colorTable();
+    const QRgb *lut = colours.constData();
+    const int width = indices.width(), height = indices.height();
+    for (int y = 0; y < height; ++y) {
+        const uchar *in = indices.constScanLine(y);
+        QRgb *out = reinterpret_cast<QRgb *>(canvas.scanLine(at.y() + y)) + at.x();
+        for (int x = 0; x < width; ++x) {
+            const QRgb colour = lut[in[x]];
+            if (colour) out[x] = colour;
+        }
+    }
+}
+
+void fillRect(QImage &canvas, const QRect &rect, QRgb colour)
+{
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        std::fill_n(reinterpret_cast<QRgb *>(canvas.scanLine(y)) + rect.left(), rect.width(),
+                    colour);
+}
+
+void copyInto(QImage &canvas, const QImage &part, const QPoint &at)
+{
+    const size_t bytes = size_t(part.width()) * sizeof(QRgb);
+    for (int y = 0; y < part.height(); ++y)
+        std::memcpy(reinterpret_cast<QRgb *>(canvas.scanLine(at.y() + y)) + at.x(),
+                    part.constScanLine(y), bytes);
+}
+
+} // namespace
+
 // Disposes of state's frame and draws the frames after it up to and including `to`.
 void GifAnimation::advance(State &state, int to)
 {
-    QPainter painter(&state.canvas);
+    const QRgb background = qPremultiply(m_background.rgba());
     for (int j = state.index + 1; j <= to; ++j) {
         if (state.index >= 0) {
             const Frame &previous = m_frames.at(state.index);
-            if (previous.disposal == kRestoreBackground && !previous.rect.isEmpty()) {
-                painter.setCompositionMode(QPainter::CompositionMode_Source);
-                painter.fillRect(previous.rect, m_background);
-            } else if (previous.disposal == kRestorePrevious && !state.under.isNull()) {
-                painter.setCompositionMode(QPainter::CompositionMode_Source);
-                painter.drawImage(previous.rect.topLeft(), state.under);
-            }
+            if (previous.disposal == kRestoreBackground && !previous.rect.isEmpty())
+                fillRect(state.canvas, previous.rect, background);
+            else if (previous.disposal == kRestorePrevious && !state.under.isNull())
+                copyInto(state.canvas, state.under, previous.rect.topLeft());
         }
         const Frame &frame = m_frames.at(j);
         state.under = QImage();
         if (frame.disposal == kRestorePrevious && !frame.rect.isEmpty())
             state.under = state.canvas.copy(frame.rect);
-        if (!frame.image.isNull()) {
-            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            painter.drawImage(frame.rect.topLeft(), frame.image);
-        }
+        if (!frame.image.isNull()) drawFrame(state.canvas, frame.image, frame.rect.topLeft());
         state.index = j;
         ++m_drawn;
     }
@@ -146,8 +179,10 @@ GifAnimation::State GifAnimation::stateAt(int i)
     auto checkpoint = m_checkpoints.upperBound(i);
     --checkpoint; // frame 0 is always kept, so there is one at or below i
     State state = checkpoint.value();
-    if (m_last.index > state.index && m_last.index < i) state = m_last;
-    state.canvas.detach();
+    // Continuing from the last picture takes it over: when the caller has let go of it, the
+    // next frame is drawn in place instead of into a copy.
+    if (m_last.index > state.index && m_last.index < i) state = std::move(m_last);
+    m_last = State();
     advance(state, i);
     return state;
 }

@@ -27,7 +27,8 @@ public:
 
     int frameCount() const { return m_frames.size(); }
     QSize canvasSize() const { return m_canvas; }
-    // The frame as stored: its pixels inside the canvas and where they go.
+    // The frame as stored (Format_ARGB32_Premultiplied): its pixels inside the canvas, and
+    // where they go.
     QImage rawFrame(int i) const;
     QRect frameRect(int i) const;
     // Delay as stored, in milliseconds (hundredths x 10).
@@ -47,8 +48,10 @@ public:
 private:
     struct Frame
     {
-        QImage image; // Format_ARGB32_Premultiplied, null when nothing lies in the canvas
-        QRect rect;   // where image goes on the canvas
+        // Palette indices with their colour table (transparent entries 0), null when nothing
+        // lies in the canvas: a quarter of the memory of 32-bit pixels.
+        QImage image;
+        QRect rect; // where image goes on the canvas
         int delayMs = 0;
         int disposal = 0;
     };

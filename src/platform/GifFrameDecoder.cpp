@@ -143,23 +143,24 @@ bool GifFrameDecoder::Private::readImage(GifFrame *frame)
 
     const QRect stored = rect & QRect(QPoint(0, 0), canvas);
     const qint64 cost = gif::kFrameOverheadBytes +
-                        (stored.isEmpty() ? 0 : qint64(stored.width()) * stored.height() * 4);
+                        (stored.isEmpty() ? 0 : qint64(stored.width()) * stored.height());
     if (budgetUsed + cost > gif::kMaxDecodedBytes) return fail(TooLarge);
 
+    // Every stored row is written below (a frame that ends early is dropped whole).
     QImage image;
     if (!stored.isEmpty()) {
-        image = QImage(stored.size(), QImage::Format_ARGB32_Premultiplied);
+        image = QImage(stored.size(), QImage::Format_Indexed8);
         if (image.isNull()) return fail(TooLarge);
-        image.fill(Qt::transparent);
+        QVector<QRgb> colours(256, 0);
+        for (int i = 0; i < palette.size(); ++i)
+            if (i != transparentIndex) colours[i] = palette[i];
+        image.setColorTable(colours);
     }
     if (desc.Width == 0 || desc.Height == 0) {
         if (!skipImageData()) return false;
     } else {
         // One line of the frame as stored; its width is at most 65535 by the file format.
         QVector<GifPixelType> line(desc.Width);
-        QRgb lut[256];
-        for (int i = 0; i < 256; ++i)
-            lut[i] = (i < palette.size() && i != transparentIndex) ? palette[i] : 0;
         const int firstColumn = stored.isEmpty() ? 0 : stored.left() - rect.left();
         for (int n = 0; n < desc.Height; ++n) {
             if (DGifGetLine(file, line.data(), desc.Width) == GIF_ERROR) return fail(fromGiflib());
@@ -167,10 +168,7 @@ bool GifFrameDecoder::Private::readImage(GifFrame *frame)
             const int row = desc.Interlace ? interlacedRow(n, desc.Height) : n;
             const int y = rect.top() + row - stored.top();
             if (row < 0 || y < 0 || y >= stored.height()) continue;
-            auto *out = reinterpret_cast<QRgb *>(image.scanLine(y));
-            const GifPixelType *in = line.constData() + firstColumn;
-            for (int x = 0; x < stored.width(); ++x)
-                out[x] = lut[in[x]];
+            std::memcpy(image.scanLine(y), line.constData() + firstColumn, size_t(stored.width()));
         }
     }
 

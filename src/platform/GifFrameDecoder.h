@@ -18,7 +18,7 @@ namespace gif {
 constexpr qint64 kMaxCanvasPixels = 0x6400000;
 // A GIF with more frames is refused: at 100 frames a second this is eleven minutes.
 constexpr int kMaxFrames = 65535;
-// Bytes of stored frame pixels a whole animation may hold in memory.
+// Bytes of stored frame pixels (one per pixel) a whole animation may hold in memory.
 constexpr qint64 kMaxDecodedBytes = qint64(1) << 30;
 // What one frame costs besides its pixels (image header, list entries), counted against
 // the budget above so that many tiny frames cannot grow without bound either.
@@ -38,9 +38,12 @@ struct GifScreen
 // One frame: its image descriptor, its graphic control extension and its pixels.
 struct GifFrame
 {
-    QRect rect;                // placement as stored (left, top, width, height)
-    QRect stored;              // the part of rect inside the canvas; what image holds
-    QImage image;              // the stored part, Format_ARGB32_Premultiplied; null if empty
+    QRect rect;   // placement as stored (left, top, width, height)
+    QRect stored; // the part of rect inside the canvas; what image holds
+    // The stored part as palette indices (Format_Indexed8) with a 256-entry colour table:
+    // the frame's palette opaque, its transparent index and indices beyond the palette
+    // fully transparent (0). Null when nothing of the frame lies in the canvas.
+    QImage image;
     int delayCs = 0;           // hundredths of a second
     int disposal = 0;          // 0-7 as stored
     int transparentIndex = -1; // -1 without transparency
