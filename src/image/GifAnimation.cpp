@@ -2,6 +2,7 @@
 
 #include "platform/GifFrameDecoder.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QMutexLocker>
 
@@ -13,6 +14,8 @@ using platform::GifFrameDecoder;
 
 namespace {
 constexpr int kCheckpointStep = 10;
+// The file is kept in memory whole; a byte array of Qt 5 holds less than 2 GiB.
+constexpr qint64 kMaxFileBytes = qint64(1) << 30;
 constexpr int kRestoreBackground = 2;
 constexpr int kRestorePrevious = 3;
 } // namespace
@@ -30,13 +33,22 @@ bool GifAnimation::load(const QString &path)
 bool GifAnimation::load(QIODevice *device)
 {
     QMutexLocker lock(&m_mutex);
+    m_bytes.clear();
     m_frames.clear();
     m_checkpoints.clear();
     m_last = State();
     m_error.clear();
     m_refusedByLimits = false;
 
-    GifFrameDecoder decoder(device);
+    if (!device || device->size() > kMaxFileBytes) {
+        m_error = QStringLiteral("the GIF file is too large");
+        m_refusedByLimits = device != nullptr;
+        return false;
+    }
+    QByteArray bytes = device->readAll();
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    GifFrameDecoder decoder(&buffer);
     if (!decoder.open()) {
         m_error = decoder.errorString();
         return false;
@@ -44,12 +56,15 @@ bool GifAnimation::load(QIODevice *device)
     QVector<Frame> frames;
     bool transparency = false;
     GifFrame read;
-    while (decoder.readFrame(&read)) {
+    qint64 start = decoder.headerEnd();
+    while (decoder.readFrame(&read, false)) {
         Frame frame;
-        frame.image = read.image;
         frame.rect = read.stored;
         frame.delayMs = read.delayCs * 10;
         frame.disposal = read.disposal;
+        frame.start = start;
+        frame.end = read.end;
+        start = read.end;
         transparency = transparency || read.transparentIndex >= 0;
         frames << frame;
     }
@@ -63,6 +78,8 @@ bool GifAnimation::load(QIODevice *device)
     }
 
     const platform::GifScreen &screen = decoder.screen();
+    m_bytes = bytes;
+    m_headerEnd = decoder.headerEnd();
     m_frames = frames;
     m_canvas = decoder.canvasSize();
     m_transparency = transparency;
@@ -71,13 +88,16 @@ bool GifAnimation::load(QIODevice *device)
     if (screen.hasGlobalPalette && screen.backgroundIndex < screen.globalPalette.size())
         m_background = QColor::fromRgb(screen.globalPalette.at(screen.backgroundIndex));
 
+    // The first frame must decode: without it there is no picture at all.
     State first;
     first.index = -1;
     first.canvas = QImage(m_canvas, QImage::Format_ARGB32_Premultiplied);
-    if (first.canvas.isNull()) {
+    if (first.canvas.isNull() || (!m_frames.first().rect.isEmpty() && decodeFrame(0).isNull())) {
+        m_refusedByLimits = first.canvas.isNull();
+        m_error = first.canvas.isNull() ? QStringLiteral("the GIF picture is too large")
+                                        : QStringLiteral("the first GIF frame cannot be decoded");
+        m_bytes.clear();
         m_frames.clear();
-        m_error = QStringLiteral("the GIF picture is too large");
-        m_refusedByLimits = true;
         return false;
     }
     first.canvas.fill(Qt::transparent);
@@ -88,10 +108,30 @@ bool GifAnimation::load(QIODevice *device)
     return true;
 }
 
+QImage GifAnimation::decodeFrame(int i) const
+{
+    const Frame &frame = m_frames.at(i);
+    if (frame.rect.isEmpty()) return QImage();
+    // The header, then the frame's own records: giflib reads no further ahead than it
+    // needs, so the device may move from one to the other between the two.
+    QBuffer buffer;
+    buffer.setData(m_bytes);
+    buffer.open(QIODevice::ReadOnly);
+    GifFrameDecoder decoder(&buffer);
+    decoder.setCanvasSize(m_canvas);
+    GifFrame read;
+    if (!decoder.open() || decoder.headerEnd() != m_headerEnd || !buffer.seek(frame.start) ||
+        !decoder.readFrame(&read) || read.stored != frame.rect || read.end != frame.end)
+        return QImage();
+    return read.image;
+}
+
 QImage GifAnimation::rawFrame(int i) const
 {
-    if (i < 0 || i >= m_frames.size() || m_frames.at(i).image.isNull()) return QImage();
-    return m_frames.at(i).image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (i < 0 || i >= m_frames.size()) return QImage();
+    const QImage indices = decodeFrame(i);
+    return indices.isNull() ? indices
+                            : indices.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 QRect GifAnimation::frameRect(int i) const
@@ -167,7 +207,8 @@ void GifAnimation::advance(State &state, int to)
         state.under = QImage();
         if (frame.disposal == kRestorePrevious && !frame.rect.isEmpty())
             state.under = state.canvas.copy(frame.rect);
-        if (!frame.image.isNull()) drawFrame(state.canvas, frame.image, frame.rect.topLeft());
+        const QImage indices = decodeFrame(j);
+        if (!indices.isNull()) drawFrame(state.canvas, indices, frame.rect.topLeft());
         state.index = j;
         ++m_drawn;
     }

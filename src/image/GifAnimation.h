@@ -9,16 +9,19 @@
 
 class QIODevice;
 
-// The frames of a GIF and the pictures they compose. Frames are kept as stored (clipped
-// to the canvas); the picture of frame i is composed on demand by replaying the frames
+// The frames of a GIF and the pictures they compose. The file's bytes are kept and each
+// frame is decoded when it is drawn, so that memory follows the file's size rather than
+// its frame count, and playing in order decodes each frame once, as a streaming reader
+// does. The picture of frame i is composed on demand by replaying the frames
 // since the nearest checkpoint: every composed frame whose index is a multiple of 10 is
 // kept, and so is the last composed frame, so that playing in order draws one frame per
 // step and a jump draws at most ten.
 class GifAnimation
 {
 public:
-    // Reads every frame. False (and nothing kept) when the data are not a GIF, are cut
-    // inside a frame, or exceed the reader's limits.
+    // Reads every frame's records (the first frame's pixels too). False (and nothing kept)
+    // when the data are not a GIF, are cut inside a frame, or exceed the reader's limits.
+    // A later frame whose compressed pixels are corrupt is left out of the pictures.
     bool load(QIODevice *device);
     bool load(const QString &path);
     QString errorString() const { return m_error; }
@@ -48,12 +51,10 @@ public:
 private:
     struct Frame
     {
-        // Palette indices with their colour table (transparent entries 0), null when nothing
-        // lies in the canvas: a quarter of the memory of 32-bit pixels.
-        QImage image;
-        QRect rect; // where image goes on the canvas
+        QRect rect; // the part of the frame inside the canvas
         int delayMs = 0;
         int disposal = 0;
+        qint64 start = 0, end = 0; // the frame's records in the file, extensions included
     };
     // A composed picture and what lay under its own frame before that frame was drawn,
     // which restore-to-previous disposal brings back.
@@ -65,8 +66,12 @@ private:
     };
 
     State stateAt(int i);
+    // Frame i's palette indices with their colour table, decoded from the file's bytes.
+    QImage decodeFrame(int i) const;
     void advance(State &state, int to);
 
+    QByteArray m_bytes; // the whole file: frames are decoded from it when they are drawn
+    qint64 m_headerEnd = 0;
     QVector<Frame> m_frames;
     QSize m_canvas;
     QColor m_background = QColor(0, 0, 0);

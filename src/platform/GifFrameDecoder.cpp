@@ -57,6 +57,7 @@ struct GifFrameDecoder::Private
     Error error = NoError;
     int frames = 0;
     qint64 budgetUsed = 0;
+    qint64 headerEnd = 0;
     bool ended = false;
 
     // The graphic control extension waiting for the next image.
@@ -86,7 +87,7 @@ struct GifFrameDecoder::Private
         }
     }
     bool readExtension();
-    bool readImage(GifFrame *frame);
+    bool readImage(GifFrame *frame, bool withPixels);
     bool skipImageData();
 };
 
@@ -123,14 +124,14 @@ bool GifFrameDecoder::Private::skipImageData()
     return true;
 }
 
-bool GifFrameDecoder::Private::readImage(GifFrame *frame)
+bool GifFrameDecoder::Private::readImage(GifFrame *frame, bool withPixels)
 {
     if (frames >= gif::kMaxFrames) return fail(TooManyFrames);
     if (DGifGetImageDesc(file) == GIF_ERROR) return fail(fromGiflib());
     const GifImageDesc &desc = file->Image;
     const QRect rect(desc.Left, desc.Top, desc.Width, desc.Height);
 
-    if (frames == 0) {
+    if (frames == 0 && canvas.isEmpty()) {
         canvas = screen.size;
         if (canvas.isEmpty()) // some writers leave the screen at 0 x 0
             canvas = QSize(desc.Left + desc.Width, desc.Top + desc.Height);
@@ -142,13 +143,14 @@ bool GifFrameDecoder::Private::readImage(GifFrame *frame)
     if (palette.isEmpty()) return fail(Corrupt);
 
     const QRect stored = rect & QRect(QPoint(0, 0), canvas);
-    const qint64 cost = gif::kFrameOverheadBytes +
-                        (stored.isEmpty() ? 0 : qint64(stored.width()) * stored.height());
+    const qint64 cost =
+        gif::kFrameOverheadBytes +
+        (stored.isEmpty() || !withPixels ? 0 : qint64(stored.width()) * stored.height());
     if (budgetUsed + cost > gif::kMaxDecodedBytes) return fail(TooLarge);
 
     // Every stored row is written below (a frame that ends early is dropped whole).
     QImage image;
-    if (!stored.isEmpty()) {
+    if (!stored.isEmpty() && withPixels) {
         image = QImage(stored.size(), QImage::Format_Indexed8);
         if (image.isNull()) return fail(TooLarge);
         QVector<QRgb> colours(256, 0);
@@ -156,7 +158,7 @@ bool GifFrameDecoder::Private::readImage(GifFrame *frame)
             if (i != transparentIndex) colours[i] = palette[i];
         image.setColorTable(colours);
     }
-    if (desc.Width == 0 || desc.Height == 0) {
+    if (desc.Width == 0 || desc.Height == 0 || !withPixels) {
         if (!skipImageData()) return false;
     } else {
         // One line of the frame as stored; its width is at most 65535 by the file format.
@@ -173,6 +175,7 @@ bool GifFrameDecoder::Private::readImage(GifFrame *frame)
     }
 
     budgetUsed += cost;
+    frame->end = device->pos();
     ++frames;
     frame->rect = rect;
     frame->stored = stored;
@@ -212,6 +215,7 @@ bool GifFrameDecoder::open()
     d->screen.hasGlobalPalette = d->file->SColorMap != nullptr;
     d->screen.backgroundIndex = d->file->SBackGroundColor;
     d->screen.globalPalette = paletteOf(d->file->SColorMap);
+    d->headerEnd = d->device->pos();
     return true;
 }
 
@@ -225,7 +229,17 @@ QSize GifFrameDecoder::canvasSize() const
     return d->canvas;
 }
 
-bool GifFrameDecoder::readFrame(GifFrame *frame)
+void GifFrameDecoder::setCanvasSize(const QSize &size)
+{
+    if (d->frames == 0) d->canvas = size;
+}
+
+qint64 GifFrameDecoder::headerEnd() const
+{
+    return d->headerEnd;
+}
+
+bool GifFrameDecoder::readFrame(GifFrame *frame, bool withPixels)
 {
     if (!d->file || d->error != NoError || d->ended) return false;
     for (;;) {
@@ -240,7 +254,7 @@ bool GifFrameDecoder::readFrame(GifFrame *frame)
         }
         switch (type) {
         case IMAGE_DESC_RECORD_TYPE:
-            return d->readImage(frame);
+            return d->readImage(frame, withPixels);
         case EXTENSION_RECORD_TYPE:
             if (!d->readExtension()) return false;
             break;

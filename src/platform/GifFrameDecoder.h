@@ -49,6 +49,7 @@ struct GifFrame
     int transparentIndex = -1; // -1 without transparency
     bool interlaced = false;
     bool hasControl = false; // a graphic control extension preceded the frame
+    qint64 end = 0;          // device position just after the frame's data
 };
 
 // Reads a GIF stream frame by frame through giflib. Every size read from the file is
@@ -78,9 +79,16 @@ public:
     // frame when the screen is stored as 0 x 0. Known after the first readFrame().
     QSize canvasSize() const;
 
+    // The canvas to use instead of the one the stream's own header gives; set before the
+    // first readFrame() (a stream made of one frame of a larger file uses the file's).
+    void setCanvasSize(const QSize &size);
+    // Device position after the header, the screen descriptor and the global palette.
+    qint64 headerEnd() const;
+
     // Reads the next frame into frame. False at the trailer (error() is NoError) and on
-    // any failure (error() says which); frame is then left unchanged.
-    bool readFrame(GifFrame *frame);
+    // any failure (error() says which); frame is then left unchanged. Without pixels the
+    // compressed data are walked over, not decoded: frame.image stays null.
+    bool readFrame(GifFrame *frame, bool withPixels = true);
     int framesRead() const;
 
     Error error() const;
