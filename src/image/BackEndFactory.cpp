@@ -1,14 +1,20 @@
 #include "image/BackEndFactory.h"
 
+#include "image/ImageGif.h"
 #include "image/ImagePixmap.h"
+#include "image/ImageSvg.h"
+#include "image/XMindPreview.h"
 
-// The one place that knows every back-end class. Until the GIF, SVG and metafile back-ends
-// exist, their rows are shown by the raster back-end (Qt reads GIFs and SVGs).
+// The one place that knows every back-end class. Until the metafile back-end exists, its
+// rows are shown by the raster back-end.
 ImageBase *createBackEnd(int formatId, ImageWrapper *owner, bool clipAllowed)
 {
     switch (formatId) {
-    case FormatGif: // ImageGif
-    case FormatSvg: // ImageSvg
+    case FormatGif:
+        return new ImageGif(owner);
+    case FormatSvg:
+    case FormatSvgz: // the same document, gzip-compressed
+        return new ImageSvg(owner);
     case FormatWmf: // ImageGdi
     case FormatEmf: // ImageGdi
     default:
@@ -25,15 +31,24 @@ ImageBackEndKind backEndKindOf(const ImageBase *backEnd)
 {
     if (!backEnd) return BackEndNone;
     if (dynamic_cast<const ImagePixmap *>(backEnd)) return BackEndRaster;
+    if (dynamic_cast<const ImageGif *>(backEnd)) return BackEndGif;
+    if (dynamic_cast<const ImageSvg *>(backEnd)) return BackEndSvg;
     return BackEndNone;
 }
 
-bool gifHasAlpha(const ImageBase *)
+bool gifHasAlpha(const ImageBase *backEnd)
 {
-    return false;
+    const auto *gif = dynamic_cast<const ImageGif *>(backEnd);
+    return gif && gif->paletteHasAlpha();
 }
 
-QByteArray xmindThumbnail(const QString &)
+bool gifMayFallBack(const ImageBase *backEnd)
 {
-    return {};
+    const auto *gif = dynamic_cast<const ImageGif *>(backEnd);
+    return gif && gif->unreadable();
+}
+
+QByteArray xmindThumbnail(const QString &path)
+{
+    return xmindPreview(path);
 }

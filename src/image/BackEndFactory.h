@@ -13,6 +13,10 @@ ImageBase *createRasterBackEnd(ImageWrapper *owner, bool clipAllowed);
 ImageBackEndKind backEndKindOf(const ImageBase *backEnd);
 // The GIF back-end's transparency flag (its palette has transparent entries).
 bool gifHasAlpha(const ImageBase *backEnd);
+// Whether the raster back-end should try a GIF that the GIF back-end failed on: only when
+// the file is no GIF that giflib reads, not when it exceeds the GIF reader's limits (the
+// raster back-end would hold every frame at full size).
+bool gifMayFallBack(const ImageBase *backEnd);
 // The encoded bytes of an XMind container's "thumbnail.png" entry; empty when there is none
-// (or while the container reader is missing).
+// (or the container or entry is corrupt).
 QByteArray xmindThumbnail(const QString &path);

@@ -70,7 +70,7 @@ void ImageWrapper::_load()
     setStatus(m_backEnd->load(row) ? ImageStatusReady : ImageStatusFailed);
 
     if (status() == ImageStatusFailed && row->id == FormatGif &&
-        backEndKindOf(m_backEnd) == BackEndGif) {
+        backEndKindOf(m_backEnd) == BackEndGif && gifMayFallBack(m_backEnd)) {
         // Qt's reader takes GIFs the GIF back-end cannot decode.
         delete m_backEnd;
         m_backEnd = createRasterBackEnd(this, m_clipAllowed);

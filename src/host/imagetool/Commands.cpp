@@ -19,6 +19,12 @@ const QVector<Command> &commands()
          "the box WxH keeping its aspect (default: its upright full size), into the PNG\n"
          "OUT.png, transparency kept. OUT.png is replaced only when it was written whole.\n",
          runRender},
+        {"frames", "FILE -o DIR", "write every composed frame of an animation",
+         "Writes every frame of FILE as the viewer composes it for playback, upright, to\n"
+         "DIR/frame-0000.png, DIR/frame-0001.png, ... and then DIR/frames.json, a JSON\n"
+         "array of {\"index\":N,\"delayMs\":MS} in frame order. DIR is made when missing;\n"
+         "each file is replaced only when it was written whole.\n",
+         runFrames},
         {"list", "DIR", "list a folder's pictures",
          "Prints the names of DIR's pictures, one per line, in the order the viewer steps\n"
          "through them.\n",

@@ -58,5 +58,6 @@ QString jsonString(const QString &text);
 int runInfo(const QStringList &args);
 int runRender(const QStringList &args);
 int runList(const QStringList &args);
+int runFrames(const QStringList &args);
 
 } // namespace imagetool
