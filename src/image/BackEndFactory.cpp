@@ -1,16 +1,18 @@
 #include "image/BackEndFactory.h"
 
+#include "image/ImageGdi.h"
 #include "image/ImagePixmap.h"
 
-// The one place that knows every back-end class. Until the GIF, SVG and metafile back-ends
-// exist, their rows are shown by the raster back-end (Qt reads GIFs and SVGs).
+// The one place that knows every back-end class. Until the GIF and SVG back-ends exist,
+// their rows are shown by the raster back-end (Qt reads GIFs and SVGs).
 ImageBase *createBackEnd(int formatId, ImageWrapper *owner, bool clipAllowed)
 {
     switch (formatId) {
+    case FormatWmf:
+    case FormatEmf:
+        return new ImageGdi(owner);
     case FormatGif: // ImageGif
     case FormatSvg: // ImageSvg
-    case FormatWmf: // ImageGdi
-    case FormatEmf: // ImageGdi
     default:
         return createRasterBackEnd(owner, clipAllowed);
     }
@@ -25,6 +27,7 @@ ImageBackEndKind backEndKindOf(const ImageBase *backEnd)
 {
     if (!backEnd) return BackEndNone;
     if (dynamic_cast<const ImagePixmap *>(backEnd)) return BackEndRaster;
+    if (dynamic_cast<const ImageGdi *>(backEnd)) return BackEndMetafile;
     return BackEndNone;
 }
 

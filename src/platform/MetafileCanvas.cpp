@@ -145,6 +145,7 @@ MetafileCanvas::MetafileCanvas(QPainter *painter, const QTransform &deviceToOutp
         m_outerClip = frameOut.intersected(base.map(m_painter->clipPath()));
     else
         m_outerClip = frameOut;
+    m_painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
     m_painter->setRenderHint(QPainter::Antialiasing);
     m_painter->setRenderHint(QPainter::SmoothPixmapTransform);
     m_painter->setRenderHint(QPainter::TextAntialiasing);
