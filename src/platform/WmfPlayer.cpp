@@ -8,6 +8,7 @@
 
 #include <QHash>
 
+#include <cmath>
 #include <set>
 
 namespace platform {
@@ -52,9 +53,14 @@ QPolygonF pointsAt(MetafileBytes r, quint64 at, quint64 count)
     return points;
 }
 
-// A region object: its scans of horizontal spans, in logical units.
+// A region object: its scans of horizontal spans, in logical units. Some writers store
+// only a rectangle (bottom, right, top, left) instead of the region object.
 QRegion regionAt(MetafileBytes r)
 {
+    if (!r.has(6, 22)) {
+        const QRect box = reversedBox(r, 0).toRect().normalized();
+        return box.isValid() ? QRegion(box) : QRegion();
+    }
     const int scans = r.u16(16);
     QVector<QRect> rects;
     quint64 at = 28;
@@ -92,6 +98,7 @@ private:
     void text(MetafileBytes r, bool extended);
     void blt(quint16 function, MetafileBytes r);
     QPainterPath regionPath(const QRegion &logical);
+    QPointF viewportOffset(const QPointF &fileUnits) const;
     static QString faceAt(MetafileBytes r, quint64 at);
 
     MetafileCanvas &m_canvas;
@@ -129,6 +136,15 @@ QString WmfPlayer::faceAt(MetafileBytes r, quint64 at)
         face += ch;
     }
     return QString::fromLatin1(face);
+}
+
+// The placement owns the viewport's extent; a viewport origin the file sets is taken in its
+// device units, which a placeable file shares with its logical units.
+QPointF WmfPlayer::viewportOffset(const QPointF &fileUnits) const
+{
+    const MetafileState &s = m_canvas.state();
+    return QPointF(fileUnits.x() * std::fabs(s.viewportExt.width() / s.windowExt.width()),
+                   fileUnits.y() * std::fabs(s.viewportExt.height() / s.windowExt.height()));
 }
 
 QPainterPath WmfPlayer::regionPath(const QRegion &logical)
@@ -262,6 +278,12 @@ void WmfPlayer::play(quint16 function, MetafileBytes r)
         break;
     case U_WMR_SCALEWINDOWEXT:
         c.scaleWindowExt(param(r, 3), param(r, 2), param(r, 1), param(r, 0));
+        break;
+    case U_WMR_SETVIEWPORTORG:
+        c.setViewportOrg(viewportOffset(reversedPoint(r, 0)));
+        break;
+    case U_WMR_OFFSETVIEWPORTORG:
+        c.setViewportOrg(s.viewportOrg + viewportOffset(reversedPoint(r, 0)));
         break;
     case U_WMR_LINETO:
         c.lineTo(reversedPoint(r, 0));
@@ -485,20 +507,23 @@ bool readWmfHeader(MetafileBytes file, WmfHeader &h)
     // Without a placeable header the first window records say where the picture lies.
     QPoint org;
     QSize ext;
+    bool haveOrg = false, haveExt = false;
     quint64 pos = h.records;
-    while (file.has(pos, 6)) {
+    while (file.has(pos, 6) && !haveExt) {
         const quint64 size = quint64(file.u32(pos)) * 2;
         const quint16 function = file.u16(pos + 4);
         if (size < 6 || !file.has(pos, size) || function == 0) break;
-        if (function == SetWindowOrgRecord && org.isNull())
+        if (function == SetWindowOrgRecord && !haveOrg) {
             org = QPoint(file.i16(pos + 8), file.i16(pos + 6));
-        if (function == SetWindowExtRecord && !ext.isValid()) {
+            haveOrg = true;
+        }
+        if (function == SetWindowExtRecord) {
             ext = QSize(file.i16(pos + 8), file.i16(pos + 6));
-            if (!ext.isEmpty()) break;
+            haveExt = ext.width() != 0 && ext.height() != 0;
         }
         pos += size;
     }
-    if (ext.width() == 0 || ext.height() == 0) return false;
+    if (!haveExt) return false;
     h.box = QRect(org, QSize(std::abs(ext.width()), std::abs(ext.height())));
     return true;
 }
