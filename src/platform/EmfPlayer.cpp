@@ -151,7 +151,11 @@ private:
     }
     void polys(quint32 type, MetafileBytes r, bool small);
     void polyPolys(quint32 type, MetafileBytes r, bool small);
-    void text(MetafileBytes r, bool wide);
+    QString string(MetafileBytes r, quint64 offset, quint64 chars, bool wide) const;
+    // Draws the EMRTEXT at `at`; answers its size.
+    quint64 text(MetafileBytes r, quint64 at, bool wide);
+    void polyText(MetafileBytes r, bool wide);
+    void smallText(MetafileBytes r);
     void blt(quint32 type, MetafileBytes r);
     void gradient(MetafileBytes r);
     QImage dib(MetafileBytes r, quint64 offBmi, quint64 offBits, bool keepAlpha = false);
@@ -226,38 +230,62 @@ void EmfPlayer::polyPolys(quint32 type, MetafileBytes r, bool small)
         m_canvas.polyPolyline(polys);
 }
 
-void EmfPlayer::text(MetafileBytes r, bool wide)
+QString EmfPlayer::string(MetafileBytes r, quint64 offset, quint64 chars, bool wide) const
 {
-    const quint64 at = AT(U_EMREXTTEXTOUTW, emrtext);
+    if (chars == 0 || chars > quint64(metafile::MaxTextChars)) return {};
+    const MetafileBytes s = r.sub(offset, chars * (wide ? 2 : 1));
+    if (!s.size()) return {};
+    if (!wide)
+        return MetafileCanvas::decodeText(
+            QByteArray(reinterpret_cast<const char *>(s.data()), int(s.size())),
+            m_canvas.state().font.charSet);
+    QVector<ushort> units(static_cast<int>(chars));
+    for (quint64 i = 0; i < chars; ++i)
+        units[int(i)] = s.u16(i * 2);
+    return QString::fromUtf16(units.constData(), int(chars));
+}
+
+quint64 EmfPlayer::text(MetafileBytes r, quint64 at, bool wide)
+{
     const QPointF reference = pointAt(r, at);
     const quint64 chars = r.u32(at + 8), offString = r.u32(at + 12);
     const quint32 options = r.u32(at + 16);
     const bool hasRect = !(options & U_ETO_NO_RECT);
     const QRectF rect = hasRect ? boxAt(r, at + 20) : QRectF();
     const quint64 offDx = r.u32(at + (hasRect ? 36 : 20));
-    if (chars == 0 || chars > quint64(metafile::MaxTextChars)) return;
-    const MetafileBytes s = r.sub(offString, chars * (wide ? 2 : 1));
-    if (!s.size()) return;
-    QString string;
-    if (wide) {
-        QVector<ushort> units(static_cast<int>(chars));
-        for (quint64 i = 0; i < chars; ++i)
-            units[int(i)] = s.u16(i * 2);
-        string = QString::fromUtf16(units.constData(), int(chars));
-    } else {
-        string = MetafileCanvas::decodeText(
-            QByteArray(reinterpret_cast<const char *>(s.data()), int(s.size())),
-            m_canvas.state().font.charSet);
-    }
+    const quint64 size = hasRect ? 40 : 24;
+    const QString text = string(r, offString, chars, wide);
+    if (text.isEmpty()) return size;
     QVector<double> dx;
     const quint64 step = options & U_ETO_PDY ? 8 : 4;
     // Advances belong to the encoded characters; only a one-to-one string keeps them.
-    if (offDx && r.has(offDx, chars * step) && quint64(string.size()) == chars) {
+    if (offDx && r.has(offDx, chars * step) && quint64(text.size()) == chars) {
         dx.reserve(int(chars));
         for (quint64 i = 0; i < chars; ++i)
             dx << r.i32(offDx + i * step);
     }
-    m_canvas.text(reference, string, dx, options, rect);
+    m_canvas.text(reference, text, dx, options, rect);
+    return size;
+}
+
+void EmfPlayer::polyText(MetafileBytes r, bool wide)
+{
+    const quint64 count = r.u32(AT(U_EMRPOLYTEXTOUTA, cStrings));
+    quint64 at = AT(U_EMRPOLYTEXTOUTA, emrtext);
+    for (quint64 i = 0; i < count && r.has(at, 24); ++i)
+        at += text(r, at, wide);
+}
+
+void EmfPlayer::smallText(MetafileBytes r)
+{
+    const quint32 options = r.u32(AT(U_EMRSMALLTEXTOUT, fuOptions));
+    const bool hasRect = !(options & U_ETO_NO_RECT);
+    const quint64 at = sizeof(U_EMRSMALLTEXTOUT);
+    const QRectF rect = hasRect ? boxAt(r, at) : QRectF();
+    const QString text = string(r, at + (hasRect ? 16 : 0), r.u32(AT(U_EMRSMALLTEXTOUT, cChars)),
+                                !(options & U_ETO_SMALL_CHARS));
+    if (!text.isEmpty())
+        m_canvas.text(pointAt(r, AT(U_EMRSMALLTEXTOUT, Dest)), text, {}, options, rect);
 }
 
 void EmfPlayer::blt(quint32 type, MetafileBytes r)
@@ -660,10 +688,19 @@ void EmfPlayer::play(quint32 type, MetafileBytes r)
         blt(type, r);
         break;
     case U_EMR_EXTTEXTOUTA:
-        text(r, false);
+        text(r, AT(U_EMREXTTEXTOUTW, emrtext), false);
         break;
     case U_EMR_EXTTEXTOUTW:
-        text(r, true);
+        text(r, AT(U_EMREXTTEXTOUTW, emrtext), true);
+        break;
+    case U_EMR_POLYTEXTOUTA:
+        polyText(r, false);
+        break;
+    case U_EMR_POLYTEXTOUTW:
+        polyText(r, true);
+        break;
+    case U_EMR_SMALLTEXTOUT:
+        smallText(r);
         break;
     case U_EMR_GRADIENTFILL:
         gradient(r);
