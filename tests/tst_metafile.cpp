@@ -441,6 +441,22 @@ void TestMetafile::hostile_data()
             << patched(stretch, 88 + 48, 0xFFFFFF00) << true;
         QTest::newRow("EMF bitmap rows missing") << patched(stretch, 88 + 60, 1) << true;
     }
+    {
+        EmfBuilder b(Frame001mm);
+        for (int i = 0; i < 20000; ++i)
+            b.ints(29, {i % 400, i / 400, i % 400 + 1, i / 400 + 1});
+        QTest::newRow("EMF 20000 excluded clip rectangles") << b.rectangle(box).finish() << true;
+    }
+    {
+        // A run-length coded 8192 x 4096 bitmap takes a few bytes; a thousand of them would
+        // ask for 32 billion pixels.
+        Le info;
+        info.u32(40).i32(8192).i32(4096).u16(1).u16(8).u32(1).u32(4).i32(0).i32(0).u32(0).u32(0);
+        EmfBuilder b(Frame001mm);
+        for (int i = 0; i < 1000; ++i)
+            b.stretchDib(box, info.bytes, QByteArray::fromHex("00000001"), 8192, 4096);
+        QTest::newRow("EMF a thousand huge run-length bitmaps") << b.finish() << true;
+    }
     QTest::newRow("EMF clip region with a huge count")
         << EmfBuilder(Frame001mm)
                .ints(75, {48, 1, 32, 1, 0x7FFFFFFF, 0, 0, 0, 10, 10, 0, 0, 5, 5})

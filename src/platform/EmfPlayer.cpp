@@ -162,6 +162,7 @@ private:
 
     MetafileCanvas &m_canvas;
     QHash<quint32, MetafileObject> m_objects;
+    qint64 m_bitmapBudget = metafile::MaxPictureBitmapPixels;
 };
 
 QImage EmfPlayer::dib(MetafileBytes r, quint64 offBmi, quint64 offBits, bool keepAlpha)
@@ -169,7 +170,7 @@ QImage EmfPlayer::dib(MetafileBytes r, quint64 offBmi, quint64 offBits, bool kee
     const MetafileBytes info = r.sub(r.u32(offBmi), r.u32(offBmi + 4));
     const MetafileBytes bits = r.sub(r.u32(offBits), r.u32(offBits + 4));
     if (!info.size() || !bits.size()) return {};
-    return decodeDib(info, bits, keepAlpha);
+    return decodeDib(info, bits, keepAlpha, &m_bitmapBudget);
 }
 
 void EmfPlayer::polys(quint32 type, MetafileBytes r, bool small)
@@ -670,7 +671,7 @@ void EmfPlayer::play(quint32 type, MetafileBytes r)
         const quint32 size = r.u32(8), mode = r.u32(12);
         if (size == 0 && mode == U_RGN_COPY) {
             c.resetClip();
-        } else {
+        } else if (size > 0) {
             QPainterPath path;
             path.addRegion(regionAt(r, 16, size));
             c.setClipRegion(path, int(mode));

@@ -326,6 +326,11 @@ void MetafileCanvas::applyClip()
 
 void MetafileCanvas::setClipRegion(const QPainterPath &device, int mode)
 {
+    // Each combination costs time in the size of both paths: a clip grown past the limit
+    // by thousands of records takes no more changes.
+    if (device.elementCount() > metafile::MaxClipElements ||
+        (mode != RgnCopy && m_state.clip.elementCount() > metafile::MaxClipElements))
+        return;
     QPainterPath frame;
     frame.addRect(m_frame);
     const QPainterPath current = m_state.clipped ? m_state.clip : frame;

@@ -151,7 +151,15 @@ bool expandRle(MetafileBytes bits, const DibHeader &h, QByteArray &out)
     return true;
 }
 
-QImage decodeCompressed(MetafileBytes bits)
+bool spend(qint64 *budget, qint64 pixels)
+{
+    if (!budget) return true;
+    if (pixels > *budget) return false;
+    *budget -= pixels;
+    return true;
+}
+
+QImage decodeCompressed(MetafileBytes bits, qint64 *budget)
 {
     QByteArray data =
         QByteArray::fromRawData(reinterpret_cast<const char *>(bits.data()), int(bits.size()));
@@ -161,7 +169,8 @@ QImage decodeCompressed(MetafileBytes bits)
     const QSize size = reader.size();
     if (!size.isValid() || size.width() > metafile::MaxBitmapSide ||
         size.height() > metafile::MaxBitmapSide ||
-        qint64(size.width()) * size.height() > metafile::MaxBitmapPixels)
+        qint64(size.width()) * size.height() > metafile::MaxBitmapPixels ||
+        !spend(budget, qint64(size.width()) * size.height()))
         return {};
     return reader.read().convertToFormat(QImage::Format_ARGB32);
 }
@@ -176,11 +185,12 @@ quint32 dibInfoSize(MetafileBytes info)
     return info.has(0, size) ? quint32(size) : 0;
 }
 
-QImage decodeDib(MetafileBytes info, MetafileBytes bits, bool keepAlpha)
+QImage decodeDib(MetafileBytes info, MetafileBytes bits, bool keepAlpha, qint64 *budget)
 {
     DibHeader h;
     if (!readHeader(info, h)) return {};
-    if (h.compression == Jpeg || h.compression == Png) return decodeCompressed(bits);
+    if (h.compression == Jpeg || h.compression == Png) return decodeCompressed(bits, budget);
+    if (!spend(budget, h.width * h.height)) return {};
 
     const int w = int(h.width), rows = int(h.height);
     QByteArray expanded;
@@ -250,12 +260,12 @@ QImage decodeDib(MetafileBytes info, MetafileBytes bits, bool keepAlpha)
     return image;
 }
 
-QImage decodePackedDib(MetafileBytes packed, bool keepAlpha)
+QImage decodePackedDib(MetafileBytes packed, bool keepAlpha, qint64 *budget)
 {
     const quint32 infoSize = dibInfoSize(packed);
     if (!infoSize) return {};
     return decodeDib(packed.sub(0, infoSize), packed.sub(infoSize, packed.size() - infoSize),
-                     keepAlpha);
+                     keepAlpha, budget);
 }
 
 } // namespace platform

@@ -105,6 +105,7 @@ private:
     QHash<int, MetafileObject> m_objects;
     std::set<int> m_free;
     int m_next = 0;
+    qint64 m_bitmapBudget = metafile::MaxPictureBitmapPixels;
 };
 
 void WmfPlayer::create(const MetafileObject &o)
@@ -197,7 +198,7 @@ void WmfPlayer::blt(quint16 function, MetafileBytes r)
         if (noBitmap) {
             m_canvas.patternBlt(QRectF(reversedPoint(r, 7), QSizeF(param(r, 6), param(r, 5))), rop);
         } else if ((function & U_WMR_MASK) == U_WMR_DIBBITBLT) {
-            const QImage image = decodePackedDib(r.sub(22, r.size() - 22));
+            const QImage image = decodePackedDib(r.sub(22, r.size() - 22), false, &m_bitmapBudget);
             const QSizeF size(param(r, 5), param(r, 4));
             m_canvas.bitmap(QRectF(reversedPoint(r, 6), size), image,
                             QRectF(reversedPoint(r, 2), size), rop);
@@ -208,14 +209,14 @@ void WmfPlayer::blt(quint16 function, MetafileBytes r)
         if (noBitmap) {
             m_canvas.patternBlt(QRectF(reversedPoint(r, 9), QSizeF(param(r, 8), param(r, 7))), rop);
         } else if ((function & U_WMR_MASK) == U_WMR_DIBSTRETCHBLT) {
-            const QImage image = decodePackedDib(r.sub(26, r.size() - 26));
+            const QImage image = decodePackedDib(r.sub(26, r.size() - 26), false, &m_bitmapBudget);
             m_canvas.bitmap(QRectF(reversedPoint(r, 8), QSizeF(param(r, 7), param(r, 6))), image,
                             QRectF(reversedPoint(r, 4), QSizeF(param(r, 3), param(r, 2))), rop);
         }
         break;
     case U_WMR_STRETCHDIB: {
         const MetafileBytes dib = r.sub(28, r.size() - 28);
-        const QImage image = decodePackedDib(dib);
+        const QImage image = decodePackedDib(dib, false, &m_bitmapBudget);
         if (image.isNull()) break;
         const QSizeF srcSize(param(r, 4), param(r, 3));
         QPointF src = reversedPoint(r, 5);
@@ -226,7 +227,7 @@ void WmfPlayer::blt(quint16 function, MetafileBytes r)
     }
     case U_WMR_SETDIBTODEV: {
         const MetafileBytes dib = r.sub(24, r.size() - 24);
-        const QImage image = decodePackedDib(dib);
+        const QImage image = decodePackedDib(dib, false, &m_bitmapBudget);
         if (image.isNull()) break;
         const QSizeF size(param(r, 6), param(r, 5));
         QPointF src = reversedPoint(r, 3);
@@ -402,7 +403,7 @@ void WmfPlayer::play(quint16 function, MetafileBytes r)
         MetafileObject o;
         o.kind = MetafileObject::Brush;
         o.brush.style = MetafileBrush::Pattern;
-        o.brush.pattern = decodePackedDib(r.sub(10, r.size() - 10));
+        o.brush.pattern = decodePackedDib(r.sub(10, r.size() - 10), false, &m_bitmapBudget);
         create(o);
         break;
     }
