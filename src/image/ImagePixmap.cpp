@@ -16,8 +16,8 @@
 
 namespace {
 
-// Every frame read through Qt's readers together stays below this many pixels, so a file
-// of thousands of frames cannot exhaust memory.
+// What Qt's readers decode, one picture or all frames together, stays below this many
+// pixels, so neither a size read from a file nor thousands of frames exhaust memory.
 constexpr qint64 MaxTotalPixels = 2 * ImagePixmap::ClipPixels;
 // A frame list longer than this is not read further.
 constexpr int MaxFrames = 10000;
@@ -141,7 +141,7 @@ bool ImagePixmap::loadWithReader(const ImageFormat *row)
         setClipMode(true);
     }
     // A picture whose size cannot be read, or that is too large to hold, is not decoded.
-    if (!decodeSize.isValid() || pixels(decodeSize) > ClipPixels) return false;
+    if (!decodeSize.isValid() || pixels(decodeSize) > MaxTotalPixels) return false;
 
     bool success = false;
     qint64 total = 0;
@@ -344,13 +344,10 @@ QImage ImagePixmap::checkerTile(int square)
 QBrush ImagePixmap::checkerBrush()
 {
     if (!m_checkerReady) {
-        const QImage tile = checkerTile(qRound(platform::dpiScaled(8)));
-        const int side = qMax(tile.width(), qRound(platform::dpiScaled(800)));
-        QPixmap texture(side, side);
-        QPainter painter(&texture);
-        painter.fillRect(texture.rect(), QBrush(tile));
-        painter.end();
-        m_checkerBrush = QBrush(texture);
+        // The tile itself is the texture: the brush repeats it seamlessly, where a larger
+        // texture only repeats cleanly when its side is a multiple of the tile's (not so at
+        // every DPI) and costs megabytes per picture.
+        m_checkerBrush = QBrush(QPixmap::fromImage(checkerTile(qRound(platform::dpiScaled(8)))));
         m_checkerReady = true;
     }
     return m_checkerBrush;
