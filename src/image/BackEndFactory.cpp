@@ -1,12 +1,12 @@
 #include "image/BackEndFactory.h"
 
 #include "image/ImageGif.h"
+#include "image/ImageGdi.h"
 #include "image/ImagePixmap.h"
 #include "image/ImageSvg.h"
 #include "image/XMindPreview.h"
 
-// The one place that knows every back-end class. Until the metafile back-end exists, its
-// rows are shown by the raster back-end.
+// The one place that knows every back-end class.
 ImageBase *createBackEnd(int formatId, ImageWrapper *owner, bool clipAllowed)
 {
     switch (formatId) {
@@ -15,8 +15,9 @@ ImageBase *createBackEnd(int formatId, ImageWrapper *owner, bool clipAllowed)
     case FormatSvg:
     case FormatSvgz: // the same document, gzip-compressed
         return new ImageSvg(owner);
-    case FormatWmf: // ImageGdi
-    case FormatEmf: // ImageGdi
+    case FormatWmf:
+    case FormatEmf:
+        return new ImageGdi(owner);
     default:
         return createRasterBackEnd(owner, clipAllowed);
     }
@@ -33,6 +34,7 @@ ImageBackEndKind backEndKindOf(const ImageBase *backEnd)
     if (dynamic_cast<const ImagePixmap *>(backEnd)) return BackEndRaster;
     if (dynamic_cast<const ImageGif *>(backEnd)) return BackEndGif;
     if (dynamic_cast<const ImageSvg *>(backEnd)) return BackEndSvg;
+    if (dynamic_cast<const ImageGdi *>(backEnd)) return BackEndMetafile;
     return BackEndNone;
 }
 

@@ -1,0 +1,90 @@
+#include "image/ImageGdi.h"
+
+#include "formats/ImageFormats.h"
+#include "image/ImageWrapper.h"
+
+#include <QFileInfo>
+#include <QPainter>
+#include <QSaveFile>
+
+#include <cmath>
+
+ImageGdi::ImageGdi(ImageWrapper *owner) : ImageBase(owner) {}
+
+ImageGdi::~ImageGdi() = default;
+
+bool ImageGdi::load(const ImageFormat *row)
+{
+    const bool ok = row && m_image.load(pathName());
+    if (ok) {
+        setOriginalSize(m_image.size());
+        setFormatRow(const_cast<ImageFormat *>(row));
+    }
+    setReady(true);
+    return ok;
+}
+
+QSize ImageGdi::imageSize(int) const
+{
+    return originalSize();
+}
+
+void ImageGdi::paint(QPainter *painter, int, const QRect &target, const QRect &visible,
+                     double scale, RenderCache *)
+{
+    if (!painter || status() != ImageStatusReady || m_image.isNull() || !(scale > 0)) return;
+    const QRect v = target & visible;
+    if (v.isEmpty()) return;
+    painter->save();
+    painter->setRenderHint(QPainter::SmoothPixmapTransform);
+    painter->setClipRect(v, Qt::IntersectClip);
+    painter->fillRect(v, Qt::white);
+    const QSizeF size = QSizeF(originalSize()) * scale;
+    m_image.render(painter, QRectF(target.topLeft(), size));
+    painter->restore();
+}
+
+QSize ImageGdi::renderSize(int width, int height) const
+{
+    QSizeF size = m_image.size();
+    if (width > 0 && height > 0) {
+        const double factor = std::min(width / size.width(), height / size.height());
+        size *= factor;
+    }
+    const QSize pixels(std::max(1, int(size.width())), std::max(1, int(size.height())));
+    if (qint64(pixels.width()) * pixels.height() > MaxRenderPixels) return {};
+    return pixels;
+}
+
+QImage ImageGdi::imageAt(int frame, int width, int height)
+{
+    if (frame != 0 || m_image.isNull()) return {};
+    const QSize size = renderSize(width, height);
+    if (size.isEmpty()) return {};
+    return m_image.toImage(size);
+}
+
+QPixmap ImageGdi::pixmapAt(int frame, int width, int height)
+{
+    return QPixmap::fromImage(imageAt(frame, width, height));
+}
+
+bool ImageGdi::save(const ImageFormat *row, const QString &path, bool write)
+{
+    if (!row || path.isEmpty()) return false;
+    const ImageFormat *current = formatRow();
+    if (!dirty() && current && row->id == current->id && QFileInfo::exists(pathName()))
+        return owner()->copyFile(path, true);
+    if (!(row->flags & FormatCanSave) || row->suffixes.isEmpty()) return false;
+    const QImage picture = imageAt(0, 0, 0);
+    if (picture.isNull()) return false;
+    if (!write) return true;
+    // Through a temporary file: a failed write leaves an existing file untouched.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (!picture.save(&file, row->suffixes.first().toLatin1().constData(), 100)) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}

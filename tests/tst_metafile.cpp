@@ -1,0 +1,676 @@
+// Windows metafiles and enhanced metafiles: the record player against reference renderings
+// of real files, the same drawing in every mapping mode, drawing behaviour, hostile files,
+// and the metafile back-end behind an opened picture and picsage-image.
+
+#include "support/ImageCompare.h"
+#include "support/MetafileBuilder.h"
+
+#include "formats/ImageFormats.h"
+#include "image/ImageBase.h"
+#include "image/ImageDirectory.h"
+#include "image/ImageWrapper.h"
+#include "platform/Metafile.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+using namespace mftest;
+using platform::Metafile;
+
+namespace {
+
+const QString RealData = QStringLiteral(PICSAGE_REAL_DATA);
+
+// The drawing every mapping-mode case shows, in device pixels of a 400 x 320 frame:
+// a red rectangle without outline, a blue ellipse with a thin black outline, a green
+// triangle, and a 4-pixel orange line.
+const QRect RedBox(QPoint(40, 40), QPoint(200, 160));
+const QRect BlueEllipse(QPoint(220, 40), QPoint(360, 140));
+const QVector<QPoint> GreenTriangle = {{60, 280}, {160, 180}, {260, 280}};
+const QVector<QPoint> OrangeLine = {{280, 180}, {360, 300}};
+const QRect Frame001mm(0, 0, 10000, 8000); // 100 x 80 mm at 4 pixels per mm
+
+QPoint mapped(const QTransform &deviceToLogical, const QPoint &p)
+{
+    const QPointF l = deviceToLogical.map(QPointF(p));
+    return QPoint(int(std::lround(l.x())), int(std::lround(l.y())));
+}
+
+QRect mapped(const QTransform &t, const QRect &r)
+{
+    return QRect(mapped(t, r.topLeft()), mapped(t, r.bottomRight() + QPoint(1, 1)) - QPoint(1, 1));
+}
+
+QVector<QPoint> mapped(const QTransform &t, const QVector<QPoint> &points)
+{
+    QVector<QPoint> out;
+    for (const QPoint &p : points)
+        out << mapped(t, p);
+    return out;
+}
+
+// The drawing in an enhanced metafile; `setUp` writes the mapping records and
+// `deviceToLogical` says where device pixels lie in logical units.
+QByteArray emfDrawing(const std::function<void(EmfBuilder &)> &setUp,
+                      const QTransform &deviceToLogical)
+{
+    const QTransform &t = deviceToLogical;
+    const int penWidth = int(std::lround(4 * std::hypot(t.m11(), t.m12())));
+    EmfBuilder b(Frame001mm);
+    setUp(b);
+    b.createBrush(1, 0, Qt::red).createBrush(2, 0, Qt::blue).createBrush(3, 0, Qt::green);
+    b.createPen(4, 0, penWidth, QColor(255, 128, 0));
+    b.select(1).select(0x80000008).rectangle(mapped(t, RedBox));
+    b.select(2).select(0x80000007).ellipse(mapped(t, BlueEllipse));
+    b.select(3).poly16(86, mapped(t, GreenTriangle));
+    b.select(4).poly16(87, mapped(t, OrangeLine));
+    return b.finish();
+}
+
+// The same drawing in a Windows metafile whose window is `org`/`ext`.
+QByteArray wmfDrawing(const QRect &box, int inch, bool windowRecords, const QPoint &org,
+                      const QSize &ext)
+{
+    const QTransform t = QTransform::fromScale(ext.width() / 400.0, ext.height() / 320.0) *
+                         QTransform::fromTranslate(org.x(), org.y());
+    WmfBuilder b(box, inch);
+    if (windowRecords)
+        b.setMapMode(8).setWindowOrg(org.x(), org.y()).setWindowExt(ext.width(), ext.height());
+    b.createBrush(0, Qt::red).createBrush(0, Qt::blue).createBrush(0, Qt::green);
+    b.createPen(5, 0, Qt::black).createPen(0, 0, Qt::black);
+    b.createPen(0, int(std::lround(4 * std::fabs(t.m11()))), QColor(255, 128, 0));
+    b.select(0).select(3).rectangle(mapped(t, RedBox));
+    b.select(1).select(4).ellipse(mapped(t, BlueEllipse));
+    b.select(2).poly(0x0324, mapped(t, GreenTriangle));
+    b.select(5).poly(0x0325, mapped(t, OrangeLine));
+    return b.finish();
+}
+
+QImage render(const QByteArray &bytes, const QSize &size)
+{
+    Metafile m;
+    if (!m.loadData(bytes)) return {};
+    return m.toImage(size);
+}
+
+QByteArray textRecord(const QPoint &at, const QString &text, quint32 charsClaimed = 0)
+{
+    Le p;
+    p.i32(0).i32(0).i32(0).i32(0); // bounds
+    p.u32(1).f32(1).f32(1);        // graphics mode, scales
+    p.i32(at.x()).i32(at.y());
+    p.u32(charsClaimed ? charsClaimed : quint32(text.size()));
+    p.u32(60);    // string offset from the record's start
+    p.u32(0x100); // ETO_NO_RECT
+    p.u32(0);     // no advances
+    for (const QChar c : text)
+        p.u16(c.unicode());
+    return p.bytes;
+}
+
+QByteArray fontRecord(quint32 index, int height)
+{
+    Le p;
+    p.u32(index).i32(height).i32(0).i32(0).i32(0).i32(700);
+    p.u8(0).u8(0).u8(0).u8(0).u8(0).u8(0).u8(0).u8(0);
+    const QString face = QStringLiteral("DejaVu Sans");
+    for (int i = 0; i < 32; ++i)
+        p.u16(i < face.size() ? face[i].unicode() : 0);
+    return p.bytes;
+}
+
+QByteArray patched(QByteArray bytes, int offset, quint32 value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = char(value >> (8 * i));
+    return bytes;
+}
+
+} // namespace
+
+class TestMetafile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void realFiles_data();
+    void realFiles();
+    void mappingModes_data();
+    void mappingModes();
+    void drawing_data();
+    void drawing();
+    void hostile_data();
+    void hostile();
+    void backEnd_data();
+    void backEnd();
+    void imageTool_data();
+    void imageTool();
+};
+
+void TestMetafile::realFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<double>("tolerance");
+    // The reference draws the EMF+ panel and leaves the mask and gradient panels empty,
+    // which our GDI player does the other way round: hence the wider tolerance.
+    QTest::newRow("placeable WMF") << "wmf/fulltest.wmf" << QSize(1056, 816) << 20.0;
+    QTest::newRow("EMF") << "emf/fulltest.emf" << QSize(1059, 792) << 30.0;
+}
+
+// The real files render recognisably: their drawn content, reduced to 80 pixels wide,
+// stays close to an independent renderer's (see tests/data/real/MANIFEST.tsv), closer than
+// the other file's reference is.
+void TestMetafile::realFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(QSize, size);
+    QFETCH(double, tolerance);
+    const QString path = RealData + QLatin1Char('/') + file;
+    const QString referencePath = path.left(path.lastIndexOf(QLatin1Char('.'))) + ".png";
+    const QString otherPath =
+        RealData + (file.startsWith("wmf") ? "/emf/fulltest.png" : "/wmf/fulltest.png");
+    QVERIFY2(QFile::exists(path), qPrintable(path));
+    const QImage reference(referencePath), other(otherPath);
+    QVERIFY2(!reference.isNull(), qPrintable(referencePath));
+    QVERIFY2(!other.isNull(), qPrintable(otherPath));
+
+    Metafile m;
+    QVERIFY(m.load(path));
+    QCOMPARE(m.size(), size);
+    const QImage ours = m.toImage(size);
+    QVERIFY(!ours.isNull());
+
+    const double difference = imagecompare::contentDifference(ours, reference, 80);
+    QVERIFY2(difference < tolerance, qPrintable(QString::number(difference)));
+    const double unrelated = imagecompare::contentDifference(other, reference, 80);
+    QVERIFY2(unrelated > tolerance, qPrintable(QString::number(unrelated)));
+}
+
+void TestMetafile::mappingModes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    auto emf = [](const char *name, const std::function<void(EmfBuilder &)> &setUp,
+                  const QTransform &logicalToDevice) {
+        QTest::newRow(name) << emfDrawing(setUp, logicalToDevice.inverted());
+    };
+    const double ppm = 4; // device pixels per millimetre
+    auto metric = [&](const char *name, int mode, double mmPerUnit) {
+        emf(
+            name, [mode](EmfBuilder &b) { b.setMapMode(mode).setViewportOrg(0, 320); },
+            QTransform::fromScale(mmPerUnit * ppm, -mmPerUnit * ppm) *
+                QTransform::fromTranslate(0, 320));
+    };
+    emf(
+        "EMF MM_TEXT", [](EmfBuilder &) {}, QTransform());
+    emf(
+        "EMF MM_TEXT with origins",
+        [](EmfBuilder &b) { b.setWindowOrg(-50, 30).setViewportOrg(10, 20); },
+        QTransform::fromTranslate(50 + 10, -30 + 20));
+    metric("EMF MM_LOMETRIC", 2, 0.1);
+    metric("EMF MM_HIMETRIC", 3, 0.01);
+    metric("EMF MM_LOENGLISH", 4, 0.254);
+    metric("EMF MM_HIENGLISH", 5, 0.0254);
+    metric("EMF MM_TWIPS", 6, 25.4 / 1440);
+    emf(
+        "EMF MM_ANISOTROPIC, y up",
+        [](EmfBuilder &b) {
+            b.setMapMode(8)
+                .setWindowOrg(100, 500)
+                .setWindowExt(3000, -2000)
+                .setViewportExt(400, 320);
+        },
+        QTransform::fromTranslate(-100, -500) * QTransform::fromScale(400.0 / 3000, -320.0 / 2000));
+    emf(
+        "EMF MM_ISOTROPIC",
+        [](EmfBuilder &b) { b.setMapMode(7).setWindowExt(1000, 1000).setViewportExt(400, 320); },
+        QTransform::fromScale(0.32, 0.32));
+    emf(
+        "EMF world transform", [](EmfBuilder &b) { b.worldTransform(2, 0, 0, 2, 10, 10); },
+        QTransform::fromScale(2, 2) * QTransform::fromTranslate(10, 10));
+    QTest::newRow("WMF placeable, 96 per inch")
+        << wmfDrawing(QRect(0, 0, 400, 320), 96, false, QPoint(0, 0), QSize(400, 320));
+    QTest::newRow("WMF placeable, twips")
+        << wmfDrawing(QRect(0, 0, 6000, 4800), 1440, false, QPoint(0, 0), QSize(6000, 4800));
+    QTest::newRow("WMF window with y up")
+        << wmfDrawing(QRect(0, 0, 5000, 4000), 1200, true, QPoint(0, 4000), QSize(5000, -4000));
+    QTest::newRow("WMF window with an origin")
+        << wmfDrawing(QRect(100, 200, 2400, 1920), 576, true, QPoint(100, 200), QSize(2400, 1920));
+}
+
+// The same drawing written in different mapping modes renders the same.
+void TestMetafile::mappingModes()
+{
+    QFETCH(QByteArray, bytes);
+    const QSize size(400, 320);
+    const QImage expected = render(emfDrawing([](EmfBuilder &) {}, QTransform()), size);
+    Metafile m;
+    QVERIFY(m.loadData(bytes));
+    QCOMPARE(m.size(), size);
+    const QImage ours = m.toImage(size);
+    QCOMPARE(ours.pixelColor(120, 100), QColor(Qt::red));
+    QCOMPARE(ours.pixelColor(290, 90), QColor(Qt::blue));
+    QCOMPARE(ours.pixelColor(160, 260), QColor(Qt::green));
+    QCOMPARE(ours.pixelColor(320, 240), QColor(255, 128, 0));
+    QCOMPARE(ours.pixelColor(10, 10).alpha(), 0);
+    // Coordinates rounded to whole logical units move edges by up to half a pixel.
+    const double share = imagecompare::differingShare(ours, expected, 96);
+    QVERIFY2(share < 0.02, qPrintable(QString::number(share)));
+}
+
+void TestMetafile::drawing_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QColor>("color");
+    const QRect square(QPoint(0, 0), QPoint(100, 100));
+    auto base = [] {
+        EmfBuilder b(Frame001mm);
+        b.createBrush(1, 0, Qt::red).createBrush(2, 0, Qt::blue).select(0x80000008);
+        return b;
+    };
+    {
+        EmfBuilder b = base();
+        b.select(1).saveDC().select(2).restoreDC(-1).rectangle(square);
+        QTest::newRow("RestoreDC brings back the brush")
+            << b.finish() << QPoint(50, 50) << QColor(Qt::red);
+    }
+    {
+        EmfBuilder b = base();
+        b.select(1).saveDC().select(2);
+        for (int i = 0; i < 3000; ++i)
+            b.saveDC();
+        b.restoreDC(1).rectangle(square);
+        QTest::newRow("restoring to the first of 3000 saves")
+            << b.finish() << QPoint(50, 50) << QColor(Qt::red);
+    }
+    {
+        EmfBuilder b = base();
+        b.select(1).intersectClip(square).rectangle(QRect(0, 0, 300, 300));
+        const QByteArray bytes = b.finish();
+        QTest::newRow("clip rectangle, inside") << bytes << QPoint(50, 50) << QColor(Qt::red);
+        QTest::newRow("clip rectangle, outside")
+            << bytes << QPoint(150, 150) << QColor(Qt::transparent);
+    }
+    {
+        EmfBuilder b = base();
+        b.select(1).worldTransform(1, 0, 0, 1, 200, 0).rectangle(square);
+        const QByteArray bytes = b.finish();
+        QTest::newRow("world transform moves the drawing")
+            << bytes << QPoint(250, 50) << QColor(Qt::red);
+        QTest::newRow("world transform, old place")
+            << bytes << QPoint(50, 50) << QColor(Qt::transparent);
+    }
+    const QVector<QPoint> star = {{200, 20}, {260, 300}, {40, 120}, {360, 120}, {140, 300}};
+    for (int mode : {1, 2}) {
+        EmfBuilder b = base();
+        b.select(1).setPolyFillMode(mode).poly16(86, star);
+        QTest::newRow(mode == 1 ? "alternate fill leaves the star's centre"
+                                : "winding fill fills the star's centre")
+            << b.finish() << QPoint(200, 170) << QColor(mode == 1 ? Qt::transparent : Qt::red);
+    }
+    {
+        QByteArray bits;
+        const QByteArray info = dib24({{Qt::red, Qt::red}, {Qt::blue, Qt::blue}}, &bits);
+        EmfBuilder b(Frame001mm);
+        b.stretchDib(square, info, bits, 2, 2);
+        const QByteArray bytes = b.finish();
+        QTest::newRow("bottom-up bitmap, top row") << bytes << QPoint(50, 20) << QColor(Qt::red);
+        QTest::newRow("bottom-up bitmap, bottom row")
+            << bytes << QPoint(50, 80) << QColor(Qt::blue);
+    }
+    {
+        EmfBuilder b = base();
+        b.createBrush(3, 2, Qt::black, 0)
+            .select(3)
+            .setBkMode(2)
+            .record(24, Le().color(Qt::black).bytes);
+        b.record(25, Le().color(Qt::yellow).bytes).rectangle(square);
+        QTest::newRow("hatched brush over an opaque background")
+            << b.finish() << QPoint(50, 50) << QColor(Qt::yellow);
+    }
+    {
+        EmfBuilder b(Frame001mm);
+        b.record(82, fontRecord(1, -60)).select(1).record(24, Le().color(Qt::blue).bytes);
+        b.setBkMode(1).record(84, textRecord(QPoint(10, 10), QStringLiteral("\u2588\u2588\u2588")));
+        QTest::newRow("text in the text colour")
+            << b.finish() << QPoint(30, 40) << QColor(Qt::blue);
+    }
+    {
+        EmfBuilder b = base();
+        b.select(1).setMapMode(3).setViewportOrg(0, 320);
+        b.ints(47, {0, 8000, 10000, 0, 10000, 4000, 5000, 8000}); // pie, right then up
+        const QByteArray bytes = b.finish();
+        QTest::newRow("pie turns counter-clockwise, y up")
+            << bytes << QPoint(300, 100) << QColor(Qt::red);
+        QTest::newRow("pie leaves the rest, y up")
+            << bytes << QPoint(100, 250) << QColor(Qt::transparent);
+    }
+}
+
+// What single records do: state, clipping, transforms, fills, bitmaps, text, arcs.
+void TestMetafile::drawing()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QPoint, at);
+    QFETCH(QColor, color);
+    const QImage image = render(bytes, QSize(400, 320));
+    QVERIFY(!image.isNull());
+    const QColor got = image.pixelColor(at);
+    if (color.alpha() == 0) {
+        QCOMPARE(got.alpha(), 0);
+    } else {
+        QVERIFY2(std::abs(got.red() - color.red()) < 8 &&
+                     std::abs(got.green() - color.green()) < 8 &&
+                     std::abs(got.blue() - color.blue()) < 8 && got.alpha() == 255,
+                 qPrintable(got.name(QColor::HexArgb)));
+    }
+}
+
+void TestMetafile::hostile_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("loads");
+    const QRect box(0, 0, 100, 100);
+    QFile pngFile(RealData + "/wmf/fulltest.png");
+    pngFile.open(QIODevice::ReadOnly);
+    QTest::newRow("nothing") << QByteArray() << false;
+    QTest::newRow("a PNG file") << pngFile.read(4096) << false;
+    const QByteArray good = EmfBuilder(Frame001mm).rectangle(box).finish();
+    QTest::newRow("EMF header cut short") << good.left(60) << false;
+    QTest::newRow("EMF header size beyond the file") << patched(good, 4, 0x7FFFFFF0) << false;
+    QTest::newRow("EMF record size beyond the file")
+        << EmfBuilder(Frame001mm).rawRecord(43, 0x7FFFFFF0, QByteArray(16, '\0')).finish() << true;
+    QTest::newRow("EMF zero-sized record")
+        << EmfBuilder(Frame001mm).rawRecord(43, 0, QByteArray(16, '\0')).finish() << true;
+    QTest::newRow("EMF record of four bytes")
+        << EmfBuilder(Frame001mm).rawRecord(43, 4, QByteArray(16, '\0')).finish() << true;
+    QTest::newRow("EMF absurd frame")
+        << patched(patched(good, 32, 0x7FFFFFFF), 36, 0x7FFFFFFF) << true;
+    QTest::newRow("EMF frame and bounds empty")
+        << patched(patched(patched(patched(good, 32, 0), 36, 0), 16, 0x80000000), 20, 0x80000000)
+        << false;
+    QTest::newRow("EMF absurd extents")
+        << EmfBuilder(Frame001mm)
+               .setMapMode(8)
+               .setWindowExt(1, 1)
+               .setViewportExt(0x7FFFFFFF, 0x7FFFFFFF)
+               .ellipse(QRect(QPoint(-1000000, -1000000), QPoint(1000000, 1000000)))
+               .finish()
+        << true;
+    QTest::newRow("EMF zero window extent")
+        << EmfBuilder(Frame001mm).setMapMode(8).setWindowExt(0, 0).rectangle(box).finish() << true;
+    {
+        EmfBuilder b(Frame001mm);
+        for (int i = 0; i < 100000; ++i)
+            b.saveDC();
+        b.rectangle(box).restoreDC(-100000).restoreDC(-5).restoreDC(7);
+        QTest::newRow("EMF 100000 nested saves") << b.finish() << true;
+    }
+    QTest::newRow("EMF polygon count beyond the record")
+        << EmfBuilder(Frame001mm).poly16(86, {{0, 0}, {10, 0}, {0, 10}}, 0x7FFFFFFF).finish()
+        << true;
+    QTest::newRow("EMF polygon of 65535 points")
+        << EmfBuilder(Frame001mm).poly16(86, QVector<QPoint>(65535, QPoint(5, 5))).finish() << true;
+    QTest::newRow("EMF poly-polygon counts beyond the record")
+        << EmfBuilder(Frame001mm).ints(91, {0, 0, 0, 0, 0x7FFFFFFF, 0x7FFFFFFF, 3}).finish()
+        << true;
+    QTest::newRow("EMF poly-polygon counts beyond its points")
+        << EmfBuilder(Frame001mm)
+               .ints(8, {0, 0, 0, 0, 2, 3, 3, 0x7FFFFFFF, 0, 0, 1, 1, 2, 0})
+               .finish()
+        << true;
+    {
+        QByteArray bits;
+        QByteArray info = dib24({{Qt::red}}, &bits);
+        info = patched(patched(info, 4, 0x7FFFFFFF), 8, 0x7FFFFFFF);
+        QTest::newRow("EMF bitmap of absurd size")
+            << EmfBuilder(Frame001mm).stretchDib(box, info, bits, 1, 1).finish() << true;
+        const QByteArray stretch =
+            EmfBuilder(Frame001mm).stretchDib(box, dib24({{Qt::red}}, &bits), bits, 1, 1).finish();
+        QTest::newRow("EMF bitmap offsets beyond the record")
+            << patched(stretch, 88 + 48, 0xFFFFFF00) << true;
+        QTest::newRow("EMF bitmap rows missing") << patched(stretch, 88 + 60, 1) << true;
+    }
+    {
+        EmfBuilder b(Frame001mm);
+        for (int i = 0; i < 20000; ++i)
+            b.ints(29, {i % 400, i / 400, i % 400 + 1, i / 400 + 1});
+        QTest::newRow("EMF 20000 excluded clip rectangles") << b.rectangle(box).finish() << true;
+    }
+    {
+        // A run-length coded 8192 x 4096 bitmap takes a few bytes; a thousand of them would
+        // ask for 32 billion pixels.
+        Le info;
+        info.u32(40).i32(8192).i32(4096).u16(1).u16(8).u32(1).u32(4).i32(0).i32(0).u32(0).u32(0);
+        EmfBuilder b(Frame001mm);
+        for (int i = 0; i < 1000; ++i)
+            b.stretchDib(box, info.bytes, QByteArray::fromHex("00000001"), 8192, 4096);
+        QTest::newRow("EMF a thousand huge run-length bitmaps") << b.finish() << true;
+    }
+    QTest::newRow("EMF clip region with a huge count")
+        << EmfBuilder(Frame001mm)
+               .ints(75, {48, 1, 32, 1, 0x7FFFFFFF, 0, 0, 0, 10, 10, 0, 0, 5, 5})
+               .finish()
+        << true;
+    QTest::newRow("EMF text longer than its record")
+        << EmfBuilder(Frame001mm).record(84, textRecord(QPoint(1, 1), "ab", 0x7FFFFFFF)).finish()
+        << true;
+    {
+        const float nan = std::numeric_limits<float>::quiet_NaN();
+        const float inf = std::numeric_limits<float>::infinity();
+        QTest::newRow("EMF world transform not finite")
+            << EmfBuilder(Frame001mm).worldTransform(nan, 0, 0, inf, 0, 0).rectangle(box).finish()
+            << true;
+    }
+    QTest::newRow("EMF dashed line a billion pixels long") << EmfBuilder(Frame001mm)
+                                                                  .createPen(1, 1, 0, Qt::black)
+                                                                  .select(1)
+                                                                  .moveTo(-900000000, 5)
+                                                                  .lineTo(900000000, 5)
+                                                                  .finish()
+                                                           << true;
+    QTest::newRow("EMF font of absurd height") << EmfBuilder(Frame001mm)
+                                                      .record(82, fontRecord(1, -2000000000))
+                                                      .select(1)
+                                                      .record(84, textRecord(QPoint(1, 1), "ab"))
+                                                      .finish()
+                                               << true;
+
+    QTest::newRow("WMF zero-sized record")
+        << WmfBuilder(box, 96).rawRecord(0, 0x041B, QByteArray(8, '\0')).rectangle(box).finish()
+        << true;
+    QTest::newRow("WMF record size beyond the file")
+        << WmfBuilder(box, 96).rawRecord(0x7FFFFFFF, 0x041B, QByteArray(8, '\0')).finish() << true;
+    QTest::newRow("WMF placeable with no units per inch")
+        << patched(WmfBuilder(box, 96).rectangle(box).finish(), 14, 0) << false;
+    QTest::newRow("WMF empty box") << WmfBuilder(QRect(5, 5, 0, 0), 96).finish() << false;
+    QTest::newRow("WMF without a window or a placeable header")
+        << WmfBuilder(box, -1).rectangle(box).finish() << false;
+    QTest::newRow("WMF window only, no placeable header")
+        << WmfBuilder(box, -1).setWindowExt(200, 100).rectangle(box).finish() << true;
+    {
+        WmfBuilder b(box, 96);
+        for (int i = 0; i < 70000; ++i)
+            b.createBrush(0, Qt::red);
+        QTest::newRow("WMF 70000 objects never deleted")
+            << b.select(65535).rectangle(box).finish() << true;
+    }
+    QTest::newRow("WMF region with a huge scan count")
+        << WmfBuilder(box, 96)
+               .record(0x06FF, {0, 6, 0, 0, 0x7FFF, 0x7FFF, 0x7FFF, 0, 0, 10, 10, 3, 0, 5})
+               .select(0)
+               .record(0x012C, {0})
+               .rectangle(box)
+               .finish()
+        << true;
+    QTest::newRow("WMF poly-polygon counts beyond the record")
+        << WmfBuilder(box, 96).record(0x0538, {2, 0x7FFF, 0x7FFF, 1, 1}).finish() << true;
+    QTest::newRow("WMF text longer than its record")
+        << WmfBuilder(box, 96).record(0x0521, {0x7FFF, 0x4141, 5, 5}).finish() << true;
+    QTest::newRow("WMF bitmap of absurd size")
+        << WmfBuilder(box, 96)
+               .record(0x0F43, {0x20, 0xCC, 0, 1, 1, 0, 0, 10, 10, 0, 0, 40, 0, 0x7FFF, 0x7FFF,
+                                0x7FFF, 0x7FFF, 1, 24})
+               .finish()
+        << true;
+    for (const char *name : {"wmf/fulltest.wmf", "emf/fulltest.emf"}) {
+        QFile file(RealData + '/' + name);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        for (int part : {3, 2}) {
+            QTest::newRow(qPrintable(QStringLiteral("%1 cut to 1/%2").arg(name).arg(part)))
+                << bytes.left(bytes.size() / part) << true;
+        }
+        QByteArray scrambled = bytes;
+        for (int i = 200; i < scrambled.size(); i += 97)
+            scrambled[i] = char(scrambled[i] ^ 0x5A);
+        QTest::newRow(qPrintable(QStringLiteral("%1 with bytes changed").arg(name)))
+            << scrambled << true;
+    }
+}
+
+// Broken and hostile files end in a refusal or a bounded rendering, never a crash.
+void TestMetafile::hostile()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, loads);
+    Metafile m;
+    QCOMPARE(m.loadData(bytes), loads);
+    if (!loads) {
+        QVERIFY(m.isNull());
+        QVERIFY(m.toImage(QSize(10, 10)).isNull());
+        return;
+    }
+    QVERIFY(m.size().width() >= 1 && m.size().width() <= 16384);
+    QVERIFY(m.size().height() >= 1 && m.size().height() <= 16384);
+    QVERIFY(!m.toImage(QSize(80, 60)).isNull());
+}
+
+void TestMetafile::backEnd_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QSize>("fitted");
+    QTest::newRow("WMF") << "wmf/fulltest.wmf" << QSize(1056, 816) << QSize(200, 154);
+    QTest::newRow("EMF") << "emf/fulltest.emf" << QSize(1059, 792) << QSize(200, 149);
+}
+
+// The metafile back-end behind an opened picture: sizes, painting into target ∩ visible
+// without a shift, fitted renderings, and saving.
+void TestMetafile::backEnd()
+{
+    QFETCH(QString, file);
+    QFETCH(QSize, size);
+    QFETCH(QSize, fitted);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString name = file.section(QLatin1Char('/'), -1);
+    QVERIFY(QFile::copy(RealData + '/' + file, dir.filePath(name)));
+    QSharedPointer<ImageDirectory> folder(new ImageDirectory);
+    QVERIFY(folder->init(dir.path(), {QStringLiteral("*.wmf"), QStringLiteral("*.emf")}));
+    QSharedPointer<ImageWrapper> picture = folder->createImage(name, 0, folder);
+    QVERIFY(picture);
+    picture->load();
+    QCOMPARE(picture->status(), ImageStatusReady);
+    QCOMPARE(picture->backEndKind(), BackEndMetafile);
+    QCOMPARE(picture->imageSize(0), size);
+    QCOMPARE(picture->imageSize(7), size);
+    QCOMPARE(picture->frameCount(), 1);
+    QVERIFY(!picture->canRotate(false));
+    QVERIFY(!picture->canRotate(true));
+    QVERIFY(picture->canDelete());
+    QCOMPARE(picture->pixmapAt(0, 200, 200).size(), fitted);
+    QCOMPARE(picture->imageAt(0, 0, 0).size(), size);
+    QCOMPARE(picture->imageAt(0, 4000, 4000).width(), 4000); // fitting may enlarge
+    QVERIFY(picture->pixmapAt(1, 200, 200).isNull());
+    QVERIFY(picture->imageAt(-1, 0, 0).isNull());
+
+    // Painting: white and the picture inside target ∩ visible, nothing elsewhere, and the
+    // picture's top edge at the target's top edge.
+    QImage canvas(700, 600, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::red);
+    const QRect target(50, 40, size.width() / 2, size.height() / 2);
+    const QRect visible(0, 0, 300, 250);
+    {
+        QPainter painter(&canvas);
+        picture->paint(&painter, 0, target, visible, 0.5, nullptr);
+    }
+    QCOMPARE(canvas.pixelColor(40, 100), QColor(Qt::red));  // left of the target
+    QCOMPARE(canvas.pixelColor(320, 100), QColor(Qt::red)); // right of the visible part
+    QCOMPARE(canvas.pixelColor(100, 260), QColor(Qt::red)); // below the visible part
+    QCOMPARE(canvas.pixelColor(298, 41), QColor(Qt::white));
+    // The title band, where no raster operation makes white paper and transparency differ.
+    const QImage expected = picture->imageAt(0, size.width() / 2, size.height() / 2);
+    QImage painted = canvas.copy(QRect(target.topLeft(), QSize(250, 40)));
+    const QImage wanted = imagecompare::overWhite(expected.copy(0, 0, 250, 40));
+    QVERIFY(imagecompare::meanDifference(painted, wanted) < 4.0);
+
+    // Saving: an unchanged picture in its own format is copied; a PNG is a rendering.
+    const ImageFormat *own = picture->format();
+    const ImageFormat *png = picture->imgFormat()->formatForId(FormatPng);
+    const ImageFormat *psd = picture->imgFormat()->formatForId(FormatPsd);
+    ImageBase *backEnd = picture->backEnd();
+    QVERIFY(backEnd);
+    const QString copy = dir.filePath("copy." + own->suffixes.first());
+    QVERIFY(backEnd->save(own, copy, true));
+    QFile original(dir.filePath(name)), copied(copy);
+    QVERIFY(original.open(QIODevice::ReadOnly) && copied.open(QIODevice::ReadOnly));
+    QCOMPARE(copied.readAll(), original.readAll());
+    QVERIFY(backEnd->save(png, dir.filePath("nothing.png"), false));
+    QVERIFY(!QFile::exists(dir.filePath("nothing.png")));
+    QVERIFY(backEnd->save(png, dir.filePath("saved.png"), true));
+    QCOMPARE(QImage(dir.filePath("saved.png")).size(), size);
+    QVERIFY(!backEnd->save(psd, dir.filePath("saved.psd"), true));
+}
+
+void TestMetafile::imageTool_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<double>("tolerance");
+    QTest::newRow("WMF") << "wmf/fulltest.wmf" << QSize(1056, 816) << 20.0;
+    QTest::newRow("EMF") << "emf/fulltest.emf" << QSize(1059, 792) << 30.0;
+}
+
+// picsage-image describes and renders metafiles.
+void TestMetafile::imageTool()
+{
+    QFETCH(QString, file);
+    QFETCH(QSize, size);
+    QFETCH(double, tolerance);
+    QTemporaryDir dir;
+    QProcess info;
+    info.start(QStringLiteral(PICSAGE_IMAGE_TOOL), {"info", RealData + '/' + file});
+    QVERIFY(info.waitForFinished(60000));
+    QCOMPARE(info.exitCode(), 0);
+    const QJsonObject o = QJsonDocument::fromJson(info.readAllStandardOutput().trimmed()).object();
+    QCOMPARE(o.value("backend").toString(), QStringLiteral("metafile"));
+    QCOMPARE(o.value("width").toInt(), size.width());
+    QCOMPARE(o.value("height").toInt(), size.height());
+    QCOMPARE(o.value("frames").toInt(), 1);
+
+    QProcess render;
+    const QString out = dir.filePath("out.png");
+    render.start(QStringLiteral(PICSAGE_IMAGE_TOOL),
+                 {"render", RealData + '/' + file, "-o", out, "--box", "1100x1100"});
+    QVERIFY(render.waitForFinished(60000));
+    QCOMPARE(render.exitCode(), 0);
+    const QImage image(out);
+    QVERIFY(!image.isNull());
+    const QImage reference(RealData + '/' + file.left(file.lastIndexOf('.')) + ".png");
+    const double difference = imagecompare::contentDifference(image, reference, 80);
+    QVERIFY2(difference < tolerance, qPrintable(QString::number(difference)));
+}
+
+QTEST_MAIN(TestMetafile)
+#include "tst_metafile.moc"
