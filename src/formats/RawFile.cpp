@@ -1,0 +1,224 @@
+#include "RawFile.h"
+
+#include "RawLimits.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QFile>
+
+#include <libraw.h>
+
+#include <cstring>
+
+namespace raw {
+
+namespace {
+
+// LibRaw reports damaged data and failed allocations on the standard error stream unless
+// it is given handlers of its own; the library writes no log.
+void quietDataError(void *, const char *, const int) {}
+void quietMemoryError(void *, const char *, const char *) {}
+
+QString latin1(const char *text, size_t capacity)
+{
+    return QString::fromLatin1(text, int(strnlen(text, capacity)));
+}
+
+template <typename T> QString text(T value)
+{
+    return QStringLiteral("%1").arg(value);
+}
+
+// LibRaw's memory picture, released when it goes out of scope.
+struct MemoryPicture
+{
+    libraw_processed_image_t *picture = nullptr;
+    ~MemoryPicture()
+    {
+        if (picture) LibRaw::dcraw_clear_mem(picture);
+    }
+};
+
+// A bitmap preview as 32-bit RGB: per pixel the three samples in reverse order (blue,
+// green, red in memory), or the one grey sample three times; of a 16-bit sample only its
+// first byte is used. Null when the picture's fields do not match its data.
+QImage bitmapPicture(const libraw_processed_image_t &picture)
+{
+    const int width = picture.width, height = picture.height, colours = picture.colors;
+    const int sampleBytes = picture.bits / 8;
+    if (width <= 0 || height <= 0 || qint64(width) * height > MaxPreviewPixels ||
+        (colours != 1 && colours != 3) || (sampleBytes != 1 && sampleBytes != 2))
+        return QImage();
+    const qint64 pixelBytes = qint64(colours) * sampleBytes;
+    if (qint64(picture.data_size) < qint64(width) * height * pixelBytes) return QImage();
+
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull()) return QImage();
+    const uchar *in = picture.data;
+    for (int y = 0; y < height; ++y) {
+        uchar *out = image.scanLine(y);
+        for (int x = 0; x < width; ++x, in += pixelBytes, out += 4) {
+            if (colours == 3) {
+                out[0] = in[2 * sampleBytes];
+                out[1] = in[sampleBytes];
+                out[2] = in[0];
+            } else {
+                out[0] = out[1] = out[2] = in[0];
+            }
+            out[3] = 0xFF;
+        }
+    }
+    return image;
+}
+
+QImage jpegPicture(const libraw_processed_image_t &picture)
+{
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(picture.data),
+                                               int(qMin<quint32>(picture.data_size, BufferLimit)));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    if (!jpegFrameSize(&buffer, 0, bytes.size()).isValid()) return QImage();
+    QImage image;
+    if (!image.loadFromData(bytes, "JPEG")) return QImage();
+    return image;
+}
+
+} // namespace
+
+QStringList rawSuffixes()
+{
+    return {QStringLiteral("crw"), QStringLiteral("cr2"), QStringLiteral("cr3"),
+            QStringLiteral("arw"), QStringLiteral("nef"), QStringLiteral("raf"),
+            QStringLiteral("dng"), QStringLiteral("pef"), QStringLiteral("orf"),
+            QStringLiteral("mrw"), QStringLiteral("x3f"), QStringLiteral("rw2")};
+}
+
+bool isRawSuffix(const QString &suffix)
+{
+    return rawSuffixes().contains(suffix.toLower());
+}
+
+RawFile::RawFile() = default;
+RawFile::~RawFile() = default;
+
+bool RawFile::open(const QString &path, bool fallback)
+{
+    if (isOpen()) return true;
+    m_path = path;
+    m_mayFallBack = fallback;
+
+    try {
+        auto libRaw = std::make_unique<LibRaw>(0);
+        libRaw->set_dataerror_handler(quietDataError, nullptr);
+        libRaw->set_memerror_handler(quietMemoryError, nullptr);
+        if (libRaw->open_file(QFile::encodeName(path).constData(), BufferLimit) == LIBRAW_SUCCESS) {
+            const libraw_data_t &data = libRaw->imgdata;
+            m_size = QSize(data.sizes.width, data.sizes.height);
+            m_previewSize = QSize(data.thumbnail.twidth, data.thumbnail.theight);
+            m_libRaw = std::move(libRaw);
+            m_description = describe();
+            return true;
+        }
+    } catch (...) {
+        // An allocation that failed inside LibRaw: the file is refused like any other.
+    }
+    if (!fallback) return false;
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    m_fallback = findLargestJpegPreview(&file);
+    if (!m_fallback.isValid()) return false;
+    m_size = m_previewSize = m_fallback.size;
+    return true;
+}
+
+QImage RawFile::preview()
+{
+    QImage image = libRawPreview();
+    if (!image.isNull() || !m_mayFallBack) return image;
+
+    // LibRaw opened the file but could not hand over a preview: look for one ourselves.
+    if (!m_fallback.isValid()) {
+        QFile file(m_path);
+        if (!file.open(QIODevice::ReadOnly)) return QImage();
+        m_fallback = findLargestJpegPreview(&file);
+    }
+    if (!m_fallback.isValid()) return QImage();
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly)) return QImage();
+    return decodeJpegPreview(&file, m_fallback);
+}
+
+QImage RawFile::libRawPreview()
+{
+    if (!m_libRaw) return QImage();
+    // LibRaw reads a JPEG preview's header with libjpeg, whose warnings go to the standard
+    // error stream: a JPEG preview whose header is not whole is refused before that.
+    {
+        const qint64 offset = m_libRaw->get_internal_data_pointer()->internal_data.toffset;
+        const qint64 length = m_libRaw->imgdata.thumbnail.tlength;
+        QFile file(m_path);
+        if (!file.open(QIODevice::ReadOnly) || offset < 0 || offset > file.size() - 2 ||
+            !file.seek(offset))
+            return QImage();
+        if (file.peek(2) == QByteArray("\xFF\xD8", 2) &&
+            !jpegFrameSize(&file, offset, length).isValid())
+            return QImage();
+    }
+    try {
+        if (m_libRaw->unpack_thumb() != LIBRAW_SUCCESS) return QImage();
+        int error = 0;
+        MemoryPicture memory{m_libRaw->dcraw_make_mem_thumb(&error)};
+        if (!memory.picture) return QImage();
+        switch (memory.picture->type) {
+        case LIBRAW_IMAGE_JPEG:
+            return jpegPicture(*memory.picture);
+        case LIBRAW_IMAGE_BITMAP:
+            return bitmapPicture(*memory.picture);
+        default:
+            return QImage();
+        }
+    } catch (...) {
+        return QImage();
+    }
+}
+
+QString RawFile::describe() const
+{
+    const libraw_data_t &data = m_libRaw->imgdata;
+    // Flip code 5 (a quarter turn the other way) is EXIF orientation 8; 0, 3 and 6 are the
+    // same in both.
+    const int orientation = data.sizes.flip == 5 ? 8 : data.sizes.flip;
+    const QString dateTime = QDateTime::fromSecsSinceEpoch(qint64(data.other.timestamp))
+                                 .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    // Built by joining rather than by placeholders, so that text from the file (a maker name
+    // holding "%2") is never taken for a placeholder.
+    const QPair<const char *, QString> lines[] = {
+        {"DateTime", dateTime},
+        {"Make", latin1(data.idata.make, sizeof data.idata.make)},
+        {"Model", latin1(data.idata.model, sizeof data.idata.model)},
+        {"LensModel", latin1(data.lens.Lens, sizeof data.lens.Lens)},
+        {"Aperture", text(data.other.aperture)},
+        {"ApertureMax", text(data.lens.MaxAp4MaxFocal)},
+        {"ExposureTime", text(data.other.shutter)},
+        {"ExposureCom", text(1)},
+        {"ISOSpeed", text(data.other.iso_speed)},
+        {"FocalLen", text(data.other.focal_len)},
+        {"MeteringMode", text(-1)},
+        {"Flash", text(data.color.flash_used)},
+        {"WhiteBalance", text(-1)},
+        {"LightSource", text(-1)},
+        {"ExposureProgram", text(-1)},
+        {"Orientation", text(orientation)},
+        {"Height", text(data.sizes.height)},
+        {"Width", text(data.sizes.width)},
+    };
+    QString description;
+    for (const auto &line : lines) {
+        if (!description.isEmpty()) description += QStringLiteral("\n\n");
+        description += QLatin1String(line.first) + QStringLiteral(": ") + line.second;
+    }
+    return description;
+}
+
+} // namespace raw
