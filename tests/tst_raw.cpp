@@ -126,6 +126,7 @@ private slots:
 
     void throughImageReader_data();
     void throughImageReader();
+    void concurrentReads();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -585,6 +586,43 @@ void tst_Raw::throughImageReader()
     QImageReader scaled(path);
     scaled.setScaledSize(QSize(40, 30));
     QCOMPARE(scaled.read().size(), QSize(40, 30));
+}
+
+// Each handler has a LibRaw instance of its own: handlers on several threads at once, and
+// one handler read twice, all deliver the same pictures.
+void tst_Raw::concurrentReads()
+{
+    const QStringList paths = {write(QStringLiteral("thread-jpeg.dng"), jpegDng().build()),
+                               write(QStringLiteral("thread-bitmap.dng"), bitmapDng().build()),
+                               write(QStringLiteral("thread-refused.dng"), refusedDng().build()),
+                               RealDng};
+    const QVector<QSize> sizes = {QSize(96, 64), QSize(96, 64), QSize(96, 64), QSize(256, 171)};
+    QAtomicInt failures = 0;
+    QVector<QThread *> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads << QThread::create([&, t] {
+            for (int round = 0; round < 6; ++round) {
+                const int which = (t + round) % paths.size();
+                QFile file(paths[which]);
+                if (!file.open(QIODevice::ReadOnly)) {
+                    failures.ref();
+                    continue;
+                }
+                RawIOHandler handler;
+                handler.setDevice(&file);
+                QImage first, second;
+                if (!handler.read(&first) || !handler.read(&second) ||
+                    first.size() != sizes[which] || first != second)
+                    failures.ref();
+            }
+        });
+        threads.last()->start();
+    }
+    for (QThread *thread : threads) {
+        QVERIFY(thread->wait(120000));
+        delete thread;
+    }
+    QCOMPARE(failures.loadRelaxed(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_Raw)

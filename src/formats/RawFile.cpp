@@ -83,6 +83,13 @@ QImage jpegPicture(const libraw_processed_image_t &picture)
     return image;
 }
 
+bool openWithLibRaw(LibRaw &libRaw, const QString &path)
+{
+    libRaw.set_dataerror_handler(quietDataError, nullptr);
+    libRaw.set_memerror_handler(quietMemoryError, nullptr);
+    return libRaw.open_file(QFile::encodeName(path).constData(), BufferLimit) == LIBRAW_SUCCESS;
+}
+
 } // namespace
 
 QStringList rawSuffixes()
@@ -166,6 +173,12 @@ QImage RawFile::libRawPreview()
             return QImage();
     }
     try {
+        // LibRaw unpacks a preview once per opening: a second read opens the file afresh.
+        if (m_previewUnpacked) {
+            m_libRaw->recycle();
+            if (!openWithLibRaw(*m_libRaw, m_path)) return QImage();
+        }
+        m_previewUnpacked = true;
         if (m_libRaw->unpack_thumb() != LIBRAW_SUCCESS) return QImage();
         int error = 0;
         MemoryPicture memory{m_libRaw->dcraw_make_mem_thumb(&error)};

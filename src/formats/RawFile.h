@@ -58,6 +58,7 @@ private:
     QImage libRawPreview();
 
     std::unique_ptr<LibRaw> m_libRaw;
+    bool m_previewUnpacked = false;
     QString m_path;
     bool m_mayFallBack = false;
     JpegPreview m_fallback;
