@@ -117,6 +117,8 @@ private slots:
 
     void fallback_data();
     void fallback();
+    void fallbackDescription_data();
+    void fallbackDescription();
     void largestPreview_data();
     void largestPreview();
 
@@ -391,21 +393,31 @@ void tst_Raw::scaledRead()
 void tst_Raw::fallback_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QSize>("size");    // the sensor data's size
+    QTest::addColumn<QSize>("picture"); // the preview's
 
-    QTest::newRow("real DNG 1.7 (JPEG XL)") << RealDng << QSize(256, 171);
+    QTest::newRow("real DNG 1.7 (JPEG XL)") << RealDng << QSize(5392, 3592) << QSize(256, 171);
     QTest::newRow("generated, JPEG XL sensor data")
-        << write(QStringLiteral("jxl.dng"), refusedDng().build()) << QSize(96, 64);
+        << write(QStringLiteral("jxl.dng"), refusedDng().build()) << QSize(128, 96)
+        << QSize(96, 64);
     Dng upper = refusedDng();
     upper.bigEndian = true;
     QTest::newRow("upper-case suffix, big-endian")
-        << write(QStringLiteral("JXL.NEF"), upper.build()) << QSize(96, 64);
+        << write(QStringLiteral("JXL.NEF"), upper.build()) << QSize(128, 96) << QSize(96, 64);
+    Dng noSensor = refusedDng();
+    noSensor.rawCompression = 1;
+    QByteArray bytes = noSensor.build();
+    // Without a sensor-data IFD the preview's size is the picture's; LibRaw refuses it too.
+    bytes = patchIfd0(bytes, 0x14A, 0);
+    QTest::newRow("no sensor data")
+        << write(QStringLiteral("nosensor.dng"), bytes) << QSize(96, 64) << QSize(96, 64);
 }
 
 void tst_Raw::fallback()
 {
     QFETCH(QString, path);
     QFETCH(QSize, size);
+    QFETCH(QSize, picture);
 
     raw::RawFile withoutFallback;
     QVERIFY(!withoutFallback.open(path, false));
@@ -416,10 +428,12 @@ void tst_Raw::fallback()
     handler.setDevice(&file);
     QVERIFY(handler.canRead());
     QCOMPARE(handler.option(QImageIOHandler::Size).toSize(), size);
-    QCOMPARE(handler.option(QImageIOHandler::Description).toString(), QString());
+    const QString description = handler.option(QImageIOHandler::Description).toString();
+    QCOMPARE(line(description, "Width"), QString::number(size.width()));
+    QCOMPARE(line(description, "Height"), QString::number(size.height()));
     QImage image;
     QVERIFY(handler.read(&image));
-    QCOMPARE(image.size(), size);
+    QCOMPARE(image.size(), picture);
     if (path != RealDng) QVERIFY(showsQuadrants(image));
 
     // The same bytes without a raw suffix are not taken.
@@ -430,6 +444,38 @@ void tst_Raw::fallback()
     refused.setDevice(&other);
     QVERIFY(!refused.canRead());
     QVERIFY(!refused.read(&image));
+}
+
+// The walk reads the same shooting data from IFD0 and the EXIF IFD as LibRaw does.
+void tst_Raw::fallbackDescription_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::newRow("upright") << 1;
+    QTest::newRow("half turn") << 3;
+    QTest::newRow("quarter turn anticlockwise") << 8;
+}
+
+void tst_Raw::fallbackDescription()
+{
+    QFETCH(int, orientation);
+    Dng opened = orientedDng(quint16(orientation));
+    Dng refused = opened;
+    refused.rawCompression = 52546;
+    raw::RawFile withLibRaw, withWalk;
+    QVERIFY(withLibRaw.open(write(QStringLiteral("described.dng"), opened.build()), true));
+    QVERIFY(withWalk.open(write(QStringLiteral("described-walk.dng"), refused.build()), true));
+    QVERIFY(!withLibRaw.usesFallback());
+    QVERIFY(withWalk.usesFallback());
+    QCOMPARE(withWalk.description(), withLibRaw.description());
+    QCOMPARE(withWalk.size(), withLibRaw.size());
+
+    raw::RawFile real;
+    QVERIFY(real.open(RealDng, true));
+    QCOMPARE(line(real.description(), "Model"), QStringLiteral("NIKON Z 9"));
+    QCOMPARE(line(real.description(), "LensModel"), QStringLiteral("NIKKOR Z 85mm f/1.2 S"));
+    QCOMPARE(line(real.description(), "Orientation"), QStringLiteral("0"));
+    // Its ISO speed tag holds 65535; the recommended exposure index holds the speed.
+    QCOMPARE(line(real.description(), "ISOSpeed"), QStringLiteral("102400"));
 }
 
 void tst_Raw::largestPreview_data()
@@ -566,7 +612,7 @@ void tst_Raw::throughImageReader_data()
     QTest::addColumn<QSize>("picture");
     QTest::newRow("LibRaw's path") << write(QStringLiteral("reader.dng"), jpegDng().build())
                                    << QSize(128, 96) << QSize(96, 64);
-    QTest::newRow("fallback") << RealDng << QSize(256, 171) << QSize(256, 171);
+    QTest::newRow("fallback") << RealDng << QSize(5392, 3592) << QSize(256, 171);
     QTest::newRow("nef suffix") << write(QStringLiteral("reader.nef"), bitmapDng().build())
                                 << QSize(128, 96) << QSize(96, 64);
 }

@@ -1,9 +1,9 @@
 #include "RawFile.h"
 
 #include "RawLimits.h"
+#include "RawShootingData.h"
 
 #include <QBuffer>
-#include <QDateTime>
 #include <QFile>
 
 #include <libraw.h>
@@ -22,11 +22,6 @@ void quietMemoryError(void *, const char *, const char *) {}
 QString latin1(const char *text, size_t capacity)
 {
     return QString::fromLatin1(text, int(strnlen(text, capacity)));
-}
-
-template <typename T> QString text(T value)
-{
-    return QStringLiteral("%1").arg(value);
 }
 
 // LibRaw's memory picture, released when it goes out of scope.
@@ -116,9 +111,7 @@ bool RawFile::open(const QString &path, bool fallback)
 
     try {
         auto libRaw = std::make_unique<LibRaw>(0);
-        libRaw->set_dataerror_handler(quietDataError, nullptr);
-        libRaw->set_memerror_handler(quietMemoryError, nullptr);
-        if (libRaw->open_file(QFile::encodeName(path).constData(), BufferLimit) == LIBRAW_SUCCESS) {
+        if (openWithLibRaw(*libRaw, path)) {
             const libraw_data_t &data = libRaw->imgdata;
             m_size = QSize(data.sizes.width, data.sizes.height);
             m_previewSize = QSize(data.thumbnail.twidth, data.thumbnail.theight);
@@ -133,9 +126,13 @@ bool RawFile::open(const QString &path, bool fallback)
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
-    m_fallback = findLargestJpegPreview(&file);
+    ShootingData shooting;
+    m_fallback = findLargestJpegPreview(&file, &shooting);
     if (!m_fallback.isValid()) return false;
-    m_size = m_previewSize = m_fallback.size;
+    if (shooting.picture.isEmpty()) shooting.picture = m_fallback.size;
+    m_size = shooting.picture;
+    m_previewSize = m_fallback.size;
+    m_description = describeShootingData(shooting);
     return true;
 }
 
@@ -159,19 +156,6 @@ QImage RawFile::preview()
 QImage RawFile::libRawPreview()
 {
     if (!m_libRaw) return QImage();
-    // LibRaw reads a JPEG preview's header with libjpeg, whose warnings go to the standard
-    // error stream: a JPEG preview whose header is not whole is refused before that.
-    {
-        const qint64 offset = m_libRaw->get_internal_data_pointer()->internal_data.toffset;
-        const qint64 length = m_libRaw->imgdata.thumbnail.tlength;
-        QFile file(m_path);
-        if (!file.open(QIODevice::ReadOnly) || offset < 0 || offset > file.size() - 2 ||
-            !file.seek(offset))
-            return QImage();
-        if (file.peek(2) == QByteArray("\xFF\xD8", 2) &&
-            !jpegFrameSize(&file, offset, length).isValid())
-            return QImage();
-    }
     try {
         // LibRaw unpacks a preview once per opening: a second read opens the file afresh.
         if (m_previewUnpacked) {
@@ -179,6 +163,7 @@ QImage RawFile::libRawPreview()
             if (!openWithLibRaw(*m_libRaw, m_path)) return QImage();
         }
         m_previewUnpacked = true;
+        if (!libRawJpegHeaderIsWhole()) return QImage();
         if (m_libRaw->unpack_thumb() != LIBRAW_SUCCESS) return QImage();
         int error = 0;
         MemoryPicture memory{m_libRaw->dcraw_make_mem_thumb(&error)};
@@ -196,42 +181,37 @@ QImage RawFile::libRawPreview()
     }
 }
 
+bool RawFile::libRawJpegHeaderIsWhole() const
+{
+    // LibRaw reads a JPEG preview's header with libjpeg, whose warnings go to the standard
+    // error stream: a JPEG preview whose header is not whole is refused before that.
+    const qint64 offset = m_libRaw->get_internal_data_pointer()->internal_data.toffset;
+    const qint64 length = m_libRaw->imgdata.thumbnail.tlength;
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly) || offset < 0 || offset > file.size() - 2 ||
+        !file.seek(offset))
+        return false;
+    return file.peek(2) != QByteArray("\xFF\xD8", 2) ||
+           jpegFrameSize(&file, offset, length).isValid();
+}
+
 QString RawFile::describe() const
 {
     const libraw_data_t &data = m_libRaw->imgdata;
-    // Flip code 5 (a quarter turn the other way) is EXIF orientation 8; 0, 3 and 6 are the
-    // same in both.
-    const int orientation = data.sizes.flip == 5 ? 8 : data.sizes.flip;
-    const QString dateTime = QDateTime::fromSecsSinceEpoch(qint64(data.other.timestamp))
-                                 .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    // Built by joining rather than by placeholders, so that text from the file (a maker name
-    // holding "%2") is never taken for a placeholder.
-    const QPair<const char *, QString> lines[] = {
-        {"DateTime", dateTime},
-        {"Make", latin1(data.idata.make, sizeof data.idata.make)},
-        {"Model", latin1(data.idata.model, sizeof data.idata.model)},
-        {"LensModel", latin1(data.lens.Lens, sizeof data.lens.Lens)},
-        {"Aperture", text(data.other.aperture)},
-        {"ApertureMax", text(data.lens.MaxAp4MaxFocal)},
-        {"ExposureTime", text(data.other.shutter)},
-        {"ExposureCom", text(1)},
-        {"ISOSpeed", text(data.other.iso_speed)},
-        {"FocalLen", text(data.other.focal_len)},
-        {"MeteringMode", text(-1)},
-        {"Flash", text(data.color.flash_used)},
-        {"WhiteBalance", text(-1)},
-        {"LightSource", text(-1)},
-        {"ExposureProgram", text(-1)},
-        {"Orientation", text(orientation)},
-        {"Height", text(data.sizes.height)},
-        {"Width", text(data.sizes.width)},
-    };
-    QString description;
-    for (const auto &line : lines) {
-        if (!description.isEmpty()) description += QStringLiteral("\n\n");
-        description += QLatin1String(line.first) + QStringLiteral(": ") + line.second;
-    }
-    return description;
+    ShootingData shooting;
+    shooting.timestamp = qint64(data.other.timestamp);
+    shooting.make = latin1(data.idata.make, sizeof data.idata.make);
+    shooting.model = latin1(data.idata.model, sizeof data.idata.model);
+    shooting.lens = latin1(data.lens.Lens, sizeof data.lens.Lens);
+    shooting.aperture = data.other.aperture;
+    shooting.maxAperture = data.lens.MaxAp4MaxFocal;
+    shooting.exposureTime = data.other.shutter;
+    shooting.isoSpeed = data.other.iso_speed;
+    shooting.focalLength = data.other.focal_len;
+    shooting.flash = data.color.flash_used;
+    shooting.flip = data.sizes.flip;
+    shooting.picture = QSize(data.sizes.width, data.sizes.height);
+    return describeShootingData(shooting);
 }
 
 } // namespace raw

@@ -42,9 +42,10 @@ public:
     // Whether LibRaw refused the file and the preview was found by the walk.
     bool usesFallback() const { return !m_libRaw && m_fallback.isValid(); }
 
-    // The camera's picture size (the preview's own size on the fallback path).
+    // The camera's picture size (on the fallback path the sensor data's IFD size, or the
+    // preview's own size when there is no such IFD).
     QSize size() const { return m_size; }
-    // The shooting-data summary (empty on the fallback path).
+    // The shooting-data summary.
     QString description() const { return m_description; }
     // The embedded preview's size as the file states it; invalid when unknown.
     QSize previewSize() const { return m_previewSize; }
@@ -56,6 +57,8 @@ private:
     // The summary text of LibRaw's shooting data, one "Name: value" line per item.
     QString describe() const;
     QImage libRawPreview();
+    // False when LibRaw's preview is a JPEG stream whose header is cut or damaged.
+    bool libRawJpegHeaderIsWhole() const;
 
     std::unique_ptr<LibRaw> m_libRaw;
     bool m_previewUnpacked = false;

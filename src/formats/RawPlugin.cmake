@@ -6,6 +6,7 @@ pkg_check_modules(LIBRAW REQUIRED IMPORTED_TARGET GLOBAL libraw_r)
 set(PICSAGE_RAW_READER_SOURCES
     RawLimits.h
     RawPreviewFinder.h RawPreviewFinder.cpp
+    RawShootingData.h RawShootingData.cpp
     RawFile.h RawFile.cpp
 )
 set(PICSAGE_RAW_PLUGIN_SOURCES

@@ -7,6 +7,8 @@ class QIODevice;
 
 namespace raw {
 
+struct ShootingData;
+
 // Where a JPEG stream lies in a file, and the size of the picture it holds.
 struct JpegPreview
 {
@@ -28,7 +30,9 @@ QSize jpegFrameSize(QIODevice *device, qint64 offset, qint64 length);
 // (DNG, CR2, NEF, ARW, PEF, ORF, RW2, ...: IFD chains, sub-IFDs and the EXIF IFD) or in a
 // RAF file's header. Every offset and length is checked against the device's size; the walk
 // is bounded in depth and number of IFDs and ends loops. Invalid when there is none.
-JpegPreview findLargestJpegPreview(QIODevice *device);
+// With `shooting`, the walk also fills in what IFD0 and the EXIF IFD say about the picture
+// (make, model, time, exposure, lens, orientation) and the sensor data's size.
+JpegPreview findLargestJpegPreview(QIODevice *device, ShootingData *shooting = nullptr);
 
 // Reads and decodes a preview found above; a null picture when it does not decode.
 QImage decodeJpegPreview(QIODevice *device, const JpegPreview &preview);
