@@ -12,6 +12,15 @@
 
 namespace raw {
 
+// LibRaw with the one answer its interface lacks: whether the preview it unpacks is a JPEG
+// stream (which it reads through libjpeg) rather than a bitmap.
+class PreviewLibRaw : public LibRaw
+{
+public:
+    PreviewLibRaw() : LibRaw(0) {}
+    bool previewIsJpeg() const { return write_thumb == &PreviewLibRaw::jpeg_thumb; }
+};
+
 namespace {
 
 // LibRaw reports damaged data and failed allocations on the standard error stream unless
@@ -78,7 +87,7 @@ QImage jpegPicture(const libraw_processed_image_t &picture)
     return image;
 }
 
-bool openWithLibRaw(LibRaw &libRaw, const QString &path)
+bool openWithLibRaw(PreviewLibRaw &libRaw, const QString &path)
 {
     libRaw.set_dataerror_handler(quietDataError, nullptr);
     libRaw.set_memerror_handler(quietMemoryError, nullptr);
@@ -110,7 +119,7 @@ bool RawFile::open(const QString &path, bool fallback)
     m_mayFallBack = fallback;
 
     try {
-        auto libRaw = std::make_unique<LibRaw>(0);
+        auto libRaw = std::make_unique<PreviewLibRaw>();
         if (openWithLibRaw(*libRaw, path)) {
             const libraw_data_t &data = libRaw->imgdata;
             m_size = QSize(data.sizes.width, data.sizes.height);
@@ -184,15 +193,13 @@ QImage RawFile::libRawPreview()
 bool RawFile::libRawJpegHeaderIsWhole() const
 {
     // LibRaw reads a JPEG preview's header with libjpeg, whose warnings go to the standard
-    // error stream: a JPEG preview whose header is not whole is refused before that.
+    // error stream: a JPEG preview whose header is not whole is refused before that. LibRaw
+    // writes a start marker over the stream's first two bytes, so they are not checked.
+    if (!m_libRaw->previewIsJpeg()) return true;
     const qint64 offset = m_libRaw->get_internal_data_pointer()->internal_data.toffset;
     const qint64 length = m_libRaw->imgdata.thumbnail.tlength;
     QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly) || offset < 0 || offset > file.size() - 2 ||
-        !file.seek(offset))
-        return false;
-    return file.peek(2) != QByteArray("\xFF\xD8", 2) ||
-           jpegFrameSize(&file, offset, length).isValid();
+    return file.open(QIODevice::ReadOnly) && jpegFrameSize(&file, offset, length, false).isValid();
 }
 
 QString RawFile::describe() const

@@ -9,9 +9,9 @@
 
 #include <memory>
 
-class LibRaw;
-
 namespace raw {
+
+class PreviewLibRaw;
 
 // The suffixes of camera raw files: "crw", "cr2", "cr3", "arw", "nef", "raf", "dng", "pef",
 // "orf", "mrw", "x3f", "rw2".
@@ -60,7 +60,7 @@ private:
     // False when LibRaw's preview is a JPEG stream whose header is cut or damaged.
     bool libRawJpegHeaderIsWhole() const;
 
-    std::unique_ptr<LibRaw> m_libRaw;
+    std::unique_ptr<PreviewLibRaw> m_libRaw;
     bool m_previewUnpacked = false;
     QString m_path;
     bool m_mayFallBack = false;

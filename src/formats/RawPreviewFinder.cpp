@@ -319,14 +319,14 @@ void TiffWalk::consider(qint64 offset, qint64 length)
 
 } // namespace
 
-QSize jpegFrameSize(QIODevice *device, qint64 offset, qint64 length)
+QSize jpegFrameSize(QIODevice *device, qint64 offset, qint64 length, bool checkStart)
 {
     if (!device || offset < 0 || length < 4 || offset > device->size() ||
         length > device->size() - offset)
         return QSize();
     const qint64 end = offset + length;
     const QByteArray soi = readAt(device, offset, 2);
-    if (soi != QByteArray("\xFF\xD8", 2)) return QSize();
+    if (checkStart && soi != QByteArray("\xFF\xD8", 2)) return QSize();
 
     QSize size;
     qint64 at = offset + 2;

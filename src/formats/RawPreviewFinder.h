@@ -23,8 +23,9 @@ struct JpegPreview
 // frame header; invalid unless the stream starts a JPEG, every segment up to the first scan
 // is whole and inside the stream, its frame is a baseline, extended or progressive one (what
 // the JPEG reader decodes; lossless raw data is not), and it holds no more than
-// MaxPreviewPixels.
-QSize jpegFrameSize(QIODevice *device, qint64 offset, qint64 length);
+// MaxPreviewPixels. Without `checkStart` the first two bytes are taken to be the start marker
+// whatever they hold (as LibRaw takes them).
+QSize jpegFrameSize(QIODevice *device, qint64 offset, qint64 length, bool checkStart = true);
 
 // Finds the largest decodable JPEG preview that a camera embedded in a TIFF-based raw file
 // (DNG, CR2, NEF, ARW, PEF, ORF, RW2, ...: IFD chains, sub-IFDs and the EXIF IFD) or in a
