@@ -19,6 +19,9 @@ constexpr int MaxIfds = 64;
 constexpr int MaxIfdEntries = 4096;
 constexpr int MaxSubIfds = 64;
 
+// Longer texts than this are not read from an IFD (camera and lens names are far shorter).
+constexpr quint32 MaxTextLength = 256;
+
 // JPEG segments looked at before the frame header is found.
 constexpr int MaxJpegSegments = 256;
 

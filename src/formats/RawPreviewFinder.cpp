@@ -59,8 +59,6 @@ enum Type : quint16 {
     TypeSRational = 10,
     TypeIfd = 13
 };
-// Longer texts than this are not read (camera and lens names are far shorter).
-constexpr quint32 MaxTextLength = 256;
 constexpr quint16 CompressionOldJpeg = 6, CompressionJpeg = 7;
 constexpr quint16 PhotometricCfa = 32803, PhotometricLinearRaw = 34892;
 
