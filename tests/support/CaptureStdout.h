@@ -5,16 +5,17 @@
 #include <cstdio>
 #include <unistd.h>
 
-// Collects what the process writes to standard output while it lives.
+// Collects what the process writes to standard output (or to another descriptor, such as
+// STDERR_FILENO) while it lives.
 class CaptureStdout
 {
 public:
-    CaptureStdout()
+    explicit CaptureStdout(int descriptor = STDOUT_FILENO) : m_descriptor(descriptor)
     {
-        std::fflush(stdout);
+        std::fflush(nullptr);
         m_file = std::tmpfile();
-        m_saved = ::dup(STDOUT_FILENO);
-        ::dup2(::fileno(m_file), STDOUT_FILENO);
+        m_saved = ::dup(m_descriptor);
+        ::dup2(::fileno(m_file), m_descriptor);
     }
     ~CaptureStdout() { restore(); }
     CaptureStdout(const CaptureStdout &) = delete;
@@ -36,12 +37,13 @@ private:
     void restore()
     {
         if (m_saved < 0) return;
-        std::fflush(stdout);
-        ::dup2(m_saved, STDOUT_FILENO);
+        std::fflush(nullptr);
+        ::dup2(m_saved, m_descriptor);
         ::close(m_saved);
         m_saved = -1;
     }
 
+    int m_descriptor;
     std::FILE *m_file = nullptr;
     int m_saved = -1;
 };

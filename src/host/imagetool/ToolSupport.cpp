@@ -1,0 +1,100 @@
+#include "ImageTool.h"
+
+#include "image/ImageDirectory.h"
+#include "image/ImageWrapper.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace imagetool {
+
+namespace {
+std::FILE *s_messages = nullptr;
+} // namespace
+
+std::FILE *messageStream()
+{
+    return s_messages ? s_messages : stderr;
+}
+
+void setMessageStream(std::FILE *stream)
+{
+    s_messages = stream;
+}
+
+void reportError(const QString &subject, const QString &reason)
+{
+    const QByteArray line =
+        (QStringLiteral("picsage-image: ") + subject + QStringLiteral(": ") + reason + '\n')
+            .toLocal8Bit();
+    std::fwrite(line.constData(), 1, size_t(line.size()), messageStream());
+    std::fflush(messageStream());
+}
+
+int usageError(const QString &command, const QString &message)
+{
+    const QString help = command.isEmpty() ? QStringLiteral("picsage-image --help")
+                                           : QStringLiteral("picsage-image %1 --help").arg(command);
+    const QByteArray line =
+        QStringLiteral("picsage-image: %1\nTry '%2'.\n").arg(message, help).toLocal8Bit();
+    std::fwrite(line.constData(), 1, size_t(line.size()), messageStream());
+    std::fflush(messageStream());
+    return ExitUsage;
+}
+
+QString commandHelp(const Command &command)
+{
+    return QStringLiteral("Usage: picsage-image %1 %2\n\n%3")
+        .arg(QString::fromLatin1(command.name), QString::fromLatin1(command.synopsis),
+             QString::fromLatin1(command.help));
+}
+
+bool isHelp(const QStringList &args)
+{
+    return args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"));
+}
+
+QSharedPointer<ImageWrapper> openPicture(const QString &path, QString *reason)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        *reason = QStringLiteral("no such file");
+        return {};
+    }
+    if (info.isDir()) {
+        *reason = QStringLiteral("is a folder");
+        return {};
+    }
+    // The folder lists no links: the file is opened where it really is.
+    const QFileInfo real(info.canonicalFilePath());
+    QSharedPointer<ImageDirectory> folder(new ImageDirectory);
+    if (!folder->init(real.absolutePath(), {QStringLiteral("*")}) ||
+        folder->indexOf(real.fileName()) < 0) {
+        *reason = QStringLiteral("cannot be listed in its folder");
+        return {};
+    }
+    QSharedPointer<ImageWrapper> picture = folder->createImage(real.fileName(), 0, folder);
+    if (!picture) {
+        *reason = QStringLiteral("cannot be opened for reading");
+        return {};
+    }
+    picture->load();
+    if (picture->status() != ImageStatusReady || picture->frameCount() < 1) {
+        *reason = QStringLiteral("not a picture that can be decoded");
+        return {};
+    }
+    return picture;
+}
+
+QString jsonString(const QString &text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    // ["..."] -> "..."
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
+} // namespace imagetool

@@ -1,0 +1,104 @@
+#include "platform/FrameDecoder.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QMutexLocker>
+
+namespace platform {
+
+FrameDecoder::FrameDecoder() = default;
+FrameDecoder::~FrameDecoder() = default;
+
+bool FrameDecoder::open(const QString &path)
+{
+    QMutexLocker locker(&m_mutex);
+    m_path = path;
+    m_data.clear();
+    reset();
+    if (!m_reader->canRead()) return false;
+    m_format = m_reader->format();
+    m_frameCount = qMax(1, m_reader->imageCount());
+    return true;
+}
+
+bool FrameDecoder::open(const QByteArray &data)
+{
+    QMutexLocker locker(&m_mutex);
+    m_path.clear();
+    m_data = data;
+    reset();
+    if (!m_reader->canRead()) return false;
+    m_format = m_reader->format();
+    m_frameCount = qMax(1, m_reader->imageCount());
+    return true;
+}
+
+QByteArray FrameDecoder::format() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_format;
+}
+
+int FrameDecoder::frameCount() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_frameCount;
+}
+
+QSize FrameDecoder::frameSize(int n)
+{
+    QMutexLocker locker(&m_mutex);
+    if (!jumpTo(n)) return {};
+    return m_reader->size();
+}
+
+QImage FrameDecoder::decodeFrame(int n)
+{
+    QMutexLocker locker(&m_mutex);
+    if (!jumpTo(n)) return {};
+    const QSize size = m_reader->size();
+    if (!size.isValid() || qint64(size.width()) * size.height() > MaxFramePixels) return {};
+    QImage image;
+    const bool ok = m_reader->read(&image);
+    // The reader has moved on; the next request starts afresh.
+    m_current = -1;
+    if (!ok || image.isNull()) return {};
+    // Opaque 32-bit pixels (0xffRRGGBB) already are premultiplied ARGB: no copy for them.
+    if (image.format() == QImage::Format_RGB32)
+        image.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
+    else if (image.format() != QImage::Format_ARGB32_Premultiplied)
+        image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return image;
+}
+
+// A fresh reader stands at frame 0; other frames are reached by jumping (pages of a TIFF).
+bool FrameDecoder::jumpTo(int n)
+{
+    if (!m_reader || n < 0 || n >= m_frameCount) return false;
+    if (m_current == n) return true;
+    reset();
+    if (n > 0 && !m_reader->jumpToImage(n)) {
+        m_current = -1;
+        return false;
+    }
+    m_current = n;
+    return true;
+}
+
+void FrameDecoder::reset()
+{
+    m_reader.reset();
+    m_buffer.reset();
+    if (m_path.isEmpty()) {
+        m_buffer.reset(new QBuffer(&m_data));
+        m_buffer->open(QIODevice::ReadOnly);
+        m_reader.reset(new QImageReader(m_buffer.data()));
+    } else {
+        m_reader.reset(new QImageReader(m_path));
+    }
+    m_reader->setDecideFormatFromContent(true);
+    m_reader->setAutoTransform(false);
+    m_current = 0;
+}
+
+} // namespace platform
