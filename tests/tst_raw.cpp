@@ -1,7 +1,9 @@
 // The camera-raw reader: LibRaw's path on generated DNG files, the walk for embedded JPEG
 // previews on files LibRaw refuses (a real DNG 1.7 file and generated ones), the plug-in's
 // answers, and malformed files.
+#include "support/ChildRun.h"
 #include "support/DngWriter.h"
+#include "support/RealData.h"
 
 #include "formats/RawFile.h"
 #include "formats/RawIOHandler.h"
@@ -13,16 +15,18 @@
 #include <QFile>
 #include <QImageReader>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace dngtest;
 
 Q_DECLARE_METATYPE(QImageIOHandler::ImageOption)
+Q_DECLARE_METATYPE(QVector<QRgb>)
 
 namespace {
 
-const QString RealDng = QStringLiteral(PICSAGE_REAL_DATA "/raw/nikon_z9_cropped.dng");
+const QString RealDng = realDataPath(QStringLiteral("raw/nikon_z9_cropped.dng"));
 
 // The default generated file: a 96 x 64 JPEG preview of four quadrants, 128 x 96 sensor data.
 Dng jpegDng()
@@ -59,9 +63,13 @@ QByteArray readFile(const QString &path)
     return file.readAll();
 }
 
-// The colour near each corner, to see the quadrants (red, green / blue, white) and their
-// place after scaling.
-bool showsQuadrants(const QImage &image)
+const QRgb Red = qRgb(230, 0, 0), Green = qRgb(0, 220, 0), Blue = qRgb(0, 0, 240),
+           White = qRgb(250, 250, 250);
+
+// Whether the colours near the corners are these (top left, top right, bottom left, bottom
+// right), to see the quadrants and their place after scaling or turning.
+bool showsCorners(const QImage &image, QRgb topLeft, QRgb topRight, QRgb bottomLeft,
+                  QRgb bottomRight)
 {
     auto near = [&](int x, int y, QRgb want) {
         const QRgb got = image.pixel(x, y);
@@ -69,8 +77,14 @@ bool showsQuadrants(const QImage &image)
                qAbs(qBlue(got) - qBlue(want)) < 40;
     };
     const int r = image.width() - 3, b = image.height() - 3;
-    return near(2, 2, qRgb(230, 0, 0)) && near(r, 2, qRgb(0, 220, 0)) &&
-           near(2, b, qRgb(0, 0, 240)) && near(r, b, qRgb(250, 250, 250));
+    return near(2, 2, topLeft) && near(r, 2, topRight) && near(2, b, bottomLeft) &&
+           near(r, b, bottomRight);
+}
+
+// The quadrants as they are stored: red, green / blue, white.
+bool showsQuadrants(const QImage &image)
+{
+    return showsCorners(image, Red, Green, Blue, White);
 }
 
 // Sets the value of a one-value entry of IFD0 (little-endian files).
@@ -129,6 +143,8 @@ private slots:
     void throughImageReader_data();
     void throughImageReader();
     void concurrentReads();
+    void picsageImage_data();
+    void picsageImage();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -138,7 +154,8 @@ private:
 void tst_Raw::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    QVERIFY2(QFile::exists(RealDng), "the real raw file is missing from tests/data/real");
+    REAL_DATA(real, QStringLiteral("raw/nikon_z9_cropped.dng"));
+    QCOMPARE(real, RealDng);
 }
 
 QString tst_Raw::write(const QString &name, const QByteArray &bytes)
@@ -669,6 +686,83 @@ void tst_Raw::concurrentReads()
         delete thread;
     }
     QCOMPARE(failures.loadRelaxed(), 0);
+}
+
+// picsage-image, the library on the command line, on raw files: info reports the camera's
+// size and orientation, render paints the preview upright.
+void tst_Raw::picsageImage_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QSize>("size");      // info's width and height
+    QTest::addColumn<int>("orientation"); // info's orientation
+    QTest::addColumn<QSize>("rendered");  // render's picture, without a box
+    QTest::addColumn<QVector<QRgb>>("corners");
+
+    const QVector<QRgb> upright{Red, Green, Blue, White};
+    QTest::newRow("LibRaw's path") << write(QStringLiteral("tool.dng"), jpegDng().build()) << 0
+                                   << QSize(128, 96) << 1 << QSize(96, 64) << upright;
+    QTest::newRow("bitmap preview, nef") << write(QStringLiteral("tool.nef"), bitmapDng().build())
+                                         << 0 << QSize(128, 96) << 1 << QSize(96, 64) << upright;
+    // Orientation 6: the stored top-left corner is shown top right.
+    QTest::newRow("turned a quarter")
+        << write(QStringLiteral("tool-6.dng"), orientedDng(6).build()) << 0 << QSize(128, 96) << 6
+        << QSize(64, 96) << QVector<QRgb>{Blue, Red, White, Green};
+    QTest::newRow("fallback") << write(QStringLiteral("tool-jxl.dng"), refusedDng().build()) << 0
+                              << QSize(128, 96) << 1 << QSize(96, 64) << upright;
+    QTest::newRow("real DNG 1.7") << RealDng << 0 << QSize(5392, 3592) << 1 << QSize(256, 171)
+                                  << QVector<QRgb>();
+    Dng missing = jpegDng();
+    missing.preview = Dng::NoPreview;
+    QTest::newRow("no preview") << write(QStringLiteral("tool-none.dng"), missing.build()) << 2
+                                << QSize() << 0 << QSize() << QVector<QRgb>();
+    QTest::newRow("text with a raw suffix")
+        << write(QStringLiteral("tool-text.cr2"), QByteArray("not a raw file\n")) << 2 << QSize()
+        << 0 << QSize() << QVector<QRgb>();
+}
+
+void tst_Raw::picsageImage()
+{
+    QFETCH(QString, path);
+    QFETCH(int, exitCode);
+    QFETCH(QSize, size);
+    QFETCH(int, orientation);
+    QFETCH(QSize, rendered);
+    QFETCH(QVector<QRgb>, corners);
+    const QString tool = QStringLiteral(IMAGE_TOOL_PATH);
+
+    const ChildResult info = runChild(tool, {QStringLiteral("info"), path});
+    QVERIFY(!info.crashed);
+    QCOMPARE(info.exitCode, exitCode);
+    const QString out = m_dir.filePath(QStringLiteral("rendered.png"));
+    QFile::remove(out);
+    const ChildResult render = runChild(tool, {QStringLiteral("render"), path, "-o", out});
+    QVERIFY(!render.crashed);
+    QCOMPARE(render.exitCode, exitCode);
+    if (exitCode != 0) {
+        // One message each, and nothing written.
+        QCOMPARE(info.err.count('\n'), 1);
+        QCOMPARE(render.err.count('\n'), 1);
+        QVERIFY(!QFile::exists(out));
+        return;
+    }
+    QVERIFY2(info.err.isEmpty(), info.err);
+    const QJsonObject fields = QJsonDocument::fromJson(info.out).object();
+    QCOMPARE(fields.value("format").toString(), QFileInfo(path).suffix());
+    QCOMPARE(QSize(fields.value("width").toInt(), fields.value("height").toInt()), size);
+    QCOMPARE(fields.value("orientation").toInt(), orientation);
+
+    const QImage picture(out);
+    QCOMPARE(picture.size(), rendered);
+    if (!corners.isEmpty())
+        QVERIFY(showsCorners(picture, corners[0], corners[1], corners[2], corners[3]));
+
+    // Into a box, keeping the aspect ratio.
+    const ChildResult boxed =
+        runChild(tool, {QStringLiteral("render"), path, "-o", out, "--box", "48x48"});
+    QCOMPARE(boxed.exitCode, 0);
+    const QSize fitted = rendered.scaled(48, 48, Qt::KeepAspectRatio);
+    QCOMPARE(QImage(out).size(), fitted);
 }
 
 QTEST_GUILESS_MAIN(tst_Raw)
