@@ -1,6 +1,7 @@
 // The camera-raw reader: LibRaw's path on generated DNG files, the walk for embedded JPEG
 // previews on files LibRaw refuses (a real DNG 1.7 file and generated ones), the plug-in's
 // answers, and malformed files.
+#include "support/CaptureStdout.h"
 #include "support/ChildRun.h"
 #include "support/DngWriter.h"
 #include "support/RealData.h"
@@ -143,6 +144,8 @@ private slots:
     void throughImageReader_data();
     void throughImageReader();
     void concurrentReads();
+    void fuzzFindings_data();
+    void fuzzFindings();
     void picsageImage_data();
     void picsageImage();
 
@@ -686,6 +689,41 @@ void tst_Raw::concurrentReads()
         delete thread;
     }
     QCOMPARE(failures.loadRelaxed(), 0);
+}
+
+// Files the fuzzer found, replayed: each is read or refused without a crash, and neither
+// LibRaw nor the libraries under it write anything on standard error.
+void tst_Raw::fuzzFindings_data()
+{
+    QTest::addColumn<QString>("path");
+    const QDir folder(realDataPath(QStringLiteral("../fuzz/raw")));
+    const QStringList files = folder.entryList(QDir::Files);
+    QVERIFY2(!files.isEmpty(), qPrintable(folder.path()));
+    for (const QString &name : files)
+        QTest::newRow(qPrintable(name)) << folder.filePath(name);
+}
+
+void tst_Raw::fuzzFindings()
+{
+    QFETCH(QString, path);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    // Qt's own messages go through its handler, not straight to the stream.
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    QByteArray written;
+    {
+        CaptureStdout err(STDERR_FILENO);
+        RawIOHandler handler;
+        handler.setDevice(&file);
+        QImage image;
+        handler.canRead();
+        handler.option(QImageIOHandler::Description);
+        handler.read(&image);
+        written = err.text();
+    }
+    qInstallMessageHandler(previous);
+    QVERIFY2(written.isEmpty(), written.constData());
 }
 
 // picsage-image, the library on the command line, on raw files: info reports the camera's
