@@ -1,0 +1,73 @@
+#pragma once
+
+#include "RawPreviewFinder.h"
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace raw {
+
+class PreviewLibRaw;
+
+// The suffixes of camera raw files: "crw", "cr2", "cr3", "arw", "nef", "raf", "dng", "pef",
+// "orf", "mrw", "x3f", "rw2".
+QStringList rawSuffixes();
+// Whether `suffix` (in any case) is one of them.
+bool isRawSuffix(const QString &suffix);
+
+// A camera raw file opened for its embedded preview. LibRaw reads the file's structure,
+// picture size and shooting data and hands over the preview the camera embedded; the sensor
+// data is never decoded. When LibRaw refuses a file that the caller knows to be a raw file
+// (newer DNG versions and cameras than the installed LibRaw knows), the largest embedded JPEG
+// preview is found by walking the file's TIFF structure instead.
+//
+// LibRaw's state is not shared: each RawFile has its own instance, used by one thread at a
+// time.
+class RawFile
+{
+public:
+    RawFile();
+    ~RawFile();
+    RawFile(const RawFile &) = delete;
+    RawFile &operator=(const RawFile &) = delete;
+
+    // Opens the file at `path` (local file-system path) with LibRaw; with `fallback`, a file
+    // that LibRaw refuses is still opened when it holds a JPEG preview.
+    bool open(const QString &path, bool fallback);
+    bool isOpen() const { return m_libRaw || m_fallback.isValid(); }
+    // Whether LibRaw refused the file and the preview was found by the walk.
+    bool usesFallback() const { return !m_libRaw && m_fallback.isValid(); }
+
+    // The camera's picture size (on the fallback path the sensor data's IFD size, or the
+    // preview's own size when there is no such IFD).
+    QSize size() const { return m_size; }
+    // The shooting-data summary.
+    QString description() const { return m_description; }
+    // The embedded preview's size as the file states it; invalid when unknown.
+    QSize previewSize() const { return m_previewSize; }
+
+    // Decodes the embedded preview; null when there is none or it does not decode.
+    QImage preview();
+
+private:
+    // The summary text of LibRaw's shooting data, one "Name: value" line per item.
+    QString describe() const;
+    QImage libRawPreview();
+    // False when LibRaw's preview is a JPEG stream whose header is cut or damaged.
+    bool libRawJpegHeaderIsWhole() const;
+
+    std::unique_ptr<PreviewLibRaw> m_libRaw;
+    bool m_previewUnpacked = false;
+    QString m_path;
+    bool m_mayFallBack = false;
+    JpegPreview m_fallback;
+    QSize m_size;
+    QSize m_previewSize;
+    QString m_description;
+};
+
+} // namespace raw

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace raw {
+
+// LibRaw's file buffer limit (the second argument of open_file).
+constexpr qint64 BufferLimit = 0xFA00000;
+
+// The most pixels a preview may claim before anything is decoded for it: more than any
+// camera writes, far less than what a forged header could make us allocate.
+constexpr qint64 MaxPreviewPixels = 0x6400000;
+
+// The walk over a TIFF-based raw file for its previews: IFDs are nested at most this deep
+// (IFD0, its sub-IFDs, theirs, ...), at most this many are read in all (chains that loop
+// end at the first IFD seen twice), and an IFD with more entries is taken as corrupt.
+constexpr int MaxIfdDepth = 4;
+constexpr int MaxIfds = 64;
+constexpr int MaxIfdEntries = 4096;
+constexpr int MaxSubIfds = 64;
+
+// Longer texts than this are not read from an IFD (camera and lens names are far shorter).
+constexpr quint32 MaxTextLength = 256;
+
+// JPEG segments looked at before the frame header is found.
+constexpr int MaxJpegSegments = 256;
+
+} // namespace raw
