@@ -4,6 +4,7 @@
 // look-up mistakes throw cmdline_error, parse errors are collected and reported by a false
 // result. There is no usage output.
 
+#include <locale>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -28,6 +29,7 @@ template <class T> struct default_reader
     T operator()(const std::string &text) const
     {
         std::istringstream in(text);
+        in.imbue(std::locale::classic()); // "0.5" whatever the process's locale
         T value;
         if (!(in >> value) || !(in >> std::ws).eof()) throw cmdline_error("bad value: " + text);
         return value;
