@@ -3,8 +3,7 @@
 #include "OptionParser.h"
 #include "PicsageTool.h"
 #include "RunAnalysis.h"
-
-#include <QFileInfo>
+#include "platform/FileNameBytes.h"
 
 QString pathFromCommandLine(const QString &commandLine)
 {
@@ -49,6 +48,6 @@ int runCommandLine(const QString &commandLine)
         if (failed) return -1;
     }
 
-    if (!QFileInfo::exists(path)) return -2;
+    if (!platform::fileExists(path)) return -2;
     return runAnalysis(methods, path, autoFollowUp);
 }
