@@ -149,6 +149,11 @@ public:
     // Splits one string into tokens (blanks, double quotes, backslash escapes), echoes every
     // token on standard output, then parses them with the first token as the program name.
     bool parse_line(const std::string &text);
+    // parse_line's first step: the tokens of one string; false (with the error recorded)
+    // for a backslash at the end or a quote left open.
+    bool split_line(const std::string &text, std::vector<std::string> &tokens);
+    // parse_line's second step: each token in double quotes on a line of its own.
+    static void echo_tokens(const std::vector<std::string> &tokens);
     bool parse_tokens(const std::vector<std::string> &tokens);
     bool parse_argv(int argc, const char *const argv[]);
 
