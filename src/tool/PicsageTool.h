@@ -9,7 +9,7 @@
 class PSGSettings;
 
 // One analysis run (or one model check run): the picture, the current method, and the
-// result record that every method of the run writes into and that is stored after each.
+// result record of the current method, stored after each.
 class PicsageTool : public QObject
 {
     Q_OBJECT
@@ -17,7 +17,13 @@ public:
     PicsageTool();
 
     void setPathname(const QString &path) { m_pathname = path; }
-    void setMethod(AnalysisMethod method) { m_method = method; }
+    // Selects the method and starts its record afresh: a record describes its own method's
+    // run only, never values an earlier method left.
+    void setMethod(AnalysisMethod method)
+    {
+        m_method = method;
+        m_result = AnalysisResult();
+    }
     AnalysisMethod method() const { return m_method; }
     const AnalysisResult &result() const { return m_result; }
 
