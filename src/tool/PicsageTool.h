@@ -8,6 +8,10 @@
 
 class PSGSettings;
 
+// The code of a method whose picture does not decode (not a picture, a folder, a truncated
+// or empty file, a picture with no pixels): the method fails and the list stops.
+constexpr int PictureNotDecoded = -3;
+
 // One analysis run (or one model check run): the picture, the current method, and the
 // result record of the current method, stored after each.
 class PicsageTool : public QObject
@@ -27,7 +31,8 @@ public:
     AnalysisMethod method() const { return m_method; }
     const AnalysisResult &result() const { return m_result; }
 
-    // Runs the current method on the picture; the method's code, or -1 on failure.
+    // Runs the current method on the picture; the method's code, -1 when the module or its
+    // model failed, PictureNotDecoded when the picture did not decode.
     int run();
     // Whether the current method's model is usable (see ModelFiles for where it is looked for).
     bool checkModel();
@@ -41,6 +46,8 @@ public:
     QStringList modelFiles(AnalysisMethod method);
 
 private:
+    int pictureNotDecoded();
+
     QString m_pathname;
     AnalysisMethod m_method = MethodNone;
     PSGSettings *m_settings;
