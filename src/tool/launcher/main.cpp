@@ -7,19 +7,16 @@
 // are not text in the locale's encoding and double quotes: they travel escaped (see
 // platform/FileNameBytes.h). The process ends with the tool's code.
 
+#include "DisplayChoice.h"
 #include "platform/FileNameBytes.h"
 #include "tool/EntryPoint.h"
 
 #include <QString>
 
-#include <cstdlib>
-
 int main(int argc, char **argv)
 {
-    // The tool shows nothing and must run where there is no display.
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
-        !std::getenv("QT_QPA_PLATFORM"))
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // The tool shows nothing and must run where there is no display, or none that opens.
+    chooseDisplayPlatform(argc, argv);
 
     QString line;
     for (int i = 1; i < argc; ++i) {
