@@ -56,7 +56,9 @@ QImage loadAnalysisImage(const QString &path, const QSize &target, bool largeOnl
                 image = image.scaled(fit, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         }
     }
+    // Converted in place where the depth stays (RGB32, premultiplied ARGB32): a picture kept
+    // at full size is never held twice.
     if (!image.isNull() && image.format() != QImage::Format_ARGB32)
-        image = image.convertToFormat(QImage::Format_ARGB32);
+        image = std::move(image).convertToFormat(QImage::Format_ARGB32);
     return image;
 }
