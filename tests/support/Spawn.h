@@ -10,6 +10,7 @@
 #include <QTemporaryFile>
 #include <QThread>
 
+#include <cerrno>
 #include <csignal>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char **environ;
 
