@@ -1,6 +1,8 @@
 // The whole picsage process against vipsthumbnail, both fitting a large JPEG into 320x320:
 // wall time and peak memory of each process, measured here in one run. Also the tool's
-// start-up alone (application object, style, translator; no picture to decode).
+// start-up alone (application object, style, translator; no picture to decode), and the
+// category method on a 9999x9999 JPEG, which it reads at full size: its peak against the
+// decoded picture's own size.
 //
 //   bench-cli [FOLDER]   FOLDER keeps the generated pictures (default: a temporary one)
 
@@ -20,6 +22,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char **environ;
 
@@ -54,6 +57,19 @@ Run runProcess(const std::vector<std::string> &argv)
     run.code = WIFEXITED(status) ? qint8(WEXITSTATUS(status)) : -1000;
     posix_spawn_file_actions_destroy(&actions);
     return run;
+}
+
+// The picture made in a child process: a process's peak size passes on to the processes it
+// starts, so this one must never hold a large picture.
+std::string pictureInChild(const QString &folder, const QSize &size)
+{
+    const QString path =
+        QStringLiteral("%1/bench-%2x%3.jpg").arg(folder).arg(size.width()).arg(size.height());
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(benchJpeg(folder, size) == path ? 0 : 1);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return path.toStdString();
 }
 
 // Best wall time of `n` runs, peak memory of the first.
@@ -92,7 +108,7 @@ int main(int argc, char **argv)
     row("(none)", "picsage start-up only (exits -2)", startUp);
 
     for (const QSize size : {QSize(4000, 3000), QSize(12000, 9000)}) {
-        const std::string path = benchJpeg(folder, size).toStdString();
+        const std::string path = pictureInChild(folder, size);
         const std::string name = std::to_string(size.width()) + "x" + std::to_string(size.height());
         row(name.c_str(), "picsage --method=plainbackdrop_pc (320x320 fit)",
             best(3, {picsage, "--pathname=" + path, "--method=plainbackdrop_pc"}));
@@ -101,5 +117,16 @@ int main(int argc, char **argv)
         row(name.c_str(), "picsage --method=pic_category_pc (full size below 10000)",
             best(3, {picsage, "--pathname=" + path, "--method=pic_category_pc"}));
     }
+
+    // The largest picture the category method reads at full size.
+    const QSize largest(9999, 9999);
+    const std::string path = pictureInChild(folder, largest);
+    row("9999x9999", "picsage --method=pic_category_pc (full size)",
+        best(1, {picsage, "--pathname=" + path, "--method=pic_category_pc"}));
+    row("9999x9999", "vipsthumbnail -s 320x320",
+        best(1, {"/usr/bin/vipsthumbnail", "-s", "320x320", "-o", out, path}));
+    std::printf("\nThe decoded 9999x9999 picture alone, 32-bit ARGB: %.1f MiB; picsage's peak "
+                "above it is start-up and the decoder's working set.\n",
+                double(largest.width()) * largest.height() * 4 / (1024 * 1024));
     return 0;
 }

@@ -10,6 +10,8 @@ class TestCommandLineAnalysis : public QObject
 private slots:
     void pathRule_data();
     void pathRule();
+    void parserNeverSeesThePath_data();
+    void parserNeverSeesThePath();
     void exitCodes_data();
     void exitCodes();
 };
@@ -29,8 +31,12 @@ void TestCommandLineAnalysis::pathRule_data()
         << "/home/u/My Pictures/é 名.jpg";
     QTest::newRow("first piece wins") << R"("--pathname=/a" "--pathname=/b")"
                                       << "/a";
-    QTest::newRow("no equals sign") << R"("--pathname" "/a")"
-                                    << "";
+    QTest::newRow("value in the next quoted piece") << R"("--pathname" "/a -b")"
+                                                    << "/a -b";
+    QTest::newRow("no equals sign, nothing after") << R"("--method=x" "--pathname")"
+                                                   << "";
+    QTest::newRow("no equals sign, unquoted after") << R"("--pathname" /a)"
+                                                    << "";
     QTest::newRow("not at a piece start") << R"(x--pathname=/a)"
                                           << "";
     QTest::newRow("unquoted first piece") << R"(--pathname=/a b --method=x)"
@@ -44,6 +50,30 @@ void TestCommandLineAnalysis::pathRule()
     QFETCH(QString, line);
     QFETCH(QString, path);
     QCOMPARE(pathFromCommandLine(line), path);
+}
+
+void TestCommandLineAnalysis::parserNeverSeesThePath_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("rest");
+
+    QTest::newRow("equals form") << R"("--pathname=/a -b" "--method=x")"
+                                 << R"("" "--method=x")";
+    QTest::newRow("value in the next piece") << R"("--method=x" "--pathname" "/a -b" "-a")"
+                                             << R"("--method=x" "" "" "-a")";
+    QTest::newRow("only the first path") << R"("--pathname=/a" "--pathname=/b")"
+                                         << R"("" "--pathname=/b")";
+    QTest::newRow("no value: left to the parser") << R"("--method=x" "--pathname")"
+                                                  << R"("--method=x" "--pathname")";
+    QTest::newRow("no path") << R"(--method=x)"
+                             << R"(--method=x)";
+}
+
+void TestCommandLineAnalysis::parserNeverSeesThePath()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, rest);
+    QCOMPARE(splitPathFromCommandLine(line).rest, rest);
 }
 
 void TestCommandLineAnalysis::exitCodes_data()

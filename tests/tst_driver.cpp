@@ -82,23 +82,26 @@ void TestDriver::failures_data()
         << "fixed-modelfile" << category << "png" << -1 << "pic_category_pc load model error";
     QTest::newRow("model files are links only")
         << "fixed-links" << category << "png" << -1 << "pic_category_pc load model error";
+    // A picture that does not decode fails its method with -3, whichever the method.
     QTest::newRow("docsorter without picture") << "fixed"
                                                << "docsorter_pc"
-                                               << "missing" << -1 << "docsorter_pc load img failed";
-    QTest::newRow("category without picture runs empty")
-        << "fixed" << category << "missing" << 6 << "pic_category_pc success";
-    QTest::newRow("backdrop without picture runs empty")
+                                               << "missing" << -3 << "docsorter_pc load img failed";
+    QTest::newRow("category without picture")
+        << "fixed" << category << "missing" << -3 << "pic_category_pc load img failed";
+    QTest::newRow("backdrop without picture")
         << "fixed"
         << "plainbackdrop_pc"
-        << "missing" << 6 << "plainbackdrop_pc success";
+        << "missing" << -3 << "plainbackdrop_pc load img failed";
     QTest::newRow("docsorter, not a picture") << "fixed"
                                               << "docsorter_pc"
-                                              << "text" << -1 << "docsorter_pc load img failed";
+                                              << "text" << -3 << "docsorter_pc load img failed";
+    QTest::newRow("category, not a picture")
+        << "fixed" << category << "text" << -3 << "pic_category_pc load img failed";
     QTest::newRow("docsorter, 0 x 0 picture") << "fixed"
                                               << "docsorter_pc"
-                                              << "zero" << -1 << "docsorter_pc load img failed";
-    QTest::newRow("category, 0 x 0 picture runs empty")
-        << "fixed" << category << "zero" << 6 << "pic_category_pc success";
+                                              << "zero" << -3 << "docsorter_pc load img failed";
+    QTest::newRow("category, 0 x 0 picture")
+        << "fixed" << category << "zero" << -3 << "pic_category_pc load img failed";
 }
 
 void TestDriver::failures()
@@ -155,7 +158,7 @@ void TestDriver::failures()
     QVERIFY(QRegularExpression(QStringLiteral(R"(^\d\d:\d\d:\d\d )"))
                 .match(r.value(QStringLiteral("msg")).toString())
                 .hasMatch());
-    QCOMPARE(r.value(QStringLiteral("ret")).toInt(), code < 0 ? -1 : code);
+    QCOMPARE(r.value(QStringLiteral("ret")).toInt(), code);
     QCOMPARE(r.value(QStringLiteral("confidence")).toDouble(), code < 0 ? -9.0 : 0.5);
 }
 

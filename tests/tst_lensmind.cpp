@@ -10,6 +10,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <clocale>
+
 namespace {
 const QString Models = QStringLiteral(LENSMIND_MODELS);
 const QList<int> DocumentCodes{0, 3, 4, 6, 7, 8, 9, 10, 11, 13, 15};
@@ -76,6 +78,8 @@ private slots:
     void docsorter();
     void refusesBadModels_data();
     void refusesBadModels();
+    void readsModelsInACommaLocale_data();
+    void readsModelsInACommaLocale();
     void analysesThroughTheDriver_data();
     void analysesThroughTheDriver();
 
@@ -250,6 +254,10 @@ void TestLensmind::refusesBadModels_data()
                                   << labels;
     QTest::newRow("not a number") << QByteArray(model).replace("dense_ink 0.22", "dense_ink nan")
                                   << labels;
+    QTest::newRow("decimal comma")
+        << QByteArray(model).replace("dense_ink 0.22", "dense_ink 0,22") << labels;
+    QTest::newRow("hexadecimal") << QByteArray(model).replace("dense_ink 0.22", "dense_ink 0x1p-3")
+                                 << labels;
     QTest::newRow("no end") << QByteArray(model).replace("end", "") << labels;
     QTest::newRow("text after end") << model + "x 1\n" << labels;
     QTest::newRow("huge file") << model + QByteArray(100000, '#') << labels;
@@ -284,6 +292,49 @@ void TestLensmind::refusesBadModels()
     analyse(o, page(QSize(100, 100), 3), ret, confidence);
     QCOMPARE(ret, -1);
     reinterpret_cast<recognition::Release>(m_module.symbol("ReleaseDocSorterObj"))(o);
+}
+
+void TestLensmind::readsModelsInACommaLocale_data()
+{
+    QTest::addColumn<QString>("method");
+
+    for (const char *method : {"pic_category_pc", "plainbackdrop_pc", "docsorter_pc"})
+        QTest::newRow(method) << QString::fromLatin1(method);
+}
+
+void TestLensmind::readsModelsInACommaLocale()
+{
+    QFETCH(QString, method);
+
+    // The application object takes the user's locale: one that writes 0,5 must not change
+    // how "0.15" in a parameter file reads.
+    const QByteArray previous = std::setlocale(LC_NUMERIC, nullptr);
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+        QFAIL("the locale de_DE.UTF-8 is missing: scripts/install-deps generates it");
+    const auto restore = qScopeGuard([&] { std::setlocale(LC_NUMERIC, previous.constData()); });
+    QCOMPARE(QByteArray(std::localeconv()->decimal_point), QByteArray(","));
+
+    const QDir folder(Models + QLatin1Char('/') + method);
+    const QByteArray model =
+        QFile::encodeName(folder.entryInfoList({QStringLiteral("*.tflite")}).value(0).filePath());
+    const QByteArray labels =
+        QFile::encodeName(folder.entryInfoList({QStringLiteral("*.txt")}).value(0).filePath());
+    QVERIFY(!model.isEmpty());
+    int32_t status = -1;
+    if (method == QLatin1String("pic_category_pc")) {
+        auto *o = object<recognition::FormA>("GetCategoryTaggerObj");
+        QVERIFY(o);
+        status = o->initialise(model.constData());
+        reinterpret_cast<recognition::Release>(m_module.symbol("ReleaseCategoryTaggerObj"))(o);
+    } else {
+        const bool backdrop = method == QLatin1String("plainbackdrop_pc");
+        auto *o = object<recognition::FormB>(backdrop ? "GetPlainBackdropObj" : "GetDocSorterObj");
+        QVERIFY(o);
+        status = o->initialise(model.constData(), labels.constData());
+        reinterpret_cast<recognition::Release>(
+            m_module.symbol(backdrop ? "ReleasePlainBackdropObj" : "ReleaseDocSorterObj"))(o);
+    }
+    QCOMPARE(status, 0);
 }
 
 void TestLensmind::analysesThroughTheDriver_data()

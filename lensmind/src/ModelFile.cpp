@@ -1,7 +1,9 @@
 #include "ModelFile.h"
 
+#include <charconv>
 #include <cmath>
 #include <fstream>
+#include <locale>
 #include <sstream>
 
 namespace lensmind {
@@ -18,6 +20,17 @@ bool readSmallFile(const char *path, std::string &text)
     in.seekg(0);
     text.assign(std::size_t(size), '\0');
     return bool(in.read(&text[0], size));
+}
+
+// The whole text as a number, written as in the C locale whatever the process's locale is:
+// a host that runs in a locale with decimal commas still reads "0.15" as 0.15.
+bool parseNumber(const std::string &text, double &number)
+{
+    const char *first = text.data();
+    const char *last = first + text.size();
+    if (first != last && *first == '+' && last - first > 1 && first[1] != '-') ++first;
+    const auto result = std::from_chars(first, last, number);
+    return result.ec == std::errc() && result.ptr == last;
 }
 
 bool skippable(const std::string &line)
@@ -61,9 +74,8 @@ bool readParameters(const char *path, const std::string &method,
             for (const ParameterRule &s : rules)
                 if (key == s.key) rule = &s;
             if (!rule || values.count(key)) return false;
-            char *end = nullptr;
-            const double number = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end || !std::isfinite(number) || number < rule->min ||
+            double number = 0;
+            if (!parseNumber(value, number) || !std::isfinite(number) || number < rule->min ||
                 number > rule->max)
                 return false;
             values[key] = number;
@@ -89,6 +101,7 @@ bool readLabels(const char *path, std::size_t expected, std::vector<std::string>
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (skippable(line)) continue;
         std::istringstream words(line);
+        words.imbue(std::locale::classic());
         std::size_t code = 0;
         std::string label;
         if (!(words >> code) || code != labels.size() || !std::getline(words >> std::ws, label) ||

@@ -1,6 +1,7 @@
 #include "AnalysisImageLoader.h"
 
 #include "formats/PsdPreview.h"
+#include "platform/FileNameBytes.h"
 
 #include <QFileInfo>
 #include <QImageReader>
@@ -29,11 +30,14 @@ QSize fitAnalysisSize(const QSize &size, const QSize &target)
 QImage loadAnalysisImage(const QString &path, const QSize &target, bool largeOnly)
 {
     QImage image;
+    // Opened by the exact bytes of its name, which need not be text.
+    QFile file;
+    if (!platform::openForReading(file, path)) return QImage();
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("psd") || suffix == QLatin1String("psb")) {
-        image = psdPreviewBitmap(path);
+        image = psdPreviewBitmap(&file);
     } else {
-        QImageReader reader(path);
+        QImageReader reader(&file);
         reader.setDecideFormatFromContent(true);
         const QSize size = reader.size();
         const auto wantsFit = [&](const QSize &s) {
@@ -52,7 +56,9 @@ QImage loadAnalysisImage(const QString &path, const QSize &target, bool largeOnl
                 image = image.scaled(fit, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         }
     }
+    // Converted in place where the depth stays (RGB32, premultiplied ARGB32): a picture kept
+    // at full size is never held twice.
     if (!image.isNull() && image.format() != QImage::Format_ARGB32)
-        image = image.convertToFormat(QImage::Format_ARGB32);
+        image = std::move(image).convertToFormat(QImage::Format_ARGB32);
     return image;
 }

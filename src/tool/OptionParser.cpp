@@ -21,6 +21,14 @@ const parser::option_base &parser::find(const std::string &name) const
 bool parser::parse_line(const std::string &text)
 {
     std::vector<std::string> tokens;
+    if (!split_line(text, tokens)) return false;
+    echo_tokens(tokens);
+    return parse_tokens(tokens);
+}
+
+bool parser::split_line(const std::string &text, std::vector<std::string> &tokens)
+{
+    tokens.clear();
     std::string token;
     bool quoted = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -45,11 +53,14 @@ bool parser::parse_line(const std::string &text)
         return false;
     }
     if (!token.empty()) tokens.push_back(token);
+    return true;
+}
 
+void parser::echo_tokens(const std::vector<std::string> &tokens)
+{
     for (const std::string &t : tokens)
         std::printf("\"%s\"\n", t.c_str());
     std::fflush(stdout);
-    return parse_tokens(tokens);
 }
 
 bool parser::parse_tokens(const std::vector<std::string> &tokens)

@@ -4,6 +4,7 @@
 // look-up mistakes throw cmdline_error, parse errors are collected and reported by a false
 // result. There is no usage output.
 
+#include <locale>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -28,6 +29,7 @@ template <class T> struct default_reader
     T operator()(const std::string &text) const
     {
         std::istringstream in(text);
+        in.imbue(std::locale::classic()); // "0.5" whatever the process's locale
         T value;
         if (!(in >> value) || !(in >> std::ws).eof()) throw cmdline_error("bad value: " + text);
         return value;
@@ -147,6 +149,11 @@ public:
     // Splits one string into tokens (blanks, double quotes, backslash escapes), echoes every
     // token on standard output, then parses them with the first token as the program name.
     bool parse_line(const std::string &text);
+    // parse_line's first step: the tokens of one string; false (with the error recorded)
+    // for a backslash at the end or a quote left open.
+    bool split_line(const std::string &text, std::vector<std::string> &tokens);
+    // parse_line's second step: each token in double quotes on a line of its own.
+    static void echo_tokens(const std::vector<std::string> &tokens);
     bool parse_tokens(const std::vector<std::string> &tokens);
     bool parse_argv(int argc, const char *const argv[]);
 

@@ -63,6 +63,14 @@ bool PicsageTool::prepareModule(AnalysisMethod method, void **object)
     return true;
 }
 
+int PicsageTool::pictureNotDecoded()
+{
+    // Not a success with an empty picture: the method had nothing to look at.
+    m_result.ret = PictureNotDecoded;
+    setMessage(QStringLiteral("load img failed"));
+    return PictureNotDecoded;
+}
+
 int PicsageTool::run()
 {
     void *object = nullptr;
@@ -74,6 +82,7 @@ int PicsageTool::run()
     case PicCategory: {
         if (!prepareModule(m_method, &object)) return -1;
         const QImage image = loadAnalysisImage(m_pathname, SmallBox, true);
+        if (image.isNull()) return pictureNotDecoded();
         auto *tagger = static_cast<recognition::FormA *>(object);
         tagger->analyse(image.constBits(), image.width(), image.height(), 4, &m_result.ret,
                         &m_result.confidence);
@@ -86,10 +95,7 @@ int PicsageTool::run()
         if (!prepareModule(m_method, &object)) return -1;
         const QImage image =
             loadAnalysisImage(m_pathname, m_method == DocSorter ? DocumentBox : SmallBox, false);
-        if (m_method == DocSorter && image.isNull()) {
-            setMessage(QStringLiteral("load img failed"));
-            return -1;
-        }
+        if (image.isNull()) return pictureNotDecoded();
         auto *recogniser = static_cast<recognition::FormB *>(object);
         recogniser->analyse(image.constBits(), image.width(), image.height(), 4, &m_result.ret,
                             &m_result.confidence);

@@ -8,8 +8,12 @@
 
 class PSGSettings;
 
+// The code of a method whose picture does not decode (not a picture, a folder, a truncated
+// or empty file, a picture with no pixels): the method fails and the list stops.
+constexpr int PictureNotDecoded = -3;
+
 // One analysis run (or one model check run): the picture, the current method, and the
-// result record that every method of the run writes into and that is stored after each.
+// result record of the current method, stored after each.
 class PicsageTool : public QObject
 {
     Q_OBJECT
@@ -17,11 +21,18 @@ public:
     PicsageTool();
 
     void setPathname(const QString &path) { m_pathname = path; }
-    void setMethod(AnalysisMethod method) { m_method = method; }
+    // Selects the method and starts its record afresh: a record describes its own method's
+    // run only, never values an earlier method left.
+    void setMethod(AnalysisMethod method)
+    {
+        m_method = method;
+        m_result = AnalysisResult();
+    }
     AnalysisMethod method() const { return m_method; }
     const AnalysisResult &result() const { return m_result; }
 
-    // Runs the current method on the picture; the method's code, or -1 on failure.
+    // Runs the current method on the picture; the method's code, -1 when the module or its
+    // model failed, PictureNotDecoded when the picture did not decode.
     int run();
     // Whether the current method's model is usable (see ModelFiles for where it is looked for).
     bool checkModel();
@@ -35,6 +46,8 @@ public:
     QStringList modelFiles(AnalysisMethod method);
 
 private:
+    int pictureNotDecoded();
+
     QString m_pathname;
     AnalysisMethod m_method = MethodNone;
     PSGSettings *m_settings;

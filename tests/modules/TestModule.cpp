@@ -11,6 +11,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <locale>
 #include <string>
 #include <thread>
 
@@ -28,10 +30,11 @@ struct Fixed
         (void)modelPath;
         return false;
 #else
-        std::FILE *f = modelPath && *modelPath ? std::fopen(modelPath, "r") : nullptr;
-        if (!f) return false;
-        const bool ok = std::fscanf(f, "%d %f", &ret, &confidence) == 2;
-        std::fclose(f);
+        std::ifstream in(modelPath ? modelPath : "");
+        if (!in) return false;
+        // Numbers as written, whatever locale the process runs in.
+        in.imbue(std::locale::classic());
+        const bool ok = bool(in >> ret >> confidence);
         log = std::string(modelPath) + ".log";
         return ok;
 #endif
