@@ -232,7 +232,8 @@ void TestImagePlatform::writingItemsKeepsPixels()
     item.value = QByteArray(1, char(value)) + QByteArray(1, '\0');
     QVERIFY(platform::writePropertyItems(copy, {item}));
 
-    const PropertyItem *read = findItem(platform::readPropertyItems(copy), id);
+    const QVector<PropertyItem> items = platform::readPropertyItems(copy);
+    const PropertyItem *read = findItem(items, id);
     QVERIFY(read);
     QCOMPARE(int(quint8(read->value.at(0))), value);
     // Only metadata changed: the pixels decode exactly as before.

@@ -69,6 +69,29 @@ QByteArray brokenExifSegment()
                       36);
 }
 
+// Sanitizer builds leave the decoders' and the sanitizers' own messages on standard error;
+// other builds must show nothing but the tool's.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool OnlyToolMessages = false;
+#else
+constexpr bool OnlyToolMessages = true;
+#endif
+
+bool noMessages(const QByteArray &err)
+{
+    return !OnlyToolMessages || err.isEmpty();
+}
+
+// The tool's own lines on standard error.
+QStringList toolMessages(const QByteArray &err)
+{
+    QStringList lines;
+    for (const QString &line : QString::fromLocal8Bit(err).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("picsage-image: "))) lines.append(line);
+    }
+    return lines;
+}
+
 QJsonObject parseLine(const QByteArray &line)
 {
     return QJsonDocument::fromJson(line).object();
@@ -153,7 +176,7 @@ void TestImageTool::usage()
     QCOMPARE(run.exitCode, exitCode);
     if (!stdoutHas.isEmpty()) QVERIFY2(run.out.contains(stdoutHas.toUtf8()), run.out);
     if (!stderrHas.isEmpty()) QVERIFY2(run.err.contains(stderrHas.toUtf8()), run.err);
-    if (exitCode == 0) QVERIFY2(run.err.isEmpty(), run.err);
+    if (exitCode == 0) QVERIFY2(noMessages(run.err), run.err);
 }
 
 void TestImageTool::infoOfRealPictures_data()
@@ -187,7 +210,7 @@ void TestImageTool::infoOfRealPictures()
 
     const ChildResult run = runChild(Tool, {QStringLiteral("info"), picture});
     QCOMPARE(run.exitCode, 0);
-    QVERIFY2(run.err.isEmpty(), run.err);
+    QVERIFY2(noMessages(run.err), run.err);
     const QList<QByteArray> lines = run.out.trimmed().split('\n');
     QCOMPARE(lines.size(), 1);
     const QJsonObject info = parseLine(lines.first());
@@ -241,7 +264,8 @@ void TestImageTool::infoGoesOnAfterABadFile()
              run.err);
     QVERIFY2(errors.contains(QStringLiteral("picsage-image: %1: is a folder").arg(m_dir.path())),
              run.err);
-    QCOMPARE(errors.count(QLatin1Char('\n')), 3);
+    QCOMPARE(toolMessages(run.err).size(), 3);
+    if (OnlyToolMessages) QCOMPARE(errors.count(QLatin1Char('\n')), 3);
 }
 
 void TestImageTool::renderUpright_data()
@@ -279,7 +303,7 @@ void TestImageTool::renderUpright()
     if (!box.isEmpty()) args << QStringLiteral("--box") << box;
     const ChildResult run = runChild(Tool, args);
     QCOMPARE(run.exitCode, 0);
-    QVERIFY2(run.err.isEmpty(), run.err);
+    QVERIFY2(noMessages(run.err), run.err);
     const QImage rendered(out);
     QCOMPARE(rendered.size(), size);
     QImageReader reader(picture);
@@ -338,8 +362,9 @@ void TestImageTool::renderOutputFailures()
     const ChildResult run =
         runChild(Tool, {QStringLiteral("render"), picture, QStringLiteral("-o"), out});
     QCOMPARE(run.exitCode, 3);
-    QVERIFY2(run.err.startsWith(QStringLiteral("picsage-image: %1: ").arg(out).toLocal8Bit()),
-             run.err);
+    QVERIFY2(
+        toolMessages(run.err).value(0).startsWith(QStringLiteral("picsage-image: %1: ").arg(out)),
+        run.err);
     QVERIFY(!QFileInfo(out).isFile());
     QVERIFY(QDir(m_dir.path())
                 .entryList({QStringLiteral("*.png.*")}, QDir::Files | QDir::Hidden)
@@ -433,15 +458,15 @@ void TestImageTool::hostileInput()
         QVERIFY2(!run.crashed, qPrintable(args.join(' ')));
         QCOMPARE(run.exitCode, 2);
         QVERIFY(run.out.isEmpty());
-        const QString message = QString::fromLocal8Bit(run.err);
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-        // Sanitizer builds leave the decoders' own messages on standard error.
-        QVERIFY2(message.contains(QStringLiteral("picsage-image: %1: ").arg(file)), run.err);
-#else
-        QVERIFY2(message.startsWith(QStringLiteral("picsage-image: %1: ").arg(file)), run.err);
-        QCOMPARE(message.count(QLatin1Char('\n')), 1);
-#endif
-        QVERIFY2(run.peakChildKiB < MaxPeakKiB, qPrintable(QString::number(run.peakChildKiB)));
+        const QStringList messages = toolMessages(run.err);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages.first().startsWith(QStringLiteral("picsage-image: %1: ").arg(file)),
+                 run.err);
+        if (OnlyToolMessages) QCOMPARE(run.err.count('\n'), 1);
+        // The kernel's figure for a child includes the test's own size when it started the
+        // child, so this is an upper bound on the tool's. Sanitizer builds are larger by far.
+        if (OnlyToolMessages)
+            QVERIFY2(run.peakKiB < MaxPeakKiB, qPrintable(QString::number(run.peakKiB)));
     }
     QCOMPARE(fileBytes(out), earlier);
 }
@@ -461,7 +486,7 @@ void TestImageTool::brokenExifStillOpens()
     QVERIFY(writeBytes(file, jpeg));
     const ChildResult run = runChild(Tool, {QStringLiteral("info"), file});
     QCOMPARE(run.exitCode, 0);
-    QVERIFY2(run.err.isEmpty(), run.err);
+    QVERIFY2(noMessages(run.err), run.err);
     const QJsonObject info = parseLine(run.out);
     QCOMPARE(info.value("orientation").toInt(), 1);
     QCOMPARE(info.value("width").toInt(), 12);
