@@ -75,7 +75,9 @@ QString ImageDirectory::pathName(const QString &name, int offset)
         const QString candidate = m_dir->absoluteFilePath(m_names.at(i));
         if (QFileInfo::exists(candidate)) return candidate;
         m_names.removeAt(i);
-        i += offset;
+        // The names after it moved up by one: a step forward counts from the one now in its
+        // place, so stepping from a to c over a vanished b lands on c, not past it.
+        i += offset > 0 ? offset - 1 : offset;
     }
     return {};
 }

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
+
 class ImageWrapper;
 
 namespace imagetool {
@@ -31,6 +33,11 @@ struct Command
 
 // Every command, in the order the help lists them.
 const QVector<Command> &commands();
+
+// Where the tool's own messages go: standard error, or what stands for it once the
+// libraries' chatter has been sent elsewhere (main.cpp).
+std::FILE *messageStream();
+void setMessageStream(std::FILE *stream);
 
 // "picsage-image: SUBJECT: reason" on standard error.
 void reportError(const QString &subject, const QString &reason);

@@ -12,12 +12,27 @@
 
 namespace imagetool {
 
+namespace {
+std::FILE *s_messages = nullptr;
+} // namespace
+
+std::FILE *messageStream()
+{
+    return s_messages ? s_messages : stderr;
+}
+
+void setMessageStream(std::FILE *stream)
+{
+    s_messages = stream;
+}
+
 void reportError(const QString &subject, const QString &reason)
 {
     const QByteArray line =
         (QStringLiteral("picsage-image: ") + subject + QStringLiteral(": ") + reason + '\n')
             .toLocal8Bit();
-    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fwrite(line.constData(), 1, size_t(line.size()), messageStream());
+    std::fflush(messageStream());
 }
 
 int usageError(const QString &command, const QString &message)
@@ -26,7 +41,8 @@ int usageError(const QString &command, const QString &message)
                                            : QStringLiteral("picsage-image %1 --help").arg(command);
     const QByteArray line =
         QStringLiteral("picsage-image: %1\nTry '%2'.\n").arg(message, help).toLocal8Bit();
-    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fwrite(line.constData(), 1, size_t(line.size()), messageStream());
+    std::fflush(messageStream());
     return ExitUsage;
 }
 

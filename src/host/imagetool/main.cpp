@@ -6,10 +6,11 @@
 #include <QGuiApplication>
 #include <QTextStream>
 
-#include <tiffio.h>
-
 #include <cstdio>
 #include <cstdlib>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -18,7 +19,7 @@ namespace {
 void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     if (type == QtFatalMsg) {
-        std::fprintf(stderr, "picsage-image: %s\n", qPrintable(message));
+        std::fprintf(imagetool::messageStream(), "picsage-image: %s\n", qPrintable(message));
         std::abort();
     }
 }
@@ -39,6 +40,25 @@ QString overview()
     return text;
 }
 
+// The decoders below Qt (libpng, libtiff) report broken files on standard error by
+// themselves. The tool's messages go to its own copy of standard error, and the libraries'
+// to nowhere. Sanitizer builds keep standard error: their reports must be seen.
+void keepLibrariesQuiet()
+{
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    const int own = ::dup(STDERR_FILENO);
+    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (own < 0 || nowhere < 0) return;
+    ::fcntl(own, F_SETFD, FD_CLOEXEC);
+    std::FILE *stream = ::fdopen(own, "w");
+    if (!stream) return;
+    std::fflush(stderr);
+    ::dup2(nowhere, STDERR_FILENO);
+    ::close(nowhere);
+    imagetool::setMessageStream(stream);
+#endif
+}
+
 void print(const QString &text)
 {
     const QByteArray bytes = text.toLocal8Bit();
@@ -52,9 +72,7 @@ int main(int argc, char **argv)
     // No display is needed or used.
     if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     qInstallMessageHandler(quietMessages);
-    // libtiff reports broken files on standard error by itself.
-    TIFFSetErrorHandler(nullptr);
-    TIFFSetWarningHandler(nullptr);
+    keepLibrariesQuiet();
     QGuiApplication app(argc, argv);
 
     QStringList args = app.arguments().mid(1);
