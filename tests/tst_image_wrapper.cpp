@@ -790,7 +790,22 @@ void TestImageWrapper::convertToBmpFlattensOntoWhite()
     const QString png = path(QStringLiteral("still-clear.png"));
     QVERIFY(picture->convertImageFormat(table.formatForId(FormatPng), png));
     QCOMPARE(qAlpha(QImage(png).pixel(5, 5)), 0);
-    QVERIFY(!picture->convertImageFormat(table.formatForId(FormatGif), path("x.gif")));
+    const QString jpg = path(QStringLiteral("flat.jpg"));
+    QVERIFY(picture->convertImageFormat(table.formatForId(FormatJpg), jpg));
+    QCOMPARE(QImageReader(jpg).format(), QByteArray("jpeg"));
+    QVERIFY(QColor(QImage(jpg).pixel(5, 5)).lightness() > 250);
+    const QString xpm = path(QStringLiteral("kept.xpm"));
+    QVERIFY(picture->convertImageFormat(table.formatForId(FormatXpm), xpm));
+    QCOMPARE(QImageReader(xpm).format(), QByteArray("xpm"));
+    // A format without a writer fails and leaves what was there.
+    const QString gif = path(QStringLiteral("x.gif"));
+    QFile existing(gif);
+    QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("old") == 3);
+    existing.close();
+    QVERIFY(!picture->convertImageFormat(table.formatForId(FormatGif), gif));
+    QVERIFY(!picture->convertImageFormat(nullptr, gif));
+    QVERIFY(existing.open(QIODevice::ReadOnly));
+    QCOMPARE(existing.readAll(), QByteArray("old"));
 }
 
 void TestImageWrapper::jfifDensityIsRead()

@@ -2,7 +2,9 @@
 
 #include "formats/ImageFormats.h"
 
+#include <QImageWriter>
 #include <QPainter>
+#include <QSaveFile>
 
 using platform::PictureContainer;
 using platform::PixelLayout;
@@ -79,4 +81,18 @@ bool saveWithWic(const QImage &image, int formatId, const QString &path)
     QImage rows;
     prepareWicPixels(image, formatId, &layout, &rows);
     return platform::encodePicture(container, layout, rows, path);
+}
+
+bool savePicture(const QImage &image, const QString &path, const char *format, int quality)
+{
+    if (image.isNull() || path.isEmpty()) return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    QImageWriter writer(&file, format);
+    writer.setQuality(quality);
+    if (!writer.write(image)) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
 }

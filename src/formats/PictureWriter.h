@@ -19,3 +19,8 @@ void prepareWicPixels(const QImage &source, int formatId, platform::PixelLayout 
 // Writes `image` to `path` in the container of `formatId`. An unsupported id fails before
 // the file is touched; any other failure leaves an existing file at `path` as it was.
 bool saveWithWic(const QImage &image, int formatId, const QString &path);
+
+// Writes `image` with Qt's writer for `format` (a suffix such as "jpg" or "xpm") at `quality`.
+// The file is written beside `path` and renamed over it only when complete, so a failure
+// leaves an existing file as it was.
+bool savePicture(const QImage &image, const QString &path, const char *format, int quality);

@@ -4,7 +4,6 @@
 #include "formats/PictureWriter.h"
 #include "image/ImageDirectory.h"
 #include "image/ImageWrapper.h"
-#include "platform/StagedFile.h"
 
 #include <QPainter>
 
@@ -51,7 +50,7 @@ bool ImageBase::convertImageFormat(const ImageFormat *row, const QString &path)
     }
     if (row->id == FormatJpg || row->id == FormatXbm || row->id == FormatXpm) {
         const QByteArray suffix = row->suffixes.value(0).toLatin1();
-        return platform::saveImageAtomically(picture, path, suffix.constData(), 100);
+        return savePicture(picture, path, suffix.constData(), 100);
     }
     return saveWithWic(picture, row->id, path);
 }

@@ -344,13 +344,10 @@ QImage ImagePixmap::checkerTile(int square)
 QBrush ImagePixmap::checkerBrush()
 {
     if (!m_checkerReady) {
-        const QImage tile = checkerTile(qRound(platform::dpiScaled(8)));
-        const int side = qMax(tile.width(), qRound(platform::dpiScaled(800)));
-        QPixmap texture(side, side);
-        QPainter painter(&texture);
-        painter.fillRect(texture.rect(), QBrush(tile));
-        painter.end();
-        m_checkerBrush = QBrush(texture);
+        // The tile itself is the texture: the brush repeats it seamlessly, where a larger
+        // texture only repeats cleanly when its side is a multiple of the tile's (not so at
+        // every DPI) and costs megabytes per picture.
+        m_checkerBrush = QBrush(QPixmap::fromImage(checkerTile(qRound(platform::dpiScaled(8)))));
         m_checkerReady = true;
     }
     return m_checkerBrush;

@@ -63,7 +63,10 @@ QImage FrameDecoder::decodeFrame(int n)
     // The reader has moved on; the next request starts afresh.
     m_current = -1;
     if (!ok || image.isNull()) return {};
-    if (image.format() != QImage::Format_ARGB32_Premultiplied)
+    // Opaque 32-bit pixels (0xffRRGGBB) already are premultiplied ARGB: no copy for them.
+    if (image.format() == QImage::Format_RGB32)
+        image.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
+    else if (image.format() != QImage::Format_ARGB32_Premultiplied)
         image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     return image;
 }

@@ -1,0 +1,138 @@
+// Opening a large JPEG and rendering it at screen size (fitted into 1920 x 1080) through
+// ImageWrapper, against libvips' thumbnail of the same size. Each row runs in a child
+// process of its own, so peak memory figures do not mix.
+//
+//   bench-open [FOLDER]   FOLDER keeps the generated pictures (default: a temporary one)
+//
+// The primary screen decides clip mode's reduced decode, so the program asks Qt for a
+// 1920 x 1080 screen (the VNC platform plug-in, on a port of its own) unless
+// QT_QPA_PLATFORM says otherwise.
+
+#include "BenchPictures.h"
+#include "Measure.h"
+#include "image/ImageDirectory.h"
+#include "image/ImageWrapper.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QPainter>
+#include <QScreen>
+#include <QTemporaryDir>
+
+#include <vips/vips.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const QSize Screen(1920, 1080);
+
+void qtSetUp()
+{
+    QImageReader::supportedImageFormats();
+}
+
+void vipsSetUp()
+{
+    VIPS_INIT("bench-open");
+}
+
+// What the viewer does for a picture it shows whole: open it through its folder, load it,
+// paint it upright into the screen-sized box.
+bool picsageOpen(const QString &path, QSize *size, bool *clipMode)
+{
+    const QFileInfo info(path);
+    QSharedPointer<ImageDirectory> folder(new ImageDirectory);
+    if (!folder->init(info.absolutePath(), {info.fileName()})) return false;
+    const QSharedPointer<ImageWrapper> picture = folder->createImage(info.fileName(), 0, folder);
+    if (!picture) return false;
+    picture->load();
+    if (picture->status() != ImageStatusReady) return false;
+    const QSize shown = picture->imageSize(0);
+    const QSize box = shown.scaled(Screen, Qt::KeepAspectRatio);
+    QImage canvas(box, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QRect target(QPoint(0, 0), box);
+    picture->paint(&painter, 0, target, target, double(box.width()) / shown.width(), nullptr);
+    painter.end();
+    *size = canvas.size();
+    *clipMode = picture->isClipMode();
+    return true;
+}
+
+bool vipsThumbnail(const QString &path, QSize *size)
+{
+    VipsImage *out = nullptr;
+    if (vips_thumbnail(path.toUtf8().constData(), &out, Screen.width(), "height", Screen.height(),
+                       nullptr) != 0)
+        return false;
+    size_t bytes = 0;
+    void *pixels = vips_image_write_to_memory(out, &bytes);
+    *size = QSize(vips_image_get_width(out), vips_image_get_height(out));
+    g_free(pixels);
+    g_object_unref(out);
+    return pixels != nullptr;
+}
+
+double mib(long kib)
+{
+    return kib / 1024.0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        ::setenv("QT_QPA_PLATFORM", "vnc:size=1920x1080:port=0", 1);
+    QGuiApplication app(argc, argv);
+    QTemporaryDir temporary;
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temporary.path();
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+
+    std::printf("Open and render at screen size: picsage ImageWrapper vs libvips %s "
+                "vips_thumbnail\n",
+                vips_version_string());
+    std::printf("screen %dx%d; best of 3 runs; peak = what the work added to its process's "
+                "peak resident size\n\n",
+                screen.width(), screen.height());
+    std::printf(
+        "| picture | who | output | clip mode | time ms | peak MiB | screen picture MiB |\n");
+    std::printf("|---|---|---|---|---:|---:|---:|\n");
+
+    for (const QSize &size : {QSize(4000, 3000), QSize(12000, 9000)}) {
+        const QString path = benchJpeg(folder, size);
+        const QString name = QStringLiteral("%1x%2 JPEG").arg(size.width()).arg(size.height());
+        const QSize fitted = size.scaled(Screen, Qt::KeepAspectRatio);
+        const double screenMiB = fitted.width() * fitted.height() * 4 / 1048576.0;
+
+        QSize ours, theirs;
+        bool clipMode = false;
+        const Measurement picsage =
+            measureBest(3, qtSetUp, [&] { return picsageOpen(path, &ours, &clipMode); });
+        // The child's answers do not come back; ask once more here for the table.
+        picsageOpen(path, &ours, &clipMode);
+        const Measurement thumbnail =
+            measureBest(3, vipsSetUp, [&] { return vipsThumbnail(path, &theirs); });
+        // vips_thumbnail answers the fitted size; the child's answer does not come back.
+        theirs = fitted;
+
+        std::printf("| %s | picsage | %dx%d | %s | %s | %.1f | %.1f |\n", qPrintable(name),
+                    ours.width(), ours.height(), clipMode ? "yes" : "no",
+                    picsage.ok ? qPrintable(QString::number(picsage.seconds * 1000, 'f', 1))
+                               : "failed",
+                    mib(picsage.grownKiB()), screenMiB);
+        std::printf("| %s | vips_thumbnail | %dx%d | - | %s | %.1f | %.1f |\n", qPrintable(name),
+                    theirs.width(), theirs.height(),
+                    thumbnail.ok ? qPrintable(QString::number(thumbnail.seconds * 1000, 'f', 1))
+                                 : "failed",
+                    mib(thumbnail.grownKiB()), screenMiB);
+        std::fflush(stdout);
+    }
+    std::printf("\ntargets: picsage no slower than vips_thumbnail; for 12000x9000 picsage's peak "
+                "under twice the screen picture\n");
+    return 0;
+}
