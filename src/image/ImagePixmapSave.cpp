@@ -39,18 +39,13 @@ QImage flattenOntoWhite(const QImage &picture)
     return flat;
 }
 
-// Qt's writer straight into `path` (a staging file); false on any write error, a full disk
+// Qt's writer into `path` (a staging file); false on any write error, a full disk
 // included.
 bool writeWithQt(const QImage &picture, const QString &path, const QByteArray &format, int quality)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    QImageWriter writer(&file, format);
-    writer.setQuality(quality);
-    if (!writer.write(picture)) return false;
-    if (!file.flush()) return false;
-    file.close();
-    return file.error() == QFileDevice::NoError;
+    QByteArray bytes;
+    return platform::encodeImage(picture, format.constData(), quality, &bytes) &&
+           platform::writeWholeFile(path, bytes);
 }
 
 // Puts the density into the JFIF segment of the JPEG file at `path`, wherever that segment

@@ -1,5 +1,6 @@
 #include "platform/StagedFile.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
@@ -78,22 +79,33 @@ bool StagedFile::commit()
     return true;
 }
 
+bool encodeImage(const QImage &image, const char *format, int quality, QByteArray *out)
+{
+    out->clear();
+    QBuffer buffer(out);
+    if (!buffer.open(QIODevice::WriteOnly)) return false;
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    return writer.write(image) && !out->isEmpty();
+}
+
+bool writeWholeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return false;
+    if (file.write(bytes) != bytes.size()) return false;
+    file.close();
+    return file.error() == QFileDevice::NoError;
+}
+
 bool saveImageAtomically(const QImage &image, const QString &path, const char *format, int quality)
 {
     if (image.isNull() || path.isEmpty()) return false;
+    QByteArray bytes;
+    if (!encodeImage(image, format, quality, &bytes)) return false;
     StagedFile staged(path);
-    if (!staged.isValid()) return false;
-    {
-        QFile file(staged.stagingPath());
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-        QImageWriter writer(&file, format);
-        writer.setQuality(quality);
-        if (!writer.write(image)) return false;
-        if (!file.flush()) return false;
-        file.close();
-        if (file.error() != QFileDevice::NoError) return false;
-    }
-    return staged.commit();
+    return staged.isValid() && writeWholeFile(staged.stagingPath(), bytes) && staged.commit();
 }
 
 } // namespace platform

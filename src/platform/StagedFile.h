@@ -31,6 +31,14 @@ private:
     bool m_committed = false;
 };
 
+// Encodes `image` into memory. Qt's writers do not all notice a failed write to a file (a
+// TIFF can come out truncated and "written"), so pictures are encoded first and the bytes
+// written with every write checked.
+bool encodeImage(const QImage &image, const char *format, int quality, QByteArray *out);
+
+// Writes `bytes` as the whole content of `path` (a staging file); false on any error.
+bool writeWholeFile(const QString &path, const QByteArray &bytes);
+
 // QImage::save(path, format, quality), through a staged file.
 bool saveImageAtomically(const QImage &image, const QString &path, const char *format, int quality);
 
