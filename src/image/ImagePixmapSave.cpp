@@ -28,8 +28,55 @@ bool samePath(const QString &a, const QString &b)
     return QDir::cleanPath(x.absoluteFilePath()) == QDir::cleanPath(y.absoluteFilePath());
 }
 
+// A quarter turn of a 32-bit picture in square tiles, so that reads and writes both stay
+// within the cache; the same pixels as ImagePixmap::turnQuarter. Other depths and 180
+// degrees go through that.
+QImage turnForSaving(const QImage &image, int angle)
+{
+    angle = ((angle % 360) + 360) % 360;
+    if ((angle != 90 && angle != 270) || image.depth() != 32)
+        return ImagePixmap::turnQuarter(image, angle);
+    const int w = image.width(), h = image.height();
+    QImage out(h, w, image.format());
+    if (out.isNull()) return {};
+    out.setDotsPerMeterX(image.dotsPerMeterY());
+    out.setDotsPerMeterY(image.dotsPerMeterX());
+    constexpr int Tile = 64;
+    const qsizetype inStride = image.bytesPerLine() / 4;
+    const auto *in = reinterpret_cast<const quint32 *>(image.constBits());
+    for (int ty = 0; ty < h; ty += Tile) {
+        for (int tx = 0; tx < w; tx += Tile) {
+            const int yEnd = qMin(ty + Tile, h), xEnd = qMin(tx + Tile, w);
+            for (int x = tx; x < xEnd; ++x) {
+                // Source column x becomes output row x (90) or w - 1 - x (270).
+                auto *line = reinterpret_cast<quint32 *>(out.scanLine(angle == 90 ? x : w - 1 - x));
+                for (int y = ty; y < yEnd; ++y)
+                    line[angle == 90 ? h - 1 - y : y] = in[y * inStride + x];
+            }
+        }
+    }
+    return out;
+}
+
+// Whether every pixel of a 32-bit picture with alpha is opaque (a decoded JPEG, say).
+bool isOpaque(const QImage &picture)
+{
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            if (qAlpha(line[x]) != 255) return false;
+        }
+    }
+    return true;
+}
+
 QImage flattenOntoWhite(const QImage &picture)
 {
+    // Opaque pixels are the same in RGB32: no painting needed.
+    if (isOpaque(picture)) {
+        QImage same = picture;
+        if (same.reinterpretAsFormat(QImage::Format_RGB32)) return same;
+    }
     QImage flat(picture.size(), QImage::Format_RGB32);
     if (flat.isNull()) return {};
     flat.fill(0xFFFFFFFF);
@@ -96,7 +143,7 @@ void ImagePixmap::bakeOrientation()
         QMutexLocker locker(&m_framesMutex);
         for (QImage &image : m_frames) {
             if (image.isNull()) continue;
-            QImage turned = turnQuarter(image, angle);
+            QImage turned = turnForSaving(image, angle);
             image = QImage(); // the old pixels go before the mirror needs its memory
             image = mirror ? std::move(turned).mirrored(true, false) : std::move(turned);
         }
