@@ -22,6 +22,8 @@
 
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace {
 
 // JPEG written at the best quality and read back differs by a few levels per channel.
@@ -103,6 +105,8 @@ private slots:
     void cropAndResizeUpright();
     void clipModeNeverWritten();
     void nonWritableFormats();
+    void replacedFileKeepsPermissions_data();
+    void replacedFileKeepsPermissions();
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
@@ -620,6 +624,37 @@ void TestImageEdit::nonWritableFormats()
     QCOMPARE(fileSha256(file), before);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("plain.ppm")});
     QVERIFY(picture->canDelete());
+}
+
+void TestImageEdit::replacedFileKeepsPermissions_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("0640") << 0640;
+    QTest::newRow("0604") << 0604;
+    QTest::newRow("0755") << 0755;
+}
+
+void TestImageEdit::replacedFileKeepsPermissions()
+{
+    QFETCH(int, mode);
+    const QString file = makePicture(QStringLiteral("perm.jpg"), 6);
+    const QByteArray native = QFile::encodeName(file);
+    QCOMPARE(::chmod(native.constData(), mode_t(mode)), 0);
+    const QSharedPointer<ImageWrapper> picture = openPicture(file);
+    QVERIFY(picture);
+    QString out;
+    QVERIFY(picture->rotate(true, out, SaveOverwrite));
+    struct stat info = {};
+    QCOMPARE(::stat(native.constData(), &info), 0);
+    QCOMPARE(int(info.st_mode & 07777), mode);
+    // A new file gets what any new file gets: 0666 less the umask.
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    const QString fresh = path(QStringLiteral("fresh.png"));
+    QVERIFY(picture->save(fresh, 0, 0, 90, FormatPng));
+    QCOMPARE(::stat(QFile::encodeName(fresh).constData(), &info), 0);
+    QCOMPARE(int(info.st_mode & 07777), int(0666 & ~mask));
+    QCOMPARE(stagingLeftovers(m_dir->path()), QStringList());
 }
 
 QTEST_MAIN(TestImageEdit)

@@ -72,11 +72,6 @@ bool isOpaque(const QImage &picture)
 
 QImage flattenOntoWhite(const QImage &picture)
 {
-    // Opaque pixels are the same in RGB32: no painting needed.
-    if (isOpaque(picture)) {
-        QImage same = picture;
-        if (same.reinterpretAsFormat(QImage::Format_RGB32)) return same;
-    }
     QImage flat(picture.size(), QImage::Format_RGB32);
     if (flat.isNull()) return {};
     flat.fill(0xFFFFFFFF);
@@ -177,8 +172,11 @@ bool ImagePixmap::save(const ImageFormat *row, const QString &path, bool write)
     if (picture.isNull()) return false;
     const bool jpeg = ImageFormats::isJpegFormat(row->id);
     const QByteArray suffix = row->suffixes.value(0).toLatin1();
-    if (jpeg && (picture.format() == QImage::Format_ARGB32 ||
-                 picture.format() == QImage::Format_ARGB32_Premultiplied)) {
+    // (Opaque pixels are written the same either way: a decoded JPEG is not copied.)
+    if (jpeg &&
+        (picture.format() == QImage::Format_ARGB32 ||
+         picture.format() == QImage::Format_ARGB32_Premultiplied) &&
+        !isOpaque(picture)) {
         // JPEG holds no alpha: transparent parts become white, in memory too.
         picture = flattenOntoWhite(picture);
         if (picture.isNull()) return false;
