@@ -105,6 +105,8 @@ private slots:
     void cropAndResizeUpright();
     void clipModeNeverWritten();
     void nonWritableFormats();
+    void cameraMetadataKept_data();
+    void cameraMetadataKept();
     void replacedFileKeepsPermissions_data();
     void replacedFileKeepsPermissions();
 
@@ -624,6 +626,59 @@ void TestImageEdit::nonWritableFormats()
     QCOMPARE(fileSha256(file), before);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("plain.ppm")});
     QVERIFY(picture->canDelete());
+}
+
+void TestImageEdit::cameraMetadataKept_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::newRow("copy") << int(SaveRotateCopy);
+    QTest::newRow("overwrite") << int(SaveOverwrite);
+}
+
+void TestImageEdit::cameraMetadataKept()
+{
+    QFETCH(int, type);
+    REAL_DATA(source, QStringLiteral("jpeg/exif_thumb_orient6_canon_hdr_YES.jpg"));
+    const QString file = path(QStringLiteral("canon.jpg"));
+    QVERIFY(QFile::copy(source, file));
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+    const auto valueOf = [](const QVector<platform::PropertyItem> &items, quint32 id) {
+        for (const platform::PropertyItem &item : items)
+            if (item.id == id) return item.value;
+        return QByteArray();
+    };
+    const QVector<platform::PropertyItem> before = platform::readPropertyItems(file);
+    QVERIFY(valueOf(before, 0x010F).startsWith("Canon"));
+
+    const QSharedPointer<ImageWrapper> picture = openPicture(file);
+    QVERIFY(picture);
+    QVERIFY(picture->hasThumbnail());
+    QString out;
+    QVERIFY(picture->rotate(true, out, SaveType(type)));
+    const QString written = type == SaveOverwrite ? file : out;
+    const QVector<platform::PropertyItem> after = platform::readPropertyItems(written);
+    // The camera's items and the thumbnail stay; the turn is in the pixels, the thumbnail's
+    // orientation says how to show the unturned thumbnail.
+    QCOMPARE(valueOf(after, 0x010F), valueOf(before, 0x010F));
+    QCOMPARE(valueOf(after, 0x9003), valueOf(before, 0x9003)); // date taken
+    QCOMPARE(valueOf(after, PropertyTagThumbnailData), valueOf(before, PropertyTagThumbnailData));
+    QCOMPARE(itemValue(after, PropertyTagOrientation), 1);
+    QCOMPARE(long(itemValue(after, PropertyTagThumbnailOrientation)),
+             picture->thumbnailOrientation());
+    const QSize stored = QImageReader(written).size();
+    // Shown 1536 x 2048 (orientation 6), turned a quarter more: stored as shown, 2048 x 1536.
+    QCOMPARE(stored, QSize(2048, 1536));
+    const QByteArray x = valueOf(after, PropertyTagExifPixXDim);
+    const QByteArray y = valueOf(after, PropertyTagExifPixYDim);
+    QVERIFY(x.size() >= 2 && y.size() >= 2);
+    QCOMPARE(quint8(x.at(1)) * 256 + quint8(x.at(0)), stored.width());
+    QCOMPARE(quint8(y.at(1)) * 256 + quint8(y.at(0)), stored.height());
+    // Reopened, it shows upright with its thumbnail.
+    const QSharedPointer<ImageWrapper> again = openPicture(written);
+    QVERIFY(again);
+    QCOMPARE(again->orientation(), 1L);
+    QVERIFY(again->hasThumbnail());
+    QCOMPARE(again->originalSize(), stored);
 }
 
 void TestImageEdit::replacedFileKeepsPermissions_data()

@@ -3,6 +3,7 @@
 #include "formats/ImageFormats.h"
 #include "formats/PictureWriter.h"
 #include "image/ImageWrapper.h"
+#include "platform/PropertyCopy.h"
 #include "platform/StagedFile.h"
 
 #include <QDir>
@@ -195,8 +196,12 @@ bool ImagePixmap::save(const ImageFormat *row, const QString &path, bool write)
     else
         written = writeWithQt(picture, temporary, suffix, 100);
     if (written) {
-        if (hasExifItems() && (row->flags & FormatHasExif))
+        if (hasExifItems() && (row->flags & FormatHasExif)) {
+            // The camera's metadata (dates, exposure, the thumbnail, ...) stays with the
+            // picture; only the turn is now in the pixels.
+            platform::copyExifData(pathName(), temporary, picture.size());
             rotateExif(row, temporary, 1, thumbnailOrientation());
+        }
         if (jpeg && m_jfifPresent)
             writeJfifDensity(temporary, m_jfifUnits, m_jfifXDensity, m_jfifYDensity);
         written = staged.commit();
