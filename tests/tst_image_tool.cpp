@@ -22,7 +22,7 @@ namespace {
 const QString Tool = QStringLiteral(IMAGE_TOOL_PATH);
 
 // No hostile file may make the tool grow past this.
-constexpr long MaxPeakKiB = 600 * 1024;
+constexpr long MaxPeakKiB = 300 * 1024;
 
 QByteArray fileBytes(const QString &path)
 {
@@ -400,6 +400,13 @@ void TestImageTool::hostileInput_data()
     QTest::newRow("png cut after its header") << "cut.png" << png.left(40);
     QTest::newRow("png cut in its picture data") << "cut-data.png" << png.left(png.size() / 2);
     QTest::newRow("jpeg claiming 65535 x 65535") << "huge.jpg" << jpegHeaderClaiming(65535, 65535);
+    // A picture without an EXIF thumbnail, so that the first frame header is the picture's.
+    REAL_DATA(plain, "jpeg/orient_Landscape_1.jpg");
+    QByteArray claiming = fileBytes(plain);
+    const int frame = claiming.indexOf("\xff\xc0");
+    claiming.replace(frame + 5, 4, QByteArray(4, '\xff'));
+    QTest::newRow("real jpeg whose frame claims 65535 x 65535, cut")
+        << "claiming.jpg" << claiming.left(claiming.size() / 3);
     QByteArray corrupt = png;
     const int idat = corrupt.indexOf("IDAT");
     for (int i = idat + 8; i < idat + 40 && i < corrupt.size(); ++i)
