@@ -84,6 +84,7 @@ private Q_SLOTS:
     void clipMode();
     void lazyTiffHoldsAtMostElevenPages_data();
     void lazyTiffHoldsAtMostElevenPages();
+    void lazyTiffKeepsBrokenPagesInPlace();
     void decoderAndReaderPaths_data();
     void decoderAndReaderPaths();
 
@@ -496,6 +497,27 @@ void TestImageWrapper::lazyTiffHoldsAtMostElevenPages()
     if (visits == QList<int>{20}) {
         // Page 20 and nothing from the start, which is more than 5 away.
         QCOMPARE(raster->decodedFrameCount(), 1);
+    }
+}
+
+void TestImageWrapper::lazyTiffKeepsBrokenPagesInPlace()
+{
+    for (int broken : {3, 20}) {
+        const QString file = path(QStringLiteral("broken-page-%1.tif").arg(broken));
+        QVERIFY(writeMultiPageTiff(file, 41, QSize(8, 6), broken));
+        const QSharedPointer<ImageWrapper> picture = openPicture(file);
+        QVERIFY(picture);
+        QCOMPARE(picture->status(), ImageStatusReady);
+        QCOMPARE(picture->frameCount(), 41);
+        QVERIFY(picture->imageAt(broken, 0, 0).isNull());
+        // The pages around it are still themselves.
+        for (int page : {broken - 1, broken + 1, 40}) {
+            const QImage image = picture->imageAt(page, 0, 0);
+            QCOMPARE(QColor(image.pixel(3, 3)), tiffPageColour(page));
+        }
+        // A broken page paints only the checkerboard.
+        const QImage painted = paintUpright(*picture, QSize(8, 6), broken);
+        QCOMPARE(painted.pixel(0, 0), qRgb(229, 229, 229));
     }
 }
 

@@ -75,27 +75,40 @@ bool ImagePixmap::loadWithDecoder(const ImageFormat *row)
     const bool lazy = row->id == FormatTif && count > LazyPageThreshold;
     bool lastOk = false;
     bool any = false;
+    // Lazy pages keep their place in the list even when they fail, so that page n is always
+    // the decoder's page n; a failed page stays null and shows the checkerboard.
+    auto keepPlace = [&](int n, const QSize &size) {
+        QMutexLocker locker(&m_framesMutex);
+        m_lazy = true;
+        m_sourceSizes.resize(n + 1);
+        m_sourceSizes[n] = size;
+        m_frames.append(QImage());
+    };
     for (int n = 0; n < count; ++n) {
         const QSize size = decoder->frameSize(n);
         lastOk = false;
-        if (!size.isValid() || pixels(size) > ClipPixels) continue;
+        if (!size.isValid() || pixels(size) > ClipPixels) {
+            if (lazy) keepPlace(n, QSize());
+            continue;
+        }
         setOriginalSize(size);
-        if (lazy) {
-            QMutexLocker locker(&m_framesMutex);
-            m_lazy = true;
-            m_sourceSizes.resize(n + 1);
-            m_sourceSizes[n] = size;
-            if (n > LazyKeepDistance) {
-                m_frames.append(QImage());
-                lastOk = true;
-                continue;
-            }
+        if (lazy && n > LazyKeepDistance) {
+            keepPlace(n, size);
+            lastOk = true;
+            continue;
         }
         const QImage image = decoder->decodeFrame(n);
-        if (image.isNull()) continue;
+        if (image.isNull()) {
+            if (lazy) keepPlace(n, size);
+            continue;
+        }
+        if (lazy) keepPlace(n, size);
         {
             QMutexLocker locker(&m_framesMutex);
-            m_frames.append(image);
+            if (lazy)
+                m_frames.last() = image;
+            else
+                m_frames.append(image);
         }
         setFormatRow(const_cast<ImageFormat *>(row));
         setReady(true);

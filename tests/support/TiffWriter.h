@@ -1,7 +1,8 @@
 #pragma once
 
 // Writes multi-page TIFF files by hand (Qt's writer makes single pages only): uncompressed
-// 8-bit RGB pages, one strip each, little-endian. Page i is filled with pageColour(i).
+// 8-bit RGB pages, one strip each, little-endian. Page i is filled with pageColour(i). The
+// strip of page `brokenPage` points past the end of the file.
 
 #include <QByteArray>
 #include <QColor>
@@ -15,7 +16,8 @@ inline QColor tiffPageColour(int page)
     return QColor((page * 37) % 256, (page * 91) % 256, (page * 13 + 64) % 256);
 }
 
-inline bool writeMultiPageTiff(const QString &path, int pages, const QSize &size)
+inline bool writeMultiPageTiff(const QString &path, int pages, const QSize &size,
+                               int brokenPage = -1)
 {
     QByteArray out("II*\0\0\0\0\0", 8);
     auto put16 = [&out](quint16 v) { out.append(char(v & 0xFF)).append(char(v >> 8)); };
@@ -50,7 +52,7 @@ inline bool writeMultiPageTiff(const QString &path, int pages, const QSize &size
             {258, 3, 3, bitsAt},
             {259, 3, 1, 1},
             {262, 3, 1, 2},
-            {273, 4, 1, pixelsAt},
+            {273, 4, 1, page == brokenPage ? 0x7FFFFFF0u : pixelsAt},
             {277, 3, 1, 3},
             {278, 4, 1, quint32(size.height())},
             {279, 4, 1, stripBytes},
