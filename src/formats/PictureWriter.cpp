@@ -1,6 +1,7 @@
 #include "formats/PictureWriter.h"
 
 #include "formats/ImageFormats.h"
+#include "platform/StagedFile.h"
 
 #include <QImageWriter>
 #include <QPainter>
@@ -86,11 +87,12 @@ bool saveWithWic(const QImage &image, int formatId, const QString &path)
 bool savePicture(const QImage &image, const QString &path, const char *format, int quality)
 {
     if (image.isNull() || path.isEmpty()) return false;
+    // Encoded in memory first: not every Qt writer notices a failed write to a file.
+    QByteArray bytes;
+    if (!platform::encodeImage(image, format, quality, &bytes)) return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
-    QImageWriter writer(&file, format);
-    writer.setQuality(quality);
-    if (!writer.write(image)) {
+    if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
         return false;
     }

@@ -94,6 +94,9 @@ protected:
     // Prepares `painter` so that drawing the stored picture into (0, 0, width, height)
     // shows it upright; swaps width and height for orientations 5-8.
     void translateByExif(QPainter *painter, int &width, int &height, int orientation) const;
+    // The wrapper's orientation write-back into a file just written (ImageBaseEdit.cpp).
+    void rotateExif(const ImageFormat *row, const QString &path, long orientation,
+                    long thumbnailOrientation);
 
 private:
     ImageWrapper *const m_owner;

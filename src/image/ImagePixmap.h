@@ -48,6 +48,10 @@ public:
     bool resize(int width, int height, Qt::TransformationMode mode) override;
     void setImage(const QImage &image) override;
 
+    // Turns (and mirrors) every frame as the orientation says and sets the orientation to 1:
+    // the pixels then show the picture upright (ImagePixmapSave.cpp).
+    void bakeOrientation();
+
     // Lazy mode: pages are decoded on demand and at most 2 x LazyKeepDistance + 1 are held.
     bool isLazy() const { return m_lazy; }
     // How many frames are decoded and held right now.

@@ -1,16 +1,129 @@
 #include "image/ImageWrapper.h"
 
+#include "formats/ExifItems.h"
+#include "formats/PictureWriter.h"
 #include "image/ImageBase.h"
 #include "image/ImageDirectory.h"
+#include "image/ImagePixmap.h"
+#include "platform/StagedFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPainter>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 
 #include <cstdio>
 
 // Editing and saving an opened picture.
+
+namespace {
+
+// The orientation after a quarter turn. Turning what the viewer shows: for the mirrored
+// values (2, 4, 5, 7) a clockwise turn of the picture on screen is the counter-clockwise
+// step of the plain values' cycle.
+int nextOrientation(int from, bool clockwise)
+{
+    switch (from) {
+    case 2:
+        return clockwise ? 7 : 5;
+    case 3:
+        return clockwise ? 8 : 6;
+    case 4:
+        return clockwise ? 5 : 7;
+    case 5:
+        return clockwise ? 2 : 4;
+    case 6:
+        return clockwise ? 3 : 1;
+    case 7:
+        return clockwise ? 4 : 2;
+    case 8:
+        return clockwise ? 1 : 3;
+    default:
+        return clockwise ? 6 : 8;
+    }
+}
+
+QImage flattenOntoWhite(const QImage &picture)
+{
+    QImage flat(picture.size(), QImage::Format_RGB32);
+    if (flat.isNull()) return {};
+    flat.fill(0xFFFFFFFF);
+    QPainter painter(&flat);
+    painter.drawImage(0, 0, picture);
+    painter.end();
+    return flat;
+}
+
+bool isMirroring(long orientation)
+{
+    return orientation == 2 || orientation == 4 || orientation == 5 || orientation == 7;
+}
+
+// The row of the suffix after the last "." of the file name; null when there is none.
+const ImageFormat *rowForPath(const ImageFormats *table, const QString &path)
+{
+    const QString fileName = QFileInfo(path).fileName();
+    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0) return nullptr;
+    const ImageFormat *row = table->formatForSuffix(fileName.mid(dot + 1));
+    return row && row->id != FormatUnknown ? row : nullptr;
+}
+
+bool samePath(const QString &a, const QString &b)
+{
+    return QDir::cleanPath(QFileInfo(a).absoluteFilePath()) ==
+           QDir::cleanPath(QFileInfo(b).absoluteFilePath());
+}
+
+// Scales (w, h) to fit the limits, keeping the aspect ratio and never enlarging; a limit of
+// 0 or less is none. Integer arithmetic throughout, as the viewer's export dialog computes it.
+QSize fitForExport(qint64 w, qint64 h, qint64 maxWidth, qint64 maxHeight)
+{
+    if (maxWidth <= 0) {
+        if (maxHeight > 0 && maxHeight < h) {
+            w = w * maxHeight / h;
+            h = maxHeight;
+        }
+    } else if (maxHeight > 0) {
+        if (maxHeight < h) {
+            const qint64 w2 = w * maxHeight / h;
+            if (maxWidth < w2) {
+                h = h * maxWidth / w;
+                w = maxWidth;
+            } else {
+                h = maxHeight;
+                w = w2;
+            }
+        } else if (maxWidth < w) {
+            if (maxHeight < h * maxWidth / w) {
+                w = w * maxHeight / h;
+                h = maxHeight;
+            } else {
+                h = h * maxWidth / w;
+                w = maxWidth;
+            }
+        }
+    } else if (maxWidth < w) {
+        h = h * maxWidth / w;
+        w = maxWidth;
+    }
+    // A very long, thin picture must not become zero pixels wide.
+    return QSize(int(qMax<qint64>(1, w)), int(qMax<qint64>(1, h)));
+}
+
+// The picture as the viewer shows it. The raster back-end's imageAt turns by the
+// orientation's angle; the mirrored values need the mirror as well.
+QImage uprightImage(const ImageWrapper &picture, int frame)
+{
+    const QImage image = picture.imageAt(frame, 0, 0);
+    if (picture.backEndKind() == BackEndRaster && isMirroring(picture.orientation()))
+        return image.mirrored(true, false);
+    return image;
+}
+
+} // namespace
 
 bool ImageWrapper::canRotate(bool withSaving) const
 {
@@ -18,17 +131,30 @@ bool ImageWrapper::canRotate(bool withSaving) const
     return m_backEnd->canRotate(withSaving);
 }
 
+// Crop and resize take the picture as it is shown; a pending turn goes into the pixels
+// first, or the rectangle and the size would apply to the picture lying on its side.
+static void bakePendingTurn(ImageBase *backEnd)
+{
+    if (auto *raster = dynamic_cast<ImagePixmap *>(backEnd)) raster->bakeOrientation();
+}
+
 bool ImageWrapper::crop(const QRect &rect)
 {
-    if (!m_backEnd || !m_backEnd->crop(rect)) return false;
+    if (!m_backEnd) return false;
+    bakePendingTurn(m_backEnd);
+    if (!m_backEnd->crop(rect)) return false;
+    m_originalSize = m_backEnd->imageSize(0);
     m_dirty = true;
     return true;
 }
 
 void ImageWrapper::resize(int width, int height, Qt::TransformationMode mode)
 {
-    if (!m_backEnd || !m_backEnd->resize(width, height, mode)) return;
-    m_originalSize = QSize(width, height);
+    if (!m_backEnd) return;
+    bakePendingTurn(m_backEnd);
+    if (!m_backEnd->resize(width, height, mode)) return;
+    // With one side given the other follows the aspect ratio: the size is the frame's.
+    m_originalSize = width > 0 && height > 0 ? QSize(width, height) : m_backEnd->imageSize(0);
     m_dirty = true;
 }
 
@@ -74,49 +200,170 @@ bool ImageWrapper::copyFile(const QString &path, bool overwrite)
     return true;
 }
 
-// Not implemented yet (the editing issue): turns, flips and the save family.
-
-bool ImageWrapper::rotate(bool, QString &path, SaveType type)
+void ImageWrapper::_rotate(bool clockwise)
 {
-    if (type != SaveToPath) path.clear();
-    return false;
+    m_originalSize.transpose();
+    m_orientation = nextOrientation(m_orientation, clockwise);
+    if (!m_thumbnail.isNull())
+        m_thumbnailOrientation = nextOrientation(m_thumbnailOrientation, clockwise);
 }
 
-void ImageWrapper::_rotate(bool) {}
+bool ImageWrapper::rotate(bool clockwise, QString &path, SaveType type)
+{
+    if (type != SaveToPath) path.clear();
+    // The caller's path names the file written, or is empty after every failure.
+    const auto fail = [&path] {
+        path.clear();
+        return false;
+    };
+    if (frameCount() <= 0) return fail();
+    _rotate(clockwise);
+    m_dirty = true;
+    if (type == SaveNone || !(m_format->flags & FormatCanSave)) return fail();
+    if (type == SaveOverwrite) {
+        if (!save()) return fail();
+        m_orientation = 1;
+        m_dirty = false;
+        return true;
+    }
+    const QString target = type == SaveRotateCopy ? createRotatePathName() : path;
+    if (target.isEmpty() || !saveAs(target, true)) return fail();
+    path = target;
+    m_orientation = 1;
+    m_dirty = false;
+    return true;
+}
 
 QString ImageWrapper::createRotatePathName()
 {
+    const QString tag = tr(" - Rotate (%1)");
+    const QRegularExpression pattern(tr(" - Rotate \\([0-9]+\\)"));
+    const QFileInfo info(pathName());
+    if (info.fileName().isEmpty()) return {};
+    // Only the file's own name loses its old tags; a folder may be called anything.
+    QString name = info.fileName();
+    if (pattern.isValid()) name.remove(pattern);
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString folder = info.path() + QLatin1Char('/');
+    // Far more copies than anyone makes; past that, no name is offered.
+    for (int n = 1; n < 100000; ++n) {
+        QString candidate = name;
+        const QString numbered = tag.arg(n);
+        if (dot < 0)
+            candidate += numbered;
+        else
+            candidate.insert(dot, numbered);
+        candidate.prepend(folder);
+        if (!QFileInfo::exists(candidate)) return candidate;
+    }
     return {};
 }
 
-bool ImageWrapper::horizonFlip(const QString &)
+// A mirrored copy of frame 0 in the picture's own format; the opened picture stays as it is.
+static bool writeMirrored(const ImageWrapper &picture, const QString &path, bool horizontal)
 {
-    return false;
+    const ImageFormat *row = picture.format();
+    if (!(row->flags & FormatCanSave) || path.isEmpty()) return false;
+    QImage image = uprightImage(picture, 0);
+    if (image.isNull()) return false;
+    image = std::move(image).mirrored(horizontal, !horizontal);
+    if (row->id == FormatBmp || ImageFormats::isJpegFormat(row->id))
+        image = flattenOntoWhite(image);
+    if (row->id == FormatBmp || row->id == FormatPng || row->id == FormatTif)
+        return saveWithWic(image, row->id, path);
+    return platform::saveImageAtomically(image, path, row->suffixes.value(0).toLatin1().constData(),
+                                         100);
 }
 
-bool ImageWrapper::verticalFlip(const QString &)
+bool ImageWrapper::horizonFlip(const QString &path)
 {
-    return false;
+    return writeMirrored(*this, path, true);
+}
+
+bool ImageWrapper::verticalFlip(const QString &path)
+{
+    return writeMirrored(*this, path, false);
 }
 
 bool ImageWrapper::save()
 {
-    return false;
+    if (!m_backEnd) return false;
+    if (!m_dirty) return true;
+    if (frameCount() != 1) return false;
+    return m_backEnd->save(m_format, pathName(), true);
 }
 
-bool ImageWrapper::save(const QString &)
+bool ImageWrapper::save(const QString &path)
 {
-    return false;
+    const ImageFormat *row = rowForPath(m_imageFormats, path);
+    if (!row || !m_backEnd) return false;
+    return m_backEnd->save(row, path, true);
 }
 
-bool ImageWrapper::save(QString, int, int, int, ImageFormatEnum)
+bool ImageWrapper::save(QString path, int maxWidth, int maxHeight, int quality,
+                        ImageFormatEnum format)
 {
-    return false;
+    const ImageFormat *row = m_imageFormats->formatForId(format);
+    if (!row || row->id == FormatUnknown || !(row->flags & FormatCanSave) || path.isEmpty())
+        return false;
+    QImage picture = uprightImage(*this, 0);
+    if (picture.isNull()) return false;
+    const QSize size = imageSize(0);
+    if (size.isEmpty()) return false;
+    const QSize fitted = fitForExport(size.width(), size.height(), maxWidth, maxHeight);
+    if (fitted != picture.size())
+        picture = picture.scaled(fitted, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    // Containers without alpha show transparent parts white, as every other write does.
+    if (row->id == FormatBmp || ImageFormats::isJpegFormat(row->id))
+        picture = flattenOntoWhite(picture);
+    return platform::saveImageAtomically(picture, path,
+                                         row->suffixes.value(0).toLatin1().constData(), quality);
 }
 
-bool ImageWrapper::saveAs(const QString &, bool)
+bool ImageWrapper::saveAs(const QString &path, bool)
 {
-    return false;
+    const ImageFormat *row = rowForPath(m_imageFormats, path);
+    if (row && row->id == m_format->id && !m_dirty) {
+        if (samePath(path, pathName())) return true;
+        // The file's bytes are the picture; an existing file is not replaced.
+        return QFile::copy(pathName(), path);
+    }
+    if (!row || !(row->flags & FormatCanSave) || frameCount() != 1 || !m_backEnd) return false;
+    if (!m_backEnd->save(row, path, true)) return false;
+    m_dirty = false;
+    return true;
 }
 
-void ImageWrapper::_rotateExif(const ImageFormat *, const QString &, long, long) {}
+void ImageWrapper::_rotateExif(const ImageFormat *row, const QString &path, long orientation,
+                               long thumbnailOrientation)
+{
+    if (!row) return;
+    const QString mime = encoderMimeForFormat(row->id);
+    QUuid encoder;
+    if (mime.isEmpty() || !encoderClsidForMime(mime, &encoder)) return;
+
+    // An item the file had keeps its identifier and type; a missing one (or one of a type
+    // that cannot hold the value) is added as one 32-bit signed value.
+    const auto item = [this](quint32 id, long value) {
+        platform::PropertyItem out;
+        out.id = id;
+        out.type = PropertyTagTypeSLONG;
+        for (const platform::PropertyItem &had : qAsConst(m_exifItems)) {
+            if (had.id == id &&
+                (had.type == PropertyTagTypeShort || had.type == PropertyTagTypeLong ||
+                 had.type == PropertyTagTypeSLONG)) {
+                out.type = had.type;
+                break;
+            }
+        }
+        const int bytes = out.type == PropertyTagTypeShort ? 2 : 4;
+        for (int i = 0; i < bytes; ++i)
+            out.value.append(char((quint32(value) >> (8 * i)) & 0xFF));
+        return out;
+    };
+    // Failures leave the written file as it is (its pixels are right; only the items are
+    // missing), as the platform's writer did.
+    platform::writePropertyItems(path,
+                                 {item(PropertyTagOrientation, orientation),
+                                  item(PropertyTagThumbnailOrientation, thumbnailOrientation)});
+}

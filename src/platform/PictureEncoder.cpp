@@ -1,5 +1,7 @@
 #include "platform/PictureEncoder.h"
 
+#include "platform/StagedFile.h"
+
 #include <QImageWriter>
 #include <QSaveFile>
 
@@ -73,11 +75,15 @@ bool encodePicture(PictureContainer container, PixelLayout layout, const QImage 
     const QImage picture = fromLayout(layout, rows);
     if (picture.isNull()) return false;
 
+    // Encoded in memory first: Qt's TIFF writer does not notice a failed write to a file and
+    // would leave a truncated picture to be committed.
+    QByteArray bytes;
+    if (!encodeImage(picture, writerFormat, container == PictureContainer::Jpeg ? JpegQuality : -1,
+                     &bytes))
+        return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
-    QImageWriter writer(&file, writerFormat);
-    if (container == PictureContainer::Jpeg) writer.setQuality(JpegQuality);
-    if (!writer.write(picture)) {
+    if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
         return false;
     }

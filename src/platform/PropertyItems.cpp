@@ -1,5 +1,7 @@
 #include "platform/PropertyItems.h"
 
+#include "platform/Exiv2Lock.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,8 +15,6 @@
 #include <memory>
 
 namespace platform {
-
-namespace {
 
 // Exiv2 keeps process-wide tables and a log handler; reads and writes go through one lock,
 // and its messages (warnings about broken files) are switched off: the library writes no
@@ -31,6 +31,8 @@ QMutex &exiv2Lock()
     Q_UNUSED(ready);
     return lock;
 }
+
+namespace {
 
 // The identifiers the thumbnail's directory (IFD1) is known by to the picture model.
 quint32 thumbnailItemId(quint16 tag)

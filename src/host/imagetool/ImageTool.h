@@ -59,5 +59,11 @@ int runInfo(const QStringList &args);
 int runRender(const QStringList &args);
 int runList(const QStringList &args);
 int runFrames(const QStringList &args);
+int runRotate(const QStringList &args);
+int runFlip(const QStringList &args);
+int runCrop(const QStringList &args);
+int runResize(const QStringList &args);
+int runConvert(const QStringList &args);
+int runExport(const QStringList &args);
 
 } // namespace imagetool

@@ -1,0 +1,43 @@
+#pragma once
+
+// What the editing commands of picsage-image share: their command lines, opening a picture
+// whole (never at screen size: an edit must see every pixel) and the rows of output files.
+
+#include <QMap>
+#include <QSharedPointer>
+#include <QString>
+#include <QStringList>
+
+class ImageWrapper;
+struct ImageFormat;
+
+namespace imagetool {
+
+struct EditArgs
+{
+    QString file;                  // the one FILE
+    QStringList switches;          // the switches given, e.g. "--cw"
+    QMap<QString, QString> values; // options with a value; "-o" is stored as "-o"
+};
+
+// Parses `args` of `command`: one FILE, switches out of `switches`, options with a value out
+// of `valued` ("-o" and "--output" are the same). Returns -1 when the line is good, else the
+// exit code after the usage message.
+int parseEditArgs(const QString &command, const QStringList &args, const QStringList &switches,
+                  const QStringList &valued, EditArgs *out);
+
+// Opens and loads FILE whole for editing. Null (and the message printed) when it cannot be
+// read; `code` is then ExitInput.
+QSharedPointer<ImageWrapper> openForEditing(const QString &file);
+
+// The writable format row of `path`'s suffix, or null after a usage message.
+const ImageFormat *outputRow(const QString &command, const ImageWrapper &picture,
+                             const QString &path);
+
+// "picsage-image: OUT: cannot be written" and ExitOutput.
+int outputError(const QString &path, const QString &reason = QString());
+
+// Parses "A,B,C,D" or "AxB" style lists of integers separated by `separator`.
+bool parseInts(const QString &text, QChar separator, int count, QVector<int> *out);
+
+} // namespace imagetool
