@@ -96,6 +96,10 @@ private slots:
     void copyFileRefusesExisting();
     void transparentBecomesWhite_data();
     void transparentBecomesWhite();
+    void exportFlattens_data();
+    void exportFlattens();
+    void savedTurnExact_data();
+    void savedTurnExact();
     void jfifDensityKept();
     void orientationItemsWritten_data();
     void orientationItemsWritten();
@@ -435,6 +439,85 @@ void TestImageEdit::transparentBecomesWhite()
                  qPrintable(QString::number(left, 16)));
     }
     QVERIFY(qRed(back.pixel(15, 5)) > 180 && qGreen(back.pixel(15, 5)) < 40);
+}
+
+// The reduced copy in a container without alpha: transparent parts white, opaque pixels as
+// they were (an opaque picture takes a shorter way there).
+void TestImageEdit::exportFlattens_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<bool>("transparent");
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("target");
+    QTest::newRow("opaque png to bmp") << "in.png" << false << int(FormatBmp) << "out.bmp";
+    QTest::newRow("transparent png to bmp") << "in.png" << true << int(FormatBmp) << "out.bmp";
+    QTest::newRow("transparent png to jpg") << "in.png" << true << int(FormatJpg) << "out.jpg";
+    QTest::newRow("jpg to jpg") << "in.jpg" << false << int(FormatJpg) << "out.jpg";
+    QTest::newRow("jpg to bmp") << "in.jpg" << false << int(FormatBmp) << "out.bmp";
+}
+
+void TestImageEdit::exportFlattens()
+{
+    QFETCH(QString, source);
+    QFETCH(bool, transparent);
+    QFETCH(int, format);
+    QFETCH(QString, target);
+
+    QImage image(40, 20, QImage::Format_ARGB32);
+    image.fill(transparent ? Qt::transparent : QColor(30, 60, 90));
+    for (int y = 0; y < 20; ++y)
+        for (int x = 20; x < 40; ++x)
+            image.setPixel(x, y, qRgba(200, 10, 10, 255));
+    const QString file = path(source);
+    QVERIFY(image.save(file, nullptr, 100));
+    const QImage decoded = readBack(file);
+    const QSharedPointer<ImageWrapper> picture = openPicture(file);
+    QVERIFY(picture);
+    QVERIFY(picture->save(path(target), 0, 0, 100, ImageFormatEnum(format)));
+    const QImage back = readBack(path(target));
+    QCOMPARE(back.size(), QSize(40, 20));
+    const QRgb left = back.pixel(5, 10);
+    QCOMPARE(qAlpha(left), 255);
+    const QRgb expected = transparent ? qRgb(255, 255, 255) : decoded.pixel(5, 10);
+    // BMP keeps the pixels exactly, JPEG within its re-encoding.
+    const int tolerance = format == FormatBmp ? 0 : 6;
+    QVERIFY2(
+        qAbs(qRed(left) - qRed(expected)) <= tolerance &&
+            qAbs(qGreen(left) - qGreen(expected)) <= tolerance &&
+            qAbs(qBlue(left) - qBlue(expected)) <= tolerance,
+        qPrintable(QString::number(left, 16) + QLatin1Char(' ') + QString::number(expected, 16)));
+    QVERIFY(qRed(back.pixel(30, 10)) > 180 && qGreen(back.pixel(30, 10)) < 40);
+}
+
+// A turn written to a lossless file holds exactly the picture turned, for sizes that end
+// inside the copying tiles.
+void TestImageEdit::savedTurnExact_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("clockwise");
+    QTest::newRow("70x45 cw") << QSize(70, 45) << true;
+    QTest::newRow("70x45 ccw") << QSize(70, 45) << false;
+    QTest::newRow("33x97 cw") << QSize(33, 97) << true;
+    QTest::newRow("33x97 ccw") << QSize(33, 97) << false;
+    QTest::newRow("1x5 cw") << QSize(1, 5) << true;
+}
+
+void TestImageEdit::savedTurnExact()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, clockwise);
+
+    const QImage image = quadrantPicture(size, QImage::Format_RGB32);
+    const QString file = path(QStringLiteral("plain.png"));
+    QVERIFY(image.save(file));
+    const QSharedPointer<ImageWrapper> picture = openPicture(file);
+    QVERIFY(picture);
+    QString out = path(QStringLiteral("turned.png"));
+    QVERIFY(picture->rotate(clockwise, out, SaveToPath));
+    const QImage back = readBack(out);
+    const QImage expected = readBack(file).transformed(QTransform().rotate(clockwise ? 90 : -90));
+    QCOMPARE(back.size(), size.transposed());
+    QCOMPARE(maxChannelDifference(back, expected), 0);
 }
 
 void TestImageEdit::jfifDensityKept()

@@ -56,6 +56,18 @@ QImage flattenOntoWhite(const QImage &picture)
     return flat;
 }
 
+// Whether every pixel of a premultiplied 32-bit picture is opaque.
+bool isOpaque(const QImage &picture)
+{
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            if (qAlpha(line[x]) != 255) return false;
+        }
+    }
+    return true;
+}
+
 bool isMirroring(long orientation)
 {
     return orientation == 2 || orientation == 4 || orientation == 5 || orientation == 7;
@@ -314,8 +326,15 @@ bool ImageWrapper::save(QString path, int maxWidth, int maxHeight, int quality,
     if (fitted != picture.size())
         picture = picture.scaled(fitted, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     // Containers without alpha show transparent parts white, as every other write does.
-    if (row->id == FormatBmp || ImageFormats::isJpegFormat(row->id))
-        picture = flattenOntoWhite(picture);
+    // An opaque picture (every decoded JPEG) is already what the flattening would draw: its
+    // premultiplied pixels read 0xffRRGGBB, so it is only relabelled, without a painter pass
+    // over a second copy.
+    if (row->id == FormatBmp || ImageFormats::isJpegFormat(row->id)) {
+        if (picture.format() == QImage::Format_ARGB32_Premultiplied && isOpaque(picture))
+            picture.reinterpretAsFormat(QImage::Format_RGB32);
+        else if (picture.hasAlphaChannel() || picture.format() != QImage::Format_RGB32)
+            picture = flattenOntoWhite(picture);
+    }
     return platform::saveImageAtomically(picture, path,
                                          row->suffixes.value(0).toLatin1().constData(), quality);
 }
