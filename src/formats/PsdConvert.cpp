@@ -260,7 +260,7 @@ bool canConvert(const PsdHeader &h)
         return (is8 || is16) && c >= 3;
     case Cmyk:
     case Multichannel:
-        return (is8 && c != 2) || (is16 && c >= 4);
+        return (is8 || is16) && c != 2;
     case Duotone:
         return is8 && c == 1;
     case Lab:
@@ -275,6 +275,21 @@ quint64 outputBytes(const PsdHeader &h)
     if (h.mode == Bitmap) return (quint64(h.width) + 31) / 32 * 4 * h.height;
     if (h.mode == Indexed) return (quint64(h.width) + 3) / 4 * 4 * h.height;
     return quint64(h.width) * 4 * h.height;
+}
+
+int colourChannels(const PsdHeader &h)
+{
+    switch (h.mode) {
+    case Rgb:
+    case Lab:
+        return 3;
+    case Cmyk:
+        return 4;
+    case Multichannel:
+        return h.channels;
+    default:
+        return 1;
+    }
 }
 
 int planesUsed(const PsdHeader &h)
