@@ -68,6 +68,43 @@ bool writeDocument(const QString &path, quint32 width, quint32 height)
     return file.error() == QFile::NoError;
 }
 
+// A flat 8-bit RGB run-length document without a thumbnail: every row packs to the same
+// few hundred bytes, so a large one is cheap to write.
+bool writeFlatDocument(const QString &path, quint32 side)
+{
+    Document d;
+    d.width = side;
+    d.height = side;
+    d.compression = 1;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    file.write(d.header() + be32(0) + be32(0) + be32(0) + be16(1));
+    QByteArray packed[3], counts;
+    for (int c = 0; c < 3; ++c) {
+        packed[c] = packBits(QByteArray(int(side), char(60 + 70 * c)));
+        for (quint32 y = 0; y < side; ++y)
+            counts += be16(quint16(packed[c].size()));
+    }
+    file.write(counts);
+    for (int c = 0; c < 3; ++c)
+        for (quint32 y = 0; y < side; ++y)
+            file.write(packed[c]);
+    return file.error() == QFile::NoError;
+}
+
+// A 30000 x 30000 raw RGB document that holds only 14 MB of image data.
+bool writeShortRawDocument(const QString &path)
+{
+    Document d;
+    d.width = 30000;
+    d.height = 30000;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    file.write(d.header() + be32(0) + be32(0) + be32(0) + be16(0));
+    file.write(QByteArray(14 << 20, char(90)));
+    return file.error() == QFile::NoError;
+}
+
 void printRow(const char *what, const char *size, const Measurement &m, double pictureMb)
 {
     const double peak = m.peakKiB / 1024.0, grown = m.grownKiB() / 1024.0;
@@ -127,7 +164,29 @@ int main(int, char **argv)
             largeDecode = qt.seconds;
             largePreview = preview.seconds;
         }
+
+        // What a decode cannot beat: allocating and filling the output picture.
+        const Measurement fill = measureBest(c.runs, nullptr, [&] {
+            QImage image(int(c.width), int(c.height), QImage::Format_RGB32);
+            image.fill(qRgb(1, 2, 3));
+            return !image.isNull();
+        });
+        printRow("allocate + fill", size.constData(), fill, pictureMb);
+        std::printf("| %-26s | %-11s | %9.2f | %9s | %9s | %6s |\n", "rle decode / fill",
+                    size.constData(), fill.seconds > 0 ? qt.seconds / fill.seconds : 0.0, "", "",
+                    "");
     }
+
+    // The preview of hostile documents: its memory must stay far below the picture's.
+    const QString shortRaw = dir.filePath(QStringLiteral("short-raw.psd"));
+    const QString flat = dir.filePath(QStringLiteral("flat-16000.psd"));
+    if (!writeShortRawDocument(shortRaw) || !writeFlatDocument(flat, 16000)) return 1;
+    const Measurement refused =
+        measureBest(1, nullptr, [&] { return psdPreviewBitmap(shortRaw).isNull(); });
+    printRow("preview: raw, data short", "30000x30000", refused, 0);
+    const Measurement reduced =
+        measureBest(1, nullptr, [&] { return psdPreviewBitmap(flat).size() == QSize(256, 256); });
+    printRow("preview: no thumbnail", "16000x16000", reduced, 0);
     std::printf("\npicture = width x height x 4 bytes; grown = peak minus the child's size before"
                 " the decode.\npreview / full decode at 12000x8000: %.3f%%\n",
                 largeDecode > 0 ? 100.0 * largePreview / largeDecode : 0.0);
