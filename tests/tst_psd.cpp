@@ -87,6 +87,8 @@ private slots:
     void bitmapWidthNotMultipleOf8();
     void labToRgba_data();
     void labToRgba();
+    void tablesMatchPerPixelColours_data();
+    void tablesMatchPerPixelColours();
     void refusals_data();
     void refusals();
     void sideLimits_data();
@@ -380,6 +382,44 @@ void TestPsd::labToRgba()
     QFETCH(int, alpha);
     QFETCH(uint, rgba);
     QCOMPARE(uint(psd::labToRgba(L, a, b, alpha)), rgba);
+}
+
+void TestPsd::tablesMatchPerPixelColours_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("channels");
+    QTest::newRow("cmyk") << int(Cmyk) << 4;
+    QTest::newRow("cmyk alpha") << int(Cmyk) << 5;
+    QTest::newRow("lab") << int(Lab) << 3;
+    QTest::newRow("lab alpha") << int(Lab) << 4;
+}
+
+void TestPsd::tablesMatchPerPixelColours()
+{
+    // Conversions by table give what QColor gives pixel by pixel, for many samples.
+    QFETCH(int, mode);
+    QFETCH(int, channels);
+    const quint32 width = 4096;
+    QVector<QByteArray> planes(channels, QByteArray(int(width), 0));
+    quint32 seed = 12345;
+    for (QByteArray &plane : planes) {
+        for (char &sample : plane) {
+            seed = seed * 1664525u + 1013904223u;
+            sample = char(seed >> 24);
+        }
+    }
+    QImage image;
+    QVERIFY(decode(document(mode, 8, width, 1, planes).build(), &image));
+    for (quint32 x = 0; x < width; ++x) {
+        auto at = [&](int k) { return int(uchar(planes[k][int(x)])); };
+        QRgb expected;
+        if (mode == Cmyk)
+            expected = cmykPixel(255 - at(0), 255 - at(1), 255 - at(2), 255 - at(3),
+                                 channels == 5 ? at(4) : 255);
+        else
+            expected = psd::labToRgba(at(0), at(1), at(2), channels == 4 ? at(3) : 255);
+        QCOMPARE(image.pixel(int(x), 0), expected);
+    }
 }
 
 void TestPsd::refusals_data()

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace psd {
 
@@ -29,10 +30,73 @@ struct Samples
     }
 };
 
-inline QRgb fromInvertedCmyk(int c, int m, int y, int k, int alpha)
+// QColor's CMYK conversion, looked up rather than computed per pixel: each of red, green
+// and blue depends only on its own ink and black, so one table of stored (inverted) ink
+// and black gives all three, exactly as QColor::fromCmyk makes them.
+class InkTable
 {
-    return QColor::fromCmyk(255 - c, 255 - m, 255 - y, 255 - k, alpha).rgba();
+public:
+    InkTable() : m_value(new uchar[256 * 256])
+    {
+        for (int ink = 0; ink < 256; ++ink)
+            for (int k = 0; k < 256; ++k)
+                m_value[ink * 256 + k] =
+                    uchar(qRed(QColor::fromCmyk(255 - ink, 0, 0, 255 - k).rgba()));
+    }
+    QRgb operator()(int c, int m, int y, int k, int alpha) const
+    {
+        const uchar *row = m_value.get() + k;
+        return qRgba(row[c * 256], row[m * 256], row[y * 256], alpha);
+    }
+
+private:
+    std::unique_ptr<uchar[]> m_value;
+};
+
+// QColor::fromRgbF(v, ...).rgba() for one component in [0, 1]: to 16 bits, rounded, then
+// to 8 bits as QColor divides by 257.
+inline int unitToByte(double v)
+{
+    const int wide = qRound(v * 65535);
+    return (wide + 0x80 - ((wide + 0x80) >> 8)) >> 8;
 }
+
+// labToRgba's arithmetic with the parts that depend on one or two samples looked up.
+class LabTable
+{
+public:
+    LabTable() : m_x(new double[256 * 256]), m_z(new double[256 * 256])
+    {
+        for (int L = 0; L < 256; ++L) {
+            const double l = L / 2.55;
+            const double fy = (l + 16) / 116;
+            m_y[L] = l > 0 ? fy * fy * fy : l / 903;
+            for (int v = 0; v < 256; ++v) {
+                const double fx = fy + (v - 128) / 500.0;
+                const double fz = fy - (v - 128) / 200.0;
+                const double x = fx * fx * fx > 0 ? fx * fx * fx : (116 * fx - 16) / 903;
+                const double z = fz * fz * fz > 0 ? fz * fz * fz : (116 * fz - 16) / 903;
+                m_x[L * 256 + v] = x * 0.9642;
+                m_z[L * 256 + v] = z * 0.8249;
+            }
+        }
+    }
+    QRgb operator()(int L, int a, int b, int alpha) const
+    {
+        const double x = m_x[L * 256 + a], y = m_y[L], z = m_z[L * 256 + b];
+        const auto gamma = [](double linear) {
+            return std::clamp(std::sqrt(std::max(linear, 0.0)), 0.0, 1.0);
+        };
+        const double r = gamma(1.9624274 * x - 0.6105343 * y - 0.3413404 * z);
+        const double g = gamma(-0.9787684 * x + 1.9161415 * y + 0.033454 * z);
+        const double bl = gamma(0.0286869 * x - 0.1406752 * y + 1.3487655 * z);
+        return qRgba(unitToByte(r), unitToByte(g), unitToByte(bl), alpha);
+    }
+
+private:
+    double m_y[256];
+    std::unique_ptr<double[]> m_x, m_z;
+};
 
 // Walks the pixels of rows first to last - 1, handing each one's index to pixel(i) and
 // storing the result. In place, pixel(i) reads the bytes that the result then replaces.
@@ -131,6 +195,7 @@ template <int Depth> void rgb(const PsdHeader &h, const Samples &s, QImage &imag
 
 template <int Depth> void cmyk(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
 {
+    const InkTable fromInvertedCmyk;
     switch (h.channels) {
     case 1:
         return fill(
@@ -170,6 +235,7 @@ template <int Depth> void cmyk(const PsdHeader &h, const Samples &s, QImage &ima
 
 template <int Depth> void lab(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
 {
+    const LabTable labToRgba;
     if (h.channels == 3)
         return fill(
             image,

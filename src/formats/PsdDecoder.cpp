@@ -103,9 +103,21 @@ bool PsdDecoder::readFrom(PsdSectionReader &r, QImage *image)
         // Straight into the picture: no second copy of the pixels is ever held.
         result = interleavedPicture(picture);
         if (result.isNull()) return r.refuse(PsdError::OutOfMemory);
-        PlaneSink sink(result.bits(), plane * qMin<quint64>(picture.channels, 4), total, plane, 4);
-        if (!readPlanes(sink)) return false;
-        convertInPlace(picture, result);
+        const bool rgb = picture.mode == Rgb && picture.channels == 3;
+        const bool gray =
+            (picture.mode == Grayscale || picture.mode == Duotone) && picture.channels == 1;
+        if (rgb || gray) {
+            // The planes make finished pixels as they are expanded: one pass, no conversion.
+            PlaneSink sink = PlaneSink::opaque(
+                result.bits(), rgb ? PlaneSink::Pixels::Rgb : PlaneSink::Pixels::Gray, plane,
+                total);
+            if (!readPlanes(sink)) return false;
+        } else {
+            PlaneSink sink(result.bits(), plane * qMin<quint64>(picture.channels, 4), total, plane,
+                           4);
+            if (!readPlanes(sink)) return false;
+            convertInPlace(picture, result);
+        }
     } else {
         const quint64 keep = plane * quint64(planesUsed(picture));
         std::unique_ptr<uchar[]> planes(new (std::nothrow) uchar[keep]);
