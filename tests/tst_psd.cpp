@@ -14,6 +14,8 @@
 #include <QPluginLoader>
 #include <QtTest>
 
+#include <cstring>
+
 using namespace psdtest;
 
 Q_DECLARE_METATYPE(QVector<QRgb>)
@@ -73,6 +75,18 @@ QVector<QRgb> pixelsOf(const QImage &image)
         for (int x = 0; x < image.width(); ++x)
             pixels << image.pixel(x, y);
     return pixels;
+}
+
+// One plane of 32-bit big-endian floats.
+QByteArray planeFloat(std::initializer_list<float> samples)
+{
+    QByteArray b;
+    for (float v : samples) {
+        quint32 bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        b += be32(bits);
+    }
+    return b;
 }
 
 } // namespace
@@ -273,6 +287,26 @@ void TestPsd::conversion_data()
     spot.resources = resourceBlock(1045, be32(4) + QByteArray("\0S\0p\0o\0t", 8));
     QTest::newRow("cmyk 8, unicode-named channel")
         << spot.build() << int(QImage::Format_RGB32) << QVector<QRgb>{cmykPixel(0, 0, 255, 0)};
+    // 32-bit samples are linear light: encoded for sRGB, clamped; alpha only clamped.
+    QTest::newRow("gray 32")
+        << document(Gray, 32, 4, 1, {planeFloat({0.5f, 2.0f, -1.0f, 0.001f})}).build()
+        << int(QImage::Format_RGB32)
+        << QVector<QRgb>{qRgb(188, 188, 188), white, black, qRgb(3, 3, 3)};
+    QTest::newRow("gray 32 alpha")
+        << document(Gray, 32, 1, 1, {planeFloat({0.2f}), planeFloat({0.5f})}).build()
+        << int(QImage::Format_ARGB32) << QVector<QRgb>{qRgba(124, 124, 124, 128)};
+    QTest::newRow("rgb 32") << document(Rgb, 32, 2, 1,
+                                        {planeFloat({1.0f, 0.18f}), planeFloat({0.5f, 0.0f}),
+                                         planeFloat({0.0f, 7.0f})})
+                                   .build()
+                            << int(QImage::Format_RGB32)
+                            << QVector<QRgb>{qRgb(255, 188, 0), qRgb(118, 0, 255)};
+    QTest::newRow("rgb 32 alpha, rle")
+        << rle(document(Rgb, 32, 1, 1,
+                        {planeFloat({0.5f}), planeFloat({0.5f}), planeFloat({0.5f}),
+                         planeFloat({1.5f})}))
+               .build()
+        << int(QImage::Format_ARGB32) << QVector<QRgb>{qRgba(188, 188, 188, 255)};
     QTest::newRow("cmyk 8 rle")
         << rle(document(Cmyk, 8, 1, 1, {plane8({0}), plane8({0}), plane8({0}), plane8({255})}))
                .build()
@@ -484,14 +518,9 @@ void TestPsd::refusals_data()
         << document(Rgb, 8, 1, 1, {plane8({1})}).build() << E::UnsupportedKind;
     QTest::newRow("rgb, two channels")
         << document(Rgb, 8, 1, 1, {plane8({1}), plane8({2})}).build() << E::UnsupportedKind;
-    QTest::newRow("rgb 32")
-        << document(Rgb, 32, 1, 1, {QByteArray(4, 1), QByteArray(4, 1), QByteArray(4, 1)}).build()
-        << E::UnsupportedKind;
     QTest::newRow("rgb 1 bit")
         << document(Rgb, 1, 8, 1, {plane8({1}), plane8({1}), plane8({1})}).build()
         << E::UnsupportedKind;
-    QTest::newRow("gray 32") << document(Gray, 32, 1, 1, {QByteArray(4, 1)}).build()
-                             << E::UnsupportedKind;
     QTest::newRow("gray 1 bit") << document(Gray, 1, 8, 1, {plane8({1})}).build()
                                 << E::UnsupportedKind;
     QTest::newRow("indexed 16") << document(Indexed, 16, 1, 1, {plane16({1})}).build()

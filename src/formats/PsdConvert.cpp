@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 namespace psd {
@@ -21,12 +22,39 @@ struct Samples
     qint64 stride = 1;
 
     // A 16-bit sample is reduced to 8 bits: v * 255 / 65535, truncated, exactly v / 257.
+    // A 32-bit sample is linear light as a float: it is encoded for sRGB and clamped.
     template <int Depth> int at(int k, qint64 i) const
     {
         if constexpr (Depth == 8)
             return plane[k][i * stride];
-        else
+        else if constexpr (Depth == 16)
             return ((plane[k][2 * i] << 8) | plane[k][2 * i + 1]) / 257;
+        else
+            return toSrgb(floatAt(k, i));
+    }
+    // Transparency is not light: a 32-bit alpha is only clamped.
+    template <int Depth> int alpha(int k, qint64 i) const
+    {
+        if constexpr (Depth == 32)
+            return qRound(std::clamp(floatAt(k, i), 0.0f, 1.0f) * 255.0f);
+        else
+            return at<Depth>(k, i);
+    }
+
+private:
+    float floatAt(int k, qint64 i) const
+    {
+        const uchar *p = plane[k] + 4 * i;
+        const quint32 bits = quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
+        float v;
+        std::memcpy(&v, &bits, sizeof v);
+        return v == v ? v : 0.0f; // not a number counts as no light
+    }
+    static int toSrgb(float linear)
+    {
+        const double v = std::clamp(double(linear), 0.0, 1.0);
+        const double encoded = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+        return qRound(encoded * 255);
     }
 };
 
@@ -154,7 +182,7 @@ template <int Depth> void grayscale(const PsdHeader &h, const Samples &s, QImage
         image,
         [&](qint64 i) {
             const int g = s.at<Depth>(0, i);
-            return qRgba(g, g, g, s.at<Depth>(1, i));
+            return qRgba(g, g, g, s.alpha<Depth>(1, i));
         },
         rows);
 }
@@ -172,11 +200,12 @@ template <int Depth> void rgb(const PsdHeader &h, const Samples &s, QImage &imag
             image,
             [&](qint64 i) { return qRgb(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i)); },
             rows);
-    if constexpr (Depth == 16) {
+    if constexpr (Depth != 8) {
         fill(
             image,
             [&](qint64 i) {
-                return qRgba(s.at<16>(0, i), s.at<16>(1, i), s.at<16>(2, i), s.at<16>(3, i));
+                return qRgba(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i),
+                             s.alpha<Depth>(3, i));
             },
             rows);
     } else {
@@ -260,13 +289,20 @@ template <int Depth> void convert(const PsdHeader &h, const Samples &s, QImage &
         return grayscale<Depth>(h, s, image, rows);
     case Rgb:
         return rgb<Depth>(h, s, image, rows);
-    case Cmyk:
-    case Multichannel:
-        return cmyk<Depth>(h, s, image, rows);
-    case Lab:
-        return lab<Depth>(h, s, image, rows);
     default:
-        return;
+        break;
+    }
+    // Documents of 32 bits are gray or RGB only.
+    if constexpr (Depth != 32) {
+        switch (h.mode) {
+        case Cmyk:
+        case Multichannel:
+            return cmyk<Depth>(h, s, image, rows);
+        case Lab:
+            return lab<Depth>(h, s, image, rows);
+        default:
+            return;
+        }
     }
 }
 
@@ -314,16 +350,16 @@ QRgb labToRgba(double L, double a, double b, int alpha)
 bool canConvert(const PsdHeader &h)
 {
     const int c = h.channels;
-    const bool is8 = h.depth == 8, is16 = h.depth == 16;
+    const bool is8 = h.depth == 8, is16 = h.depth == 16, is32 = h.depth == 32;
     switch (h.mode) {
     case Bitmap:
         return true;
     case Grayscale:
-        return is8 || is16;
+        return is8 || is16 || is32;
     case Indexed:
         return is8 && c == 1;
     case Rgb:
-        return (is8 || is16) && c >= 3;
+        return (is8 || is16 || is32) && c >= 3;
     case Cmyk:
     case Multichannel:
         return (is8 || is16) && c != 2;
@@ -377,8 +413,10 @@ QImage convertPlanes(const PsdHeader &h, const QByteArray &colourModeData, const
     const Rows all{0, image.height()};
     if (h.depth == 8)
         convert<8>(h, s, image, all);
-    else
+    else if (h.depth == 16)
         convert<16>(h, s, image, all);
+    else
+        convert<32>(h, s, image, all);
     return image;
 }
 
