@@ -6,6 +6,7 @@
 #include "PsdTestDocument.h"
 
 #include "formats/PsdPreview.h"
+#include "platform/LargePages.h"
 
 #include <Magick++.h>
 
@@ -39,11 +40,14 @@ QByteArray pictureRow(quint32 width, quint32 y, int channel)
 
 // Writes an 8-bit RGB run-length document row by row; the row counts are written last,
 // so that no plane is ever held whole.
-bool writeDocument(const QString &path, quint32 width, quint32 height)
+bool writeDocument(const QString &path, quint32 width, quint32 height, quint16 mode = 3,
+                   int channels = 3)
 {
     Document d;
     d.width = width;
     d.height = height;
+    d.mode = mode;
+    d.channels = quint16(channels);
     d.compression = 1;
     QImage thumb(160, 107, QImage::Format_RGB32);
     thumb.fill(qRgb(90, 120, 150));
@@ -55,8 +59,8 @@ bool writeDocument(const QString &path, quint32 width, quint32 height)
                be16(1));
     const qint64 countsAt = file.pos();
     QByteArray counts;
-    file.write(QByteArray(int(3 * height * 2), 0));
-    for (int c = 0; c < 3; ++c) {
+    file.write(QByteArray(int(channels * height * 2), 0));
+    for (int c = 0; c < channels; ++c) {
         for (quint32 y = 0; y < height; ++y) {
             const QByteArray packed = packBits(pictureRow(width, y, c));
             counts += be16(quint16(packed.size()));
@@ -65,6 +69,43 @@ bool writeDocument(const QString &path, quint32 width, quint32 height)
     }
     file.seek(countsAt);
     file.write(counts);
+    return file.error() == QFile::NoError;
+}
+
+// A flat 8-bit RGB run-length document without a thumbnail: every row packs to the same
+// few hundred bytes, so a large one is cheap to write.
+bool writeFlatDocument(const QString &path, quint32 side)
+{
+    Document d;
+    d.width = side;
+    d.height = side;
+    d.compression = 1;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    file.write(d.header() + be32(0) + be32(0) + be32(0) + be16(1));
+    QByteArray packed[3], counts;
+    for (int c = 0; c < 3; ++c) {
+        packed[c] = packBits(QByteArray(int(side), char(60 + 70 * c)));
+        for (quint32 y = 0; y < side; ++y)
+            counts += be16(quint16(packed[c].size()));
+    }
+    file.write(counts);
+    for (int c = 0; c < 3; ++c)
+        for (quint32 y = 0; y < side; ++y)
+            file.write(packed[c]);
+    return file.error() == QFile::NoError;
+}
+
+// A 30000 x 30000 raw RGB document that holds only 14 MB of image data.
+bool writeShortRawDocument(const QString &path)
+{
+    Document d;
+    d.width = 30000;
+    d.height = 30000;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    file.write(d.header() + be32(0) + be32(0) + be32(0) + be16(0));
+    file.write(QByteArray(14 << 20, char(90)));
     return file.error() == QFile::NoError;
 }
 
@@ -127,7 +168,51 @@ int main(int, char **argv)
             largeDecode = qt.seconds;
             largePreview = preview.seconds;
         }
+
+        // What a decode cannot beat: allocating and filling the output picture.
+        const Measurement fill = measureBest(c.runs, nullptr, [&] {
+            // Allocated as the decoder allocates its picture, with large pages advised.
+            QImage image(int(c.width), int(c.height), QImage::Format_RGB32);
+            platform::adviseLargePages(image.bits(), quint64(image.sizeInBytes()));
+            image.fill(qRgb(1, 2, 3));
+            return !image.isNull();
+        });
+        printRow("allocate + fill", size.constData(), fill, pictureMb);
+        // The same picture in CMYK and Lab, converted after expansion.
+        const QString cmykPath = dir.filePath(QStringLiteral("bench-cmyk.psd"));
+        const QString labPath = dir.filePath(QStringLiteral("bench-lab.psd"));
+        if (!writeDocument(cmykPath, c.width, c.height, 4, 4) ||
+            !writeDocument(labPath, c.width, c.height, 9, 3))
+            return 1;
+        auto decodes = [&](const QString &file) {
+            return [&c, file] {
+                const QImage image = QImageReader(file).read();
+                return image.width() == int(c.width) && image.height() == int(c.height);
+            };
+        };
+        const Measurement cmyk = measureBest(c.runs, nullptr, decodes(cmykPath));
+        printRow("QImageReader, CMYK", size.constData(), cmyk, pictureMb);
+        const Measurement lab = measureBest(c.runs, nullptr, decodes(labPath));
+        printRow("QImageReader, Lab", size.constData(), lab, pictureMb);
+        auto ratio = [&](const char *what, double a, double b) {
+            std::printf("| %-26s | %-11s | %9.2f | %9s | %9s | %6s |\n", what, size.constData(),
+                        b > 0 ? a / b : 0.0, "", "", "");
+        };
+        ratio("ratio: rgb rle / fill", qt.seconds, fill.seconds);
+        ratio("ratio: cmyk / rgb", cmyk.seconds, qt.seconds);
+        ratio("ratio: lab / rgb", lab.seconds, qt.seconds);
     }
+
+    // The preview of hostile documents: its memory must stay far below the picture's.
+    const QString shortRaw = dir.filePath(QStringLiteral("short-raw.psd"));
+    const QString flat = dir.filePath(QStringLiteral("flat-16000.psd"));
+    if (!writeShortRawDocument(shortRaw) || !writeFlatDocument(flat, 16000)) return 1;
+    const Measurement refused =
+        measureBest(1, nullptr, [&] { return psdPreviewBitmap(shortRaw).isNull(); });
+    printRow("preview: raw, data short", "30000x30000", refused, 0);
+    const Measurement reduced =
+        measureBest(1, nullptr, [&] { return psdPreviewBitmap(flat).size() == QSize(256, 256); });
+    printRow("preview: no thumbnail", "16000x16000", reduced, 0);
     std::printf("\npicture = width x height x 4 bytes; grown = peak minus the child's size before"
                 " the decode.\npreview / full decode at 12000x8000: %.3f%%\n",
                 largeDecode > 0 ? 100.0 * largePreview / largeDecode : 0.0);

@@ -134,6 +134,31 @@ void TestPsdPreview::previews_data()
     alpha.layers = layersWithMergedAlpha(false);
     QTest::newRow("alpha channel, not premultiplied")
         << alpha.build() << QSize(2, 2) << QPoint(1, 1) << uint(qRgba(10, 20, 30, 77));
+    Document selection = flat(3, 2, 2, {10, 20, 30, 0}, false);
+    selection.resources += resourceBlock(1006, QByteArray("\x07"
+                                                          "Alpha 1"));
+    QTest::newRow("saved selection is not transparency")
+        << selection.build() << QSize(2, 2) << QPoint(1, 1) << uint(qRgb(10, 20, 30));
+    QTest::newRow("fourth channel without marks: alpha")
+        << flat(3, 2, 2, {10, 20, 30, 77}, false).build() << QSize(2, 2) << QPoint(1, 1)
+        << uint(qRgba(10, 20, 30, 77));
+    Document longBlock = flatRgb(8, 8, false);
+    longBlock.resources += QByteArray("8BIM") + be16(1000) + be16(0) + be32(1000) + "abcd";
+    QTest::newRow("over-long resource block: the merged picture still")
+        << longBlock.build() << QSize(8, 8) << QPoint(7, 7) << uint(kMerged);
+    longBlock.resources.append(thumbnailResource(thumbPicture()));
+    QTest::newRow("thumbnail after an over-long block is not found")
+        << longBlock.build() << QSize(8, 8) << QPoint(0, 0) << uint(kMerged);
+    QByteArray claims4Gb = flatRgb(4000, 3000, true).build();
+    claims4Gb.replace(34 + 28 + 8, 4, be32(0xfffffff0)); // the thumbnail block's size
+    QTest::newRow("thumbnail claims 4 GB: the merged picture")
+        << claims4Gb << QSize(256, 192) << QPoint(100, 100) << uint(kMerged);
+    Document odd = flat(3, 700, 300, {0, 0, 0}, false);
+    for (quint32 y = 0; y < 300; ++y)
+        for (int c = 0; c < 3; ++c)
+            odd.planes[c][int(y * 700 + 350)] = char(255); // one bright column
+    QTest::newRow("reduced by averaging")
+        << odd.build() << QSize(256, 109) << QPoint(128, 50) << uint(qRgb(85, 85, 85));
     Document psbDoc = flatRgb(300, 100, false);
     psbDoc.version = 2;
     psbDoc.layers = layersWithMergedAlpha(true) + QByteArray(8, 0);
@@ -179,7 +204,6 @@ void TestPsdPreview::malformed_data()
     Document thumbed = flatRgb(4000, 3000, true);
     const QByteArray withThumb = thumbed.build();
     const int thumbSize = 34 + 28 + 8; // the size field of the second resource block
-    QTest::newRow("thumbnail claims 4 GB") << patched(withThumb, thumbSize, be32(0xfffffff0));
     QTest::newRow("thumbnail shorter than its header") << patched(withThumb, thumbSize, be32(8));
     QTest::newRow("resource walk cut short") << good.left(50);
 
@@ -196,6 +220,16 @@ void TestPsdPreview::malformed_data()
     QByteArray huge = patched(good, 14, be32(300000) + be32(300000));
     QTest::newRow("psd 300000 x 300000") << huge;
     QTest::newRow("psb 300000 x 300000") << patched(huge, 4, be16(2));
+
+    // Checked against the bytes that remain before anything is allocated.
+    Document raw = flatRgb(1, 1, false, 0);
+    raw.planes = {QByteArray(14 << 20, char(90))};
+    QByteArray rawHuge = raw.build();
+    rawHuge.replace(14, 8, be32(30000) + be32(30000));
+    QTest::newRow("raw 30000 x 30000 with 14 MB") << rawHuge;
+    QByteArray rowsPastEnd = good;
+    rowsPastEnd.replace(34 + 28 + 4 + 2 + 2 * 23, 2, be16(0x7fff)); // last row of blue
+    QTest::newRow("rle rows add up past the end") << rowsPastEnd;
 
     Document badJpeg = flat(4, 8, 8, {1, 2, 3, 4}, false);
     badJpeg.resources = resourceBlock(1036, QByteArray(28, 0) + "\xff\xd8\xff not really");

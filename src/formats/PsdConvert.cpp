@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <memory>
 
 namespace psd {
 
@@ -20,19 +22,109 @@ struct Samples
     qint64 stride = 1;
 
     // A 16-bit sample is reduced to 8 bits: v * 255 / 65535, truncated, exactly v / 257.
+    // A 32-bit sample is linear light as a float: it is encoded for sRGB and clamped.
     template <int Depth> int at(int k, qint64 i) const
     {
         if constexpr (Depth == 8)
             return plane[k][i * stride];
-        else
+        else if constexpr (Depth == 16)
             return ((plane[k][2 * i] << 8) | plane[k][2 * i + 1]) / 257;
+        else
+            return toSrgb(floatAt(k, i));
+    }
+    // Transparency is not light: a 32-bit alpha is only clamped.
+    template <int Depth> int alpha(int k, qint64 i) const
+    {
+        if constexpr (Depth == 32)
+            return qRound(std::clamp(floatAt(k, i), 0.0f, 1.0f) * 255.0f);
+        else
+            return at<Depth>(k, i);
+    }
+
+private:
+    float floatAt(int k, qint64 i) const
+    {
+        const uchar *p = plane[k] + 4 * i;
+        const quint32 bits = quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
+        float v;
+        std::memcpy(&v, &bits, sizeof v);
+        return v == v ? v : 0.0f; // not a number counts as no light
+    }
+    static int toSrgb(float linear)
+    {
+        const double v = std::clamp(double(linear), 0.0, 1.0);
+        const double encoded = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+        return qRound(encoded * 255);
     }
 };
 
-inline QRgb fromInvertedCmyk(int c, int m, int y, int k, int alpha)
+// QColor's CMYK conversion, looked up rather than computed per pixel: each of red, green
+// and blue depends only on its own ink and black, so one table of stored (inverted) ink
+// and black gives all three, exactly as QColor::fromCmyk makes them.
+class InkTable
 {
-    return QColor::fromCmyk(255 - c, 255 - m, 255 - y, 255 - k, alpha).rgba();
+public:
+    InkTable() : m_value(new uchar[256 * 256])
+    {
+        for (int ink = 0; ink < 256; ++ink)
+            for (int k = 0; k < 256; ++k)
+                m_value[ink * 256 + k] =
+                    uchar(qRed(QColor::fromCmyk(255 - ink, 0, 0, 255 - k).rgba()));
+    }
+    QRgb operator()(int c, int m, int y, int k, int alpha) const
+    {
+        const uchar *row = m_value.get() + k;
+        return qRgba(row[c * 256], row[m * 256], row[y * 256], alpha);
+    }
+
+private:
+    std::unique_ptr<uchar[]> m_value;
+};
+
+// QColor::fromRgbF(v, ...).rgba() for one component in [0, 1]: to 16 bits, rounded, then
+// to 8 bits as QColor divides by 257.
+inline int unitToByte(double v)
+{
+    const int wide = qRound(v * 65535);
+    return (wide + 0x80 - ((wide + 0x80) >> 8)) >> 8;
 }
+
+// labToRgba's arithmetic with the parts that depend on one or two samples looked up.
+class LabTable
+{
+public:
+    LabTable() : m_x(new double[256 * 256]), m_z(new double[256 * 256])
+    {
+        for (int L = 0; L < 256; ++L) {
+            const double l = L / 2.55;
+            const double fy = (l + 16) / 116;
+            m_y[L] = l > 0 ? fy * fy * fy : l / 903;
+            for (int v = 0; v < 256; ++v) {
+                const double fx = fy + (v - 128) / 500.0;
+                const double fz = fy - (v - 128) / 200.0;
+                const double x = fx * fx * fx > 0 ? fx * fx * fx : (116 * fx - 16) / 903;
+                const double z = fz * fz * fz > 0 ? fz * fz * fz : (116 * fz - 16) / 903;
+                m_x[L * 256 + v] = x * 0.9642;
+                m_z[L * 256 + v] = z * 0.8249;
+            }
+        }
+    }
+    QRgb operator()(int L, int a, int b, int alpha) const
+    {
+        const double x = m_x[L * 256 + a], y = m_y[L], z = m_z[L * 256 + b];
+        const auto gamma = [](double linear) {
+            return std::clamp(std::sqrt(std::max(linear, 0.0)), 0.0, 1.0);
+        };
+        const double r = gamma(1.9624274 * x - 0.6105343 * y - 0.3413404 * z);
+        const double g = gamma(-0.9787684 * x + 1.9161415 * y + 0.033454 * z);
+        const double bl = gamma(0.0286869 * x - 0.1406752 * y + 1.3487655 * z);
+        return qRgba(unitToByte(r), unitToByte(g), unitToByte(bl), alpha);
+    }
+
+private:
+    double m_y[256];
+    std::unique_ptr<double[]> m_x, m_z;
+};
 
 // Walks the pixels of rows first to last - 1, handing each one's index to pixel(i) and
 // storing the result. In place, pixel(i) reads the bytes that the result then replaces.
@@ -90,7 +182,7 @@ template <int Depth> void grayscale(const PsdHeader &h, const Samples &s, QImage
         image,
         [&](qint64 i) {
             const int g = s.at<Depth>(0, i);
-            return qRgba(g, g, g, s.at<Depth>(1, i));
+            return qRgba(g, g, g, s.alpha<Depth>(1, i));
         },
         rows);
 }
@@ -108,11 +200,12 @@ template <int Depth> void rgb(const PsdHeader &h, const Samples &s, QImage &imag
             image,
             [&](qint64 i) { return qRgb(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i)); },
             rows);
-    if constexpr (Depth == 16) {
+    if constexpr (Depth != 8) {
         fill(
             image,
             [&](qint64 i) {
-                return qRgba(s.at<16>(0, i), s.at<16>(1, i), s.at<16>(2, i), s.at<16>(3, i));
+                return qRgba(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i),
+                             s.alpha<Depth>(3, i));
             },
             rows);
     } else {
@@ -131,6 +224,7 @@ template <int Depth> void rgb(const PsdHeader &h, const Samples &s, QImage &imag
 
 template <int Depth> void cmyk(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
 {
+    const InkTable fromInvertedCmyk;
     switch (h.channels) {
     case 1:
         return fill(
@@ -170,6 +264,7 @@ template <int Depth> void cmyk(const PsdHeader &h, const Samples &s, QImage &ima
 
 template <int Depth> void lab(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
 {
+    const LabTable labToRgba;
     if (h.channels == 3)
         return fill(
             image,
@@ -194,13 +289,20 @@ template <int Depth> void convert(const PsdHeader &h, const Samples &s, QImage &
         return grayscale<Depth>(h, s, image, rows);
     case Rgb:
         return rgb<Depth>(h, s, image, rows);
-    case Cmyk:
-    case Multichannel:
-        return cmyk<Depth>(h, s, image, rows);
-    case Lab:
-        return lab<Depth>(h, s, image, rows);
     default:
-        return;
+        break;
+    }
+    // Documents of 32 bits are gray or RGB only.
+    if constexpr (Depth != 32) {
+        switch (h.mode) {
+        case Cmyk:
+        case Multichannel:
+            return cmyk<Depth>(h, s, image, rows);
+        case Lab:
+            return lab<Depth>(h, s, image, rows);
+        default:
+            return;
+        }
     }
 }
 
@@ -248,19 +350,19 @@ QRgb labToRgba(double L, double a, double b, int alpha)
 bool canConvert(const PsdHeader &h)
 {
     const int c = h.channels;
-    const bool is8 = h.depth == 8, is16 = h.depth == 16;
+    const bool is8 = h.depth == 8, is16 = h.depth == 16, is32 = h.depth == 32;
     switch (h.mode) {
     case Bitmap:
         return true;
     case Grayscale:
-        return is8 || is16;
+        return is8 || is16 || is32;
     case Indexed:
         return is8 && c == 1;
     case Rgb:
-        return (is8 || is16) && c >= 3;
+        return (is8 || is16 || is32) && c >= 3;
     case Cmyk:
     case Multichannel:
-        return (is8 && c != 2) || (is16 && c >= 4);
+        return (is8 || is16) && c != 2;
     case Duotone:
         return is8 && c == 1;
     case Lab:
@@ -275,6 +377,21 @@ quint64 outputBytes(const PsdHeader &h)
     if (h.mode == Bitmap) return (quint64(h.width) + 31) / 32 * 4 * h.height;
     if (h.mode == Indexed) return (quint64(h.width) + 3) / 4 * 4 * h.height;
     return quint64(h.width) * 4 * h.height;
+}
+
+int colourChannels(const PsdHeader &h)
+{
+    switch (h.mode) {
+    case Rgb:
+    case Lab:
+        return 3;
+    case Cmyk:
+        return 4;
+    case Multichannel:
+        return h.channels;
+    default:
+        return 1;
+    }
 }
 
 int planesUsed(const PsdHeader &h)
@@ -296,8 +413,10 @@ QImage convertPlanes(const PsdHeader &h, const QByteArray &colourModeData, const
     const Rows all{0, image.height()};
     if (h.depth == 8)
         convert<8>(h, s, image, all);
-    else
+    else if (h.depth == 16)
         convert<16>(h, s, image, all);
+    else
+        convert<32>(h, s, image, all);
     return image;
 }
 

@@ -17,6 +17,10 @@ bool canConvert(const PsdHeader &header);
 // Bytes of the picture that a conversion makes for this header.
 quint64 outputBytes(const PsdHeader &header);
 
+// Channels that carry colour in this mode (all of them in a multichannel document); any
+// further channel is transparency or something a picture does not show.
+int colourChannels(const PsdHeader &header);
+
 // Planes that a conversion reads: the first planesUsed() channels.
 int planesUsed(const PsdHeader &header);
 

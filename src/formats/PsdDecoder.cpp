@@ -76,6 +76,11 @@ bool PsdDecoder::readFrom(PsdSectionReader &r, QImage *image)
 
     PsdStream &s = r.stream();
     const quint16 compression = r.compression();
+    // The picture is made from the colour channels and, when the document says so, its
+    // transparency; other extra channels are read past.
+    PsdHeader picture = h;
+    const int colour = colourChannels(h);
+    if (h.channels > colour && !r.mergedHasTransparency()) picture.channels = quint16(colour);
     const quint64 plane = h.planeBytes();
     const quint64 total = plane * h.channels;
     if (compression == RunLength) {
@@ -94,21 +99,33 @@ bool PsdDecoder::readFrom(PsdSectionReader &r, QImage *image)
     };
 
     QImage result;
-    if (convertsInPlace(h)) {
+    if (convertsInPlace(picture)) {
         // Straight into the picture: no second copy of the pixels is ever held.
-        result = interleavedPicture(h);
+        result = interleavedPicture(picture);
         if (result.isNull()) return r.refuse(PsdError::OutOfMemory);
-        PlaneSink sink(result.bits(), plane * qMin<quint64>(h.channels, 4), total, plane, 4);
-        if (!readPlanes(sink)) return false;
-        convertInPlace(h, result);
+        const bool rgb = picture.mode == Rgb && picture.channels == 3;
+        const bool gray =
+            (picture.mode == Grayscale || picture.mode == Duotone) && picture.channels == 1;
+        if (rgb || gray) {
+            // The planes make finished pixels as they are expanded: one pass, no conversion.
+            PlaneSink sink = PlaneSink::opaque(
+                result.bits(), rgb ? PlaneSink::Pixels::Rgb : PlaneSink::Pixels::Gray, plane,
+                total);
+            if (!readPlanes(sink)) return false;
+        } else {
+            PlaneSink sink(result.bits(), plane * qMin<quint64>(picture.channels, 4), total, plane,
+                           4);
+            if (!readPlanes(sink)) return false;
+            convertInPlace(picture, result);
+        }
     } else {
-        const quint64 keep = plane * quint64(planesUsed(h));
+        const quint64 keep = plane * quint64(planesUsed(picture));
         std::unique_ptr<uchar[]> planes(new (std::nothrow) uchar[keep]);
         if (!planes) return r.refuse(PsdError::OutOfMemory);
         platform::adviseLargePages(planes.get(), keep);
         PlaneSink sink(planes.get(), keep, total);
         if (!readPlanes(sink)) return false;
-        result = convertPlanes(h, colourModeData, planes.get());
+        result = convertPlanes(picture, colourModeData, planes.get());
         if (result.isNull()) return r.refuse(PsdError::ConversionFailed);
     }
     *image = result;

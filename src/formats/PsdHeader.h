@@ -28,8 +28,10 @@ struct PsdHeader
     quint16 mode = 0;  // ColourMode
 
     bool isPsb() const { return version == 2; }
-    // Bytes of one channel's plane, rounded down as the format's writers compute it.
-    quint64 planeBytes() const { return quint64(depth) * width * height / 8; }
+    // Bytes of one row of one channel: rows of 1-bit samples are padded to whole bytes.
+    quint64 rowBytes() const { return (quint64(depth) * width + 7) / 8; }
+    // Bytes of one channel's plane.
+    quint64 planeBytes() const { return rowBytes() * height; }
     // Channels, sides, depth and mode within what the format allows.
     bool isValid() const;
 

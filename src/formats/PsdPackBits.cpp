@@ -1,5 +1,6 @@
 #include "PsdPackBits.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace psd {
@@ -20,6 +21,26 @@ inline void scatter(uchar *out, const uchar *copyFrom, uchar fill, quint64 n, in
     }
 }
 
+// Plane 0 of opaque pixels: whole pixels, red (or gray) and alpha 255.
+inline void writePixels(quint32 *out, const uchar *copyFrom, uchar fill, quint64 n, bool gray)
+{
+    const quint32 scale = gray ? 0x010101u : 0x010000u;
+    if (copyFrom) {
+        for (quint64 i = 0; i < n; ++i)
+            out[i] = 0xff000000u | copyFrom[i] * scale;
+    } else {
+        const quint32 pixel = 0xff000000u | fill * scale;
+        std::fill(out, out + n, pixel);
+    }
+}
+
+// Byte offset of green (plane 1) and blue (plane 2) within a 0xAARRGGBB pixel in memory.
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+constexpr int kOpaqueOffset[3] = {2, 1, 0};
+#else
+constexpr int kOpaqueOffset[3] = {1, 2, 3};
+#endif
+
 } // namespace
 
 bool PlaneSink::append(const uchar *copyFrom, uchar fill, quint64 length)
@@ -39,11 +60,16 @@ bool PlaneSink::append(const uchar *copyFrom, uchar fill, quint64 length)
         // Interleaved: a run may cross from one plane into the next.
         const quint64 plane = at / m_planeBytes, index = at % m_planeBytes;
         const quint64 n = qMin(end - at, m_planeBytes - index);
-        uchar *out = m_out + index * quint64(m_stride) + plane;
-        if (m_stride == 4)
-            scatter<4>(out, copyFrom, fill, n, m_stride);
-        else
-            scatter<0>(out, copyFrom, fill, n, m_stride);
+        if (m_opaque) {
+            if (plane == 0)
+                writePixels(reinterpret_cast<quint32 *>(m_out) + index, copyFrom, fill, n, m_gray);
+            else
+                scatter<4>(m_out + index * 4 + kOpaqueOffset[plane], copyFrom, fill, n, 4);
+        } else if (m_stride == 4) {
+            scatter<4>(m_out + index * quint64(m_stride) + plane, copyFrom, fill, n, m_stride);
+        } else {
+            scatter<0>(m_out + index * quint64(m_stride) + plane, copyFrom, fill, n, m_stride);
+        }
         if (copyFrom) copyFrom += n;
         at += n;
     }

@@ -16,6 +16,19 @@ public:
     {
     }
 
+    // Finished opaque pixels (0xffRRGGBB) straight from the planes, so that no pass of
+    // conversion follows: Rgb takes red, green and blue from planes 0-2, Gray takes all
+    // three from plane 0. Plane 0 writes whole pixels, the others single bytes. `out` is
+    // 32-bit aligned and holds planeBytes pixels; `limit` counts the bytes of every plane.
+    enum class Pixels { Rgb, Gray };
+    static PlaneSink opaque(uchar *out, Pixels pixels, quint64 planeBytes, quint64 limit)
+    {
+        PlaneSink sink(out, planeBytes * (pixels == Pixels::Rgb ? 3 : 1), limit, planeBytes, 4);
+        sink.m_opaque = true;
+        sink.m_gray = pixels == Pixels::Gray;
+        return sink;
+    }
+
     // Adds length bytes, copied from copyFrom, or all equal to fill when copyFrom is null.
     // False, and nothing added, when they would take the output past its limit.
     bool append(const uchar *copyFrom, uchar fill, quint64 length);
@@ -30,6 +43,8 @@ private:
     quint64 m_planeBytes;
     int m_stride;
     quint64 m_produced = 0;
+    bool m_opaque = false;
+    bool m_gray = false;
 };
 
 // Expands PackBits data (the run-length scheme of Photoshop documents) fed in pieces into

@@ -5,7 +5,6 @@
 #include "PsdPackBits.h"
 #include "PsdSections.h"
 #include "PsdStream.h"
-#include "platform/LargePages.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -46,21 +45,26 @@ public:
     QImage read();
 
 private:
-    bool findThumbnail();
+    void findThumbnail();
     QImage mergedPicture();
-    bool placeRunLength(QImage &picture, int usedChannels);
-    bool placeRaw(QImage &picture, int usedChannels);
+    bool locateRows(int used);
+    bool readRow(int channel, quint32 y, uchar *out);
     QImage thumbnail();
 
     psd::PsdSectionReader m_sections;
     PsdStream &m_stream;
     Thumbnail m_thumbnail;
+    // Where each row of each used channel starts, and its byte count (run-length data).
+    quint64 m_dataStart = 0;
+    std::vector<quint64> m_rowAt;
+    std::vector<quint32> m_rowLength;
+    std::vector<uchar> m_packed;
 };
 
 QImage PreviewReader::read()
 {
-    if (!m_sections.readHeader() || !m_sections.locateResources() || !findThumbnail())
-        return QImage();
+    if (!m_sections.readHeader() || !m_sections.locateResources()) return QImage();
+    findThumbnail();
 
     const PsdHeader &header = m_sections.header();
     const bool small =
@@ -72,15 +76,14 @@ QImage PreviewReader::read()
     return m_thumbnail.found ? thumbnail() : QImage();
 }
 
-// Walks the resource blocks until a thumbnail or the end of the section. False when a
-// block claims more bytes than the file holds.
-bool PreviewReader::findThumbnail()
+// Walks the resource blocks until a thumbnail or the end of the section. A block that
+// claims more than the section holds ends the walk; the merged picture may still serve.
+void PreviewReader::findThumbnail()
 {
     PsdStream &s = m_stream;
     const psd::PsdSection &resources = m_sections.resources();
-    if (!s.seek(resources.start)) return false;
-    quint64 total = 0;
-    while (resources.length != 0) {
+    if (!s.seek(resources.start)) return;
+    while (quint64(s.pos()) + 12 <= resources.end()) {
         s.skip(4); // block signature
         const quint16 id = s.readU16();
         const quint8 nameLength = s.readU8();
@@ -88,110 +91,146 @@ bool PreviewReader::findThumbnail()
         const quint32 nameSkip = nameLength % 2 == 0 ? nameLength + 1u : nameLength;
         s.skip(nameSkip);
         const quint32 size = s.readU32();
-        if (!s.ok() || size > s.remaining()) return false;
+        if (!s.ok() || quint64(s.pos()) + size > resources.end()) return;
         if (std::find(std::begin(kThumbnailIds), std::end(kThumbnailIds), id) !=
             std::end(kThumbnailIds)) {
             m_thumbnail = {true, quint64(s.pos()), size};
-            return true;
+            return;
         }
         const quint64 padded = size + (size & 1u);
-        if (!s.skip(qMin<quint64>(padded, s.remaining()))) return false;
-        total += padded + nameSkip + 11;
-        if (total >= resources.length) return true;
+        if (!s.skip(qMin<quint64>(padded, resources.end() - quint64(s.pos())))) return;
     }
+}
+
+// Checks that the data hold every row of every channel before anything is allocated for
+// them, and notes where the rows of the used channels start.
+bool PreviewReader::locateRows(int used)
+{
+    PsdStream &s = m_stream;
+    const PsdHeader &header = m_sections.header();
+    const quint64 height = header.height, channels = header.channels;
+    if (m_sections.compression() == psd::Raw) {
+        m_dataStart = quint64(s.pos());
+        return header.planeBytes() * channels <= s.remaining();
+    }
+    const quint64 entries = channels * height;
+    const quint64 entryBytes = quint64(m_sections.rowCountBytes());
+    if (entries > s.remaining() / entryBytes) return false;
+    const quint64 usedRows = quint64(used) * height;
+    m_rowAt.resize(usedRows);
+    m_rowLength.resize(usedRows);
+    quint64 at = quint64(s.pos()) + entries * entryBytes;
+    const quint64 end = at + (s.remaining() - entries * entryBytes);
+    const bool psb = header.isPsb();
+    for (quint64 i = 0; i < entries; ++i) {
+        const quint32 count = psb ? s.readU32() : s.readU16();
+        if (i < usedRows) {
+            m_rowAt[i] = at;
+            m_rowLength[i] = count;
+        }
+        at += count;
+        if (at > end) return false;
+    }
+    return s.ok();
+}
+
+// One row of one channel, width bytes; a run-length row that comes out short is padded
+// with white.
+bool PreviewReader::readRow(int channel, quint32 y, uchar *out)
+{
+    PsdStream &s = m_stream;
+    const quint32 width = m_sections.header().width;
+    const quint64 index = quint64(channel) * m_sections.header().height + y;
+    if (m_sections.compression() == psd::Raw)
+        return s.seek(m_dataStart + index * width) &&
+               s.readBytes(reinterpret_cast<char *>(out), width);
+    if (!s.seek(m_rowAt[index])) return false;
+    psd::PlaneSink sink(out, width, std::numeric_limits<quint64>::max());
+    psd::PackBitsDecoder decoder(sink);
+    quint64 left = m_rowLength[index];
+    qint64 held = 0;
+    m_packed.resize(size_t(psd::kReadChunk));
+    while (left > 0 && sink.produced() < width) {
+        const qint64 want = qint64(qMin<quint64>(left, quint64(psd::kReadChunk - held)));
+        if (!s.readBytes(reinterpret_cast<char *>(m_packed.data()) + held, want)) return false;
+        left -= quint64(want);
+        held += want;
+        const qint64 usedBytes = decoder.feed(m_packed.data(), held);
+        if (decoder.overflow()) break;
+        std::copy(m_packed.begin() + usedBytes, m_packed.begin() + held, m_packed.begin());
+        held -= usedBytes;
+    }
+    if (sink.produced() < width) std::fill(out + sink.produced(), out + width, uchar(0xff));
     return true;
 }
 
+// The merged picture, reduced as its rows are read: besides the output, only one row of
+// each used channel and one row of sums are held.
 QImage PreviewReader::mergedPicture()
 {
     PsdStream &s = m_stream;
     const PsdHeader &header = m_sections.header();
     if (!m_sections.locateImageData()) return QImage();
-    const bool hasAlpha = m_sections.mergedHasAlpha();
     // Samples of other depths are not bytes; the thumbnail stands in for them.
-    if (!s.ok() || header.depth != 8) return QImage();
+    if (!s.ok() || header.depth != 8 || header.channels < 3) return QImage();
+    const bool alpha = header.channels > 3 && m_sections.mergedHasTransparency();
+    const int used = alpha ? 4 : 3;
 
-    const quint64 pixels = quint64(header.width) * header.height;
-    if (pixels == 0 || pixels * 4 > psd::kMaxImageBytes ||
-        pixels > s.remaining() * psd::kMaxPackBitsExpansion)
-        return QImage();
-    QImage picture(int(header.width), int(header.height), QImage::Format_ARGB32);
-    if (picture.isNull()) return QImage();
-    platform::adviseLargePages(picture.bits(), quint64(picture.sizeInBytes()));
-    picture.fill(0xffffffffu);
-
-    const int channels = header.channels;
-    const int used = channels > 3 ? channels : (hasAlpha ? 4 : 3);
-    const bool placed = m_sections.compression() == psd::RunLength ? placeRunLength(picture, used)
-                                                                   : placeRaw(picture, used);
-    if (!placed) return QImage();
-
-    const uchar *bits = picture.constBits();
-    if (std::all_of(bits, bits + picture.sizeInBytes(), [](uchar b) { return b == 0xff; }))
-        return QImage();
-    const int w = picture.width(), h = picture.height();
-    if (w <= psd::kPreviewSide && h <= psd::kPreviewSide) return picture;
+    const quint32 w = header.width, h = header.height;
+    if (w == 0 || h == 0 || !locateRows(used)) return QImage();
     const int side = psd::kPreviewSide;
-    const QSize fit = w > h ? QSize(side, qMax(1, int(qint64(h) * side / w)))
-                            : QSize(qMax(1, int(qint64(w) * side / h)), side);
-    return picture.scaled(fit, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-        .convertToFormat(QImage::Format_ARGB32);
-}
+    const QSize fit = w <= quint32(side) && h <= quint32(side) ? QSize(int(w), int(h))
+                      : w > h ? QSize(side, qMax(1, int(qint64(h) * side / w)))
+                              : QSize(qMax(1, int(qint64(w) * side / h)), side);
+    QImage picture(fit, QImage::Format_ARGB32);
+    if (picture.isNull()) return QImage();
 
-// Run-length planes: a table of byte counts for every row of every used channel, then
-// the rows, each a PackBits stream of its own.
-bool PreviewReader::placeRunLength(QImage &picture, int usedChannels)
-{
-    PsdStream &s = m_stream;
-    const quint32 height = m_sections.header().height;
-    std::vector<quint32> counts;
-    if (!m_sections.readRowCounts(quint64(usedChannels) * height, &counts)) return false;
-    const quint32 largest = counts.empty() ? 0 : *std::max_element(counts.begin(), counts.end());
-    if (largest > s.remaining()) return false;
-
-    const quint64 pixels = quint64(picture.width()) * picture.height();
-    std::vector<uchar> row(largest);
-    std::vector<uchar> expanded(
-        qMin<quint64>(pixels, quint64(largest) * psd::kMaxPackBitsExpansion));
-    uchar *bits = picture.bits();
-    for (int c = 0; c < usedChannels; ++c) {
-        const quint32 *channelCounts = counts.data() + quint64(c) * height;
-        if (c >= 4) { // no place in the pixel
-            for (quint32 r = 0; r < height; ++r)
-                if (!s.skip(channelCounts[r])) return false;
-            continue;
+    std::vector<uchar> rows(size_t(used) * w);
+    std::vector<int> column(w);
+    std::vector<quint32> perColumn(size_t(fit.width()), 0);
+    for (quint32 x = 0; x < w; ++x) {
+        column[x] = int(quint64(x) * quint64(fit.width()) / w);
+        ++perColumn[size_t(column[x])];
+    }
+    // Sums of alpha-weighted red, green and blue, of alpha, and of the colours as stored
+    // (for pixels that are wholly transparent), for one output row.
+    std::vector<quint64> sums(size_t(fit.width()) * 7);
+    bool allWhite = true;
+    quint32 y = 0;
+    for (int oy = 0; oy < fit.height(); ++oy) {
+        const quint32 last = quint32(quint64(oy + 1) * h / quint64(fit.height()));
+        std::fill(sums.begin(), sums.end(), 0);
+        quint32 rowsSummed = 0;
+        for (; y < last; ++y, ++rowsSummed) {
+            for (int c = 0; c < used; ++c)
+                if (!readRow(c, y, rows.data() + size_t(c) * w)) return QImage();
+            const uchar *r = rows.data(), *g = r + w, *b = g + w, *a = alpha ? b + w : nullptr;
+            for (quint32 x = 0; x < w; ++x) {
+                const quint32 av = a ? a[x] : 255u;
+                if ((r[x] & g[x] & b[x] & av) != 0xff) allWhite = false;
+                quint64 *sum = sums.data() + size_t(column[x]) * 7;
+                sum[0] += r[x] * av;
+                sum[1] += g[x] * av;
+                sum[2] += b[x] * av;
+                sum[3] += av;
+                sum[4] += r[x];
+                sum[5] += g[x];
+                sum[6] += b[x];
+            }
         }
-        quint64 next = 0;
-        for (quint32 r = 0; r < height; ++r) {
-            const quint32 count = channelCounts[r];
-            if (!s.readBytes(reinterpret_cast<char *>(row.data()), count)) return false;
-            const quint64 room = qMin<quint64>(pixels - next, expanded.size());
-            psd::PlaneSink sink(expanded.data(), room, std::numeric_limits<quint64>::max());
-            psd::PackBitsDecoder(sink).feed(row.data(), count);
-            const quint64 placed = qMin(sink.produced(), room);
-            uchar *out = bits + next * 4 + kChannelOffset[c];
-            for (quint64 i = 0; i < placed; ++i)
-                out[i * 4] = expanded[i];
-            next += placed;
+        uchar *out = picture.scanLine(oy);
+        for (int ox = 0; ox < fit.width(); ++ox) {
+            const quint64 *sum = sums.data() + size_t(ox) * 7;
+            const quint64 n = quint64(perColumn[size_t(ox)]) * rowsSummed;
+            const quint64 a = n ? (sum[3] + n / 2) / n : 0;
+            for (int c = 0; c < 3; ++c)
+                out[ox * 4 + kChannelOffset[c]] =
+                    uchar(sum[3] ? (sum[c] + sum[3] / 2) / sum[3] : (sum[4 + c] + n / 2) / n);
+            out[ox * 4 + kChannelOffset[3]] = uchar(a);
         }
     }
-    return true;
-}
-
-bool PreviewReader::placeRaw(QImage &picture, int usedChannels)
-{
-    PsdStream &s = m_stream;
-    const int width = picture.width();
-    std::vector<uchar> row(width);
-    for (int c = 0; c < qMin(usedChannels, 4); ++c) {
-        for (int y = 0; y < picture.height(); ++y) {
-            if (!s.readBytes(reinterpret_cast<char *>(row.data()), width)) return false;
-            uchar *out = picture.scanLine(y) + kChannelOffset[c];
-            for (int x = 0; x < width; ++x)
-                out[x * 4] = row[x];
-        }
-    }
-    return true;
+    if (allWhite) return QImage();
+    return picture;
 }
 
 QImage PreviewReader::thumbnail()

@@ -132,6 +132,46 @@ bool PsdSectionReader::mergedHasAlpha()
     return m_stream.seek(quint64(back)) && m_stream.ok() && alpha;
 }
 
+bool PsdSectionReader::findResource(quint16 id, PsdSection *where)
+{
+    const qint64 back = m_stream.pos();
+    bool found = false;
+    if (m_stream.seek(m_resources.start)) {
+        while (quint64(m_stream.pos()) + 12 <= m_resources.end()) {
+            m_stream.skip(4); // block signature
+            const quint16 blockId = m_stream.readU16();
+            const quint8 nameLength = m_stream.readU8();
+            // A Pascal string padded to an even length, length byte included.
+            m_stream.skip(nameLength % 2 == 0 ? nameLength + 1u : nameLength);
+            const quint32 size = m_stream.readU32();
+            // A block that runs past the section ends the walk.
+            if (!m_stream.ok() || quint64(m_stream.pos()) + size > m_resources.end()) break;
+            if (blockId == id) {
+                *where = {quint64(m_stream.pos()), size};
+                found = true;
+                break;
+            }
+            const quint64 padded = size + (size & 1u);
+            if (!m_stream.skip(qMin<quint64>(padded, m_resources.end() - quint64(m_stream.pos()))))
+                break;
+        }
+    }
+    // A failed walk must not fail the reads that follow it.
+    m_stream = PsdStream(m_stream.device());
+    return m_stream.seek(quint64(back)) && found;
+}
+
+bool PsdSectionReader::mergedHasTransparency()
+{
+    if (mergedHasAlpha()) return true;
+    // Alpha identifiers, channel names, and channel names in Unicode.
+    constexpr quint16 kChannelMarks[] = {1053, 1006, 1045};
+    PsdSection where;
+    for (quint16 id : kChannelMarks)
+        if (findResource(id, &where)) return false;
+    return true;
+}
+
 bool PsdSectionReader::readRowCounts(quint64 rows, std::vector<quint32> *counts)
 {
     if (rows > m_stream.remaining() / quint64(rowCountBytes()))

@@ -76,6 +76,14 @@ public:
     // A negative layer count in the layer section says that the merged picture carries an
     // alpha channel. Leaves the stream where it was.
     bool mergedHasAlpha();
+    // Whether the merged picture's first extra channel is its transparency. A negative
+    // layer count says so. Otherwise a document that describes its extra channels (alpha
+    // identifiers or channel names) holds saved selections or spot colours there; one
+    // that says nothing about them is taken to hold transparency, as most writers mean.
+    // Leaves the stream where it was.
+    bool mergedHasTransparency();
+    // The first image resource with this identifier inside the resource section.
+    bool findResource(quint16 id, PsdSection *where);
     // The run-length row table's first `rows` entries; skipRowCounts passes over them.
     bool readRowCounts(quint64 rows, std::vector<quint32> *counts);
     bool skipRowCounts(quint64 rows);

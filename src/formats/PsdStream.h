@@ -13,6 +13,7 @@ public:
     explicit PsdStream(QIODevice *device) : m_device(device) {}
 
     bool ok() const { return m_ok; }
+    QIODevice *device() const { return m_device; }
     qint64 pos() const { return m_device->pos(); }
     quint64 remaining() const;
 
