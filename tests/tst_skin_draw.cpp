@@ -718,9 +718,10 @@ void TestSkinDraw::slider()
     });
 
     // The handle is centred one pixel left of the base style's handle.
+    const QStyleOptionSlider plain = asQtRecord<QStyleOptionSlider>(opt);
     const QPoint centre =
         m_style->baseStyle()
-            ->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, nullptr)
+            ->subControlRect(QStyle::CC_Slider, &plain, QStyle::SC_SliderHandle, nullptr)
             .center() -
         QPoint(1, 0);
     QCOMPARE(pixel(image, centre), handleFill);

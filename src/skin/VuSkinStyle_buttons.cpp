@@ -179,11 +179,13 @@ template <typename Record>
 void drawIndicatorButton(const QStyle *style, const Record &opt, QPainter *p, const QWidget *w,
                          const IndicatorElements &elements)
 {
-    QStyleOptionButton label = opt;
+    // The base style draws the parts; it knows the record only as Qt's button record.
+    const QStyleOptionButton button = asQtRecord<QStyleOptionButton>(opt);
+    QStyleOptionButton label = button;
     if (opt.indicatorIcon.isNull()) {
         // The base indicator in its own square, not stretched over the whole control.
-        QStyleOptionButton indicator = opt;
-        indicator.rect = style->subElementRect(elements.indicatorRect, &opt, w);
+        QStyleOptionButton indicator = button;
+        indicator.rect = style->subElementRect(elements.indicatorRect, &button, w);
         style->drawPrimitive(elements.indicator, &indicator, p, w);
     } else {
         const int side = w ? w->height() : opt.rect.height();
@@ -192,7 +194,7 @@ void drawIndicatorButton(const QStyle *style, const Record &opt, QPainter *p, co
         opt.indicatorIcon.paint(p, square, Qt::AlignLeft | Qt::AlignVCenter, mode, QIcon::Off);
     }
     label.rect =
-        style->subElementRect(elements.contentsRect, &opt, w).translated(elements.labelShift, 0);
+        style->subElementRect(elements.contentsRect, &button, w).translated(elements.labelShift, 0);
     style->drawControl(elements.label, &label, p, w);
 }
 

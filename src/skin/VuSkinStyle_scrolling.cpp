@@ -135,8 +135,10 @@ void VuSkinStyle::drawComplexControl_VuSlider(const VuStyleOptionSlider *opt, QP
     const QRectF groove(r.left() + (r.width() - grooveWidth) / 2.0,
                         r.top() + (r.height() - grooveHeight) / 2.0, grooveWidth, grooveHeight);
 
+    // The base style places the handle; it knows the record as Qt's slider record.
+    const QStyleOptionSlider slider = asQtRecord<QStyleOptionSlider>(*opt);
     const QPoint centre =
-        QProxyStyle::subControlRect(CC_Slider, opt, SC_SliderHandle, w).center() - QPoint(1, 0);
+        QProxyStyle::subControlRect(CC_Slider, &slider, SC_SliderHandle, w).center() - QPoint(1, 0);
     const QSize handleSize(scaled(opt->handleSize.width()), scaled(opt->handleSize.height()));
     QRect handle(QPoint(0, 0), handleSize);
     handle.moveCenter(centre);

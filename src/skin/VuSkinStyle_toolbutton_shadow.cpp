@@ -17,7 +17,9 @@ void VuSkinStyle::drawComplexControl_VuToolButton(const VuStyleOptionToolButton 
     p->fillRect(r.adjusted(0, 0, -1, -1), Qt::transparent);
     p->setCompositionMode(QPainter::CompositionMode_SourceOver);
 
-    const int menuWidth = proxy()->subControlRect(CC_ToolButton, opt, SC_ToolButtonMenu, w).width();
+    const QStyleOptionToolButton button = asQtRecord<QStyleOptionToolButton>(*opt);
+    const int menuWidth =
+        proxy()->subControlRect(CC_ToolButton, &button, SC_ToolButtonMenu, w).width();
     if (opt->arrowType != Qt::NoArrow) {
         const QColor color =
             (opt->state & State_Enabled) ? QColor(0x27, 0x88, 0xEA) : QColor(0xBF, 0xC0, 0xC5);
