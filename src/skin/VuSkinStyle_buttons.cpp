@@ -149,9 +149,15 @@ void VuSkinStyle::drawControl_VuPushButton(const VuStyleOptionPushButton *opt, Q
             QFont font = opt->font;
             font.setPixelSize(QFontInfo(opt->font).pixelSize() + 1);
             const QFontMetrics metrics(font);
+            // Where plain text would stand: centred in the text rectangle, or at its left
+            // beside an icon; vertically centred in it, margins included.
             const qreal x =
-                textRect.left() + (textRect.width() - metrics.horizontalAdvance(opt->text)) / 2.0;
-            const qreal y = (textRect.height() - metrics.height()) / 2.0 + metrics.ascent();
+                (flags & Qt::AlignHCenter)
+                    ? textRect.left() +
+                          (textRect.width() - metrics.horizontalAdvance(opt->text)) / 2.0
+                    : textRect.left();
+            const qreal y =
+                textRect.top() + (textRect.height() - metrics.height()) / 2.0 + metrics.ascent();
             QPainterPath path;
             path.addText(qAbs(x), qAbs(y), font, opt->text);
             p->setRenderHint(QPainter::Antialiasing, true);
