@@ -62,52 +62,59 @@ bool isComplex(Record record)
     }
 }
 
-// Each record on the heap with exactly its own size, so that a read past its end is caught.
-std::unique_ptr<QStyleOption> makeRecord(Record record, VuSkinOptionRoot *root)
+// A record on the heap in an allocation of exactly its own size, so that a read past its end
+// is caught. QStyleOption has no virtual destructor: the shared pointer deletes the record as
+// what it is.
+template <typename Record> std::shared_ptr<Record> exactly()
 {
-    std::unique_ptr<QStyleOption> opt;
+    return std::shared_ptr<Record>(new Record);
+}
+
+std::shared_ptr<QStyleOption> makeRecord(Record record, VuSkinOptionRoot *root)
+{
+    std::shared_ptr<QStyleOption> opt;
     switch (record) {
     case Record::QtButton:
-        opt = std::make_unique<QStyleOptionButton>();
+        opt = exactly<QStyleOptionButton>();
         break;
     case Record::QtComboBox:
-        opt = std::make_unique<QStyleOptionComboBox>();
+        opt = exactly<QStyleOptionComboBox>();
         break;
     case Record::QtToolButton:
-        opt = std::make_unique<QStyleOptionToolButton>();
+        opt = exactly<QStyleOptionToolButton>();
         break;
     case Record::QtSlider:
-        opt = std::make_unique<QStyleOptionSlider>();
+        opt = exactly<QStyleOptionSlider>();
         break;
     case Record::QtComplex:
-        opt = std::make_unique<QStyleOptionComplex>();
+        opt = exactly<QStyleOptionComplex>();
         break;
     case Record::QtOption:
-        opt = std::make_unique<QStyleOption>();
+        opt = exactly<QStyleOption>();
         break;
     case Record::VuRadioButton:
-        opt = std::make_unique<VuStyleOptionRadioButton>();
+        opt = exactly<VuStyleOptionRadioButton>();
         break;
     case Record::VuCheckBox:
-        opt = std::make_unique<VuStyleOptionCheckBox>();
+        opt = exactly<VuStyleOptionCheckBox>();
         break;
     case Record::VuPushButton: {
-        auto button = std::make_unique<VuStyleOptionPushButton>();
+        auto button = exactly<VuStyleOptionPushButton>();
         button->skinOption = root->pushButtonTextStrong();
         opt = std::move(button);
         break;
     }
     case Record::VuComboBox:
-        opt = std::make_unique<VuStyleOptionComboBox>();
+        opt = exactly<VuStyleOptionComboBox>();
         break;
     case Record::VuToolButton:
-        opt = std::make_unique<VuStyleOptionToolButton>();
+        opt = exactly<VuStyleOptionToolButton>();
         break;
     case Record::VuSlider:
-        opt = std::make_unique<VuStyleOptionSlider>();
+        opt = exactly<VuStyleOptionSlider>();
         break;
     case Record::VuShadowBorder: {
-        auto shadow = std::make_unique<VuStyleOptionShadowBorder>();
+        auto shadow = exactly<VuStyleOptionShadowBorder>();
         shadow->drawShadow = true;
         opt = std::move(shadow);
         break;
@@ -221,7 +228,7 @@ void TestSkinRecords::onlyOwnRecordDraws()
     tool.setMenuAreaWidth(16);
     tool.resize(60, 24);
 
-    const std::unique_ptr<QStyleOption> opt = makeRecord(record, m_style->options());
+    const std::shared_ptr<QStyleOption> opt = makeRecord(record, m_style->options());
     const auto *complex =
         isComplex(record) ? static_cast<QStyleOptionComplex *>(opt.get()) : nullptr;
     const QColor page(0x80, 0x80, 0x80);
