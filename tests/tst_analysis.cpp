@@ -1,3 +1,4 @@
+#include "support/RealData.h"
 #include "tool/AnalysisImageLoader.h"
 #include "tool/AnalysisMethod.h"
 #include "tool/AnalysisResult.h"
@@ -115,7 +116,9 @@ void TestAnalysis::settingsKeyAndStore()
     const QString file =
         qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/ormelo/office.conf");
     QSettings store(file, QSettings::IniFormat);
-    QCOMPARE(store.value(QStringLiteral("6.0/plugins/photo/picsage/Psg_Ret-plainbackdrop_pc3"))
+    QCOMPARE(store
+                 .value(QStringLiteral(PICSAGE_VERSION
+                                       "/plugins/photo/picsage/Psg_Ret-plainbackdrop_pc3"))
                  .toString(),
              json);
 }
@@ -264,8 +267,8 @@ void TestAnalysis::loadRealFiles()
     QFETCH(QSize, target);
     QFETCH(bool, largeOnly);
     QFETCH(QSize, expected);
-    const QString path = QStringLiteral(PICSAGE_TESTDATA "/") + file;
-    if (!QFile::exists(path)) QSKIP("shared test data not present");
+    const QString path = realDataPath(file);
+    REQUIRE_REAL_FILE(path);
     const QImage image = loadAnalysisImage(path, target, largeOnly);
     QCOMPARE(image.size(), expected);
     QCOMPARE(image.format(), QImage::Format_ARGB32);

@@ -1,4 +1,5 @@
 #include "platform/DynamicLibrary.h"
+#include "support/RealData.h"
 #include "support/StagedTree.h"
 #include "tool/AnalysisImageLoader.h"
 #include "tool/RecognitionObject.h"
@@ -124,10 +125,11 @@ void TestLensmind::category_data()
     QTest::newRow("sample illustration")
         << loadAnalysisImage(QStringLiteral(SAMPLES_DIR "/illustration.jpg"), QSize(320, 320), true)
         << QList<int>{1, 5};
-    const QString photo = QStringLiteral(PICSAGE_TESTDATA "/jpeg/orient_Landscape_1.jpg");
-    if (QFile::exists(photo))
-        QTest::newRow("real photograph")
-            << loadAnalysisImage(photo, QSize(320, 320), true) << QList<int>{1, 2, 5, 12};
+    // Read here so that a missing file shows as a failing row rather than a missing one.
+    QTest::newRow("real photograph")
+        << loadAnalysisImage(realDataPath(QStringLiteral("jpeg/orient_Landscape_1.jpg")),
+                             QSize(320, 320), true)
+        << QList<int>{1, 2, 5, 12};
 }
 
 void TestLensmind::category()
@@ -291,14 +293,15 @@ void TestLensmind::analysesThroughTheDriver_data()
 
     QTest::newRow("document") << QStringLiteral(SAMPLES_DIR "/document.png") << true;
     QTest::newRow("illustration") << QStringLiteral(SAMPLES_DIR "/illustration.jpg") << false;
-    const QString psd = QStringLiteral(PICSAGE_TESTDATA "/psd/hopper.psd");
-    if (QFile::exists(psd)) QTest::newRow("Photoshop photograph") << psd << false;
+    QTest::newRow("Photoshop photograph")
+        << realDataPath(QStringLiteral("psd/hopper.psd")) << false;
 }
 
 void TestLensmind::analysesThroughTheDriver()
 {
     QFETCH(QString, picture);
     QFETCH(bool, document);
+    REQUIRE_REAL_FILE(picture);
 
     StagedTree tree;
     tree.installModule(QStringLiteral(LENSMIND_PATH));

@@ -1,4 +1,5 @@
 #include "PsdTestDocument.h"
+#include "support/RealData.h"
 
 #include "formats/PsdConvert.h"
 #include "formats/PsdDecoder.h"
@@ -563,7 +564,8 @@ void TestPsd::realDocuments()
     QFETCH(int, format);
     QFETCH(QVector<QRgb>, firstRow);
 
-    const QString path = QStringLiteral(PICSAGE_TESTDATA "/psd/") + file;
+    const QString path = realDataPath(QStringLiteral("psd/") + file);
+    REQUIRE_REAL_FILE(path);
     QImageReader reader(path);
     QCOMPARE(reader.size(), size);
     QCOMPARE(reader.format(), QByteArray("psd"));

@@ -1,4 +1,5 @@
 #include "PsdTestDocument.h"
+#include "support/RealData.h"
 
 #include "formats/PsdPreview.h"
 
@@ -230,7 +231,8 @@ void TestPsdPreview::realDocuments()
     QFETCH(QSize, size);
     QFETCH(bool, merged);
 
-    const QString path = QStringLiteral(PICSAGE_TESTDATA "/psd/") + file;
+    const QString path = realDataPath(QStringLiteral("psd/") + file);
+    REQUIRE_REAL_FILE(path);
     const QImage image = psdPreviewBitmap(path);
     QCOMPARE(image.size(), size);
     QCOMPARE(image.format(), QImage::Format_ARGB32);

@@ -1,6 +1,8 @@
 // picsage-results: prints the analysis records stored in the settings store, as the viewer
 // reads them, one "value name = JSON" line each.
 
+#include "tool/ResultStore.h"
+
 #include <QCoreApplication>
 #include <QSettings>
 #include <QTextStream>
@@ -8,9 +10,9 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ormelo"),
-                       QStringLiteral("office"));
-    settings.beginGroup(QStringLiteral("6.0/plugins/photo/picsage"));
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, resultstore::organisation(),
+                       resultstore::application());
+    settings.beginGroup(resultstore::group());
     QTextStream out(stdout);
     out << "store: " << settings.fileName() << "\n";
     const QStringList keys = settings.childKeys();

@@ -1,11 +1,12 @@
 #include "PSGSettings.h"
 
+#include "ResultStore.h"
+
 PSGSettings::PSGSettings(QObject *parent)
     : QObject(parent), m_settings(QSettings::NativeFormat, QSettings::UserScope,
-                                  QStringLiteral("ormelo"), QStringLiteral("office"))
+                                  resultstore::organisation(), resultstore::application())
 {
-    for (const char *group : {"6.0", "plugins", "photo", "picsage"})
-        m_settings.beginGroup(QLatin1String(group));
+    m_settings.beginGroup(resultstore::group());
 }
 
 QString PSGSettings::resultKey(int method)

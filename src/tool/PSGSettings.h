@@ -5,8 +5,8 @@
 #include <QObject>
 #include <QSettings>
 
-// The per-user store where the viewer reads the analysis results:
-// ormelo/office, group 6.0/plugins/photo/picsage, one value per method.
+// The per-user store where the viewer reads the analysis results (ResultStore.h says
+// where), one value per method.
 class PSGSettings : public QObject
 {
     Q_OBJECT

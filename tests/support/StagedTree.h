@@ -1,7 +1,7 @@
 #pragma once
 
 // A throw-away copy of the installed layout: the probe program (which carries the library's
-// code) in opt/picsage/6.0/lib, model folders beside it, recognition modules in
+// code) in opt/picsage/<version>/lib, model folders beside it, recognition modules in
 // opt/lensmind/<version>/lensmind, and a settings store of its own.
 
 #include <QDir>
@@ -22,7 +22,10 @@ public:
     }
 
     QString root() const { return m_dir.path(); }
-    QString libDir() const { return m_dir.filePath(QStringLiteral("opt/picsage/6.0/lib")); }
+    QString libDir() const
+    {
+        return m_dir.filePath(QStringLiteral("opt/picsage/" PICSAGE_VERSION "/lib"));
+    }
     QString configDir() const { return m_dir.filePath(QStringLiteral("config")); }
     QString probePath() const { return libDir() + QStringLiteral("/probe"); }
     QString path(const QString &relative) const { return m_dir.filePath(relative); }
@@ -107,7 +110,9 @@ public:
     {
         QSettings store(configDir() + QStringLiteral("/ormelo/office.conf"), QSettings::IniFormat);
         return store
-            .value(QStringLiteral("6.0/plugins/photo/picsage/Psg_Ret-%1%2").arg(method).arg(3))
+            .value(QStringLiteral(PICSAGE_VERSION "/plugins/photo/picsage/Psg_Ret-%1%2")
+                       .arg(method)
+                       .arg(3))
             .toString();
     }
 
