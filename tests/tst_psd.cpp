@@ -1,5 +1,6 @@
 #include "PsdTestDocument.h"
 #include "support/RealData.h"
+#include "support/SequentialDevice.h"
 
 #include "formats/PsdConvert.h"
 #include "formats/PsdDecoder.h"
@@ -9,7 +10,6 @@
 #include "formats/QPsdPlugin.h"
 
 #include <QBuffer>
-#include <QElapsedTimer>
 #include <QImageReader>
 #include <QPluginLoader>
 #include <QtTest>
@@ -17,6 +17,7 @@
 using namespace psdtest;
 
 Q_DECLARE_METATYPE(QVector<QRgb>)
+Q_DECLARE_METATYPE(psd::PsdError)
 
 namespace {
 
@@ -99,8 +100,13 @@ private slots:
     void readerReadsBothVersions_data();
     void readerReadsBothVersions();
     void handlerPeeks();
+    void sequentialDevice();
+    void oneSignatureCheck_data();
+    void oneSignatureCheck();
     void handlerFormatFollowsVersion();
     void sizeOptionFromHeaderOnly();
+    void noSizeForRefusedHeaders_data();
+    void noSizeForRefusedHeaders();
     void pluginCapabilities_data();
     void pluginCapabilities();
     void installableModule();
@@ -340,6 +346,8 @@ void TestPsd::labToRgba()
 void TestPsd::refusals_data()
 {
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<psd::PsdError>("reason"); // the check that must refuse it
+    using E = psd::PsdError;
 
     const QByteArray good = smallRgb().build();
     auto patched = [&](int offset, const QByteArray &with) {
@@ -347,92 +355,116 @@ void TestPsd::refusals_data()
         b.replace(offset, with.size(), with);
         return b;
     };
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("signature") << patched(0, "8BPX");
-    QTest::newRow("version 0") << patched(4, be16(0));
-    QTest::newRow("version 3") << patched(4, be16(3));
-    QTest::newRow("no channels") << patched(12, be16(0));
-    QTest::newRow("height 0") << patched(14, be32(0));
-    QTest::newRow("width 0") << patched(18, be32(0));
-    QTest::newRow("psd 30001 rows") << patched(14, be32(30001));
-    QTest::newRow("depth 4") << patched(22, be16(4));
-    QTest::newRow("mode 5") << patched(24, be16(5));
-    QTest::newRow("mode 6") << patched(24, be16(6));
-    QTest::newRow("mode 10") << patched(24, be16(10));
-    QTest::newRow("header only") << good.left(26);
-    QTest::newRow("colour-mode data past the end") << patched(26, be32(0xffffffff));
-    QTest::newRow("resources past the end") << patched(30, be32(0x7fffffff));
-    QTest::newRow("layers past the end") << patched(34, be32(0x10000));
+    QTest::newRow("empty") << QByteArray() << E::NotPsd;
+    QTest::newRow("signature") << patched(0, "8BPX") << E::NotPsd;
+    QTest::newRow("version 0") << patched(4, be16(0)) << E::NotPsd;
+    QTest::newRow("version 3") << patched(4, be16(3)) << E::NotPsd;
+    QTest::newRow("no channels") << patched(12, be16(0)) << E::HeaderOutOfRange;
+    QTest::newRow("height 0") << patched(14, be32(0)) << E::HeaderOutOfRange;
+    QTest::newRow("width 0") << patched(18, be32(0)) << E::HeaderOutOfRange;
+    QTest::newRow("psd 30001 rows") << patched(14, be32(30001)) << E::HeaderOutOfRange;
+    QTest::newRow("depth 4") << patched(22, be16(4)) << E::HeaderOutOfRange;
+    QTest::newRow("mode 5") << patched(24, be16(5)) << E::HeaderOutOfRange;
+    QTest::newRow("mode 6") << patched(24, be16(6)) << E::HeaderOutOfRange;
+    QTest::newRow("mode 10") << patched(24, be16(10)) << E::HeaderOutOfRange;
+    QTest::newRow("header only") << good.left(26) << E::SectionTruncated;
+    QTest::newRow("colour-mode data past the end")
+        << patched(26, be32(0xffffffff)) << E::SectionTruncated;
+    QTest::newRow("resources past the end") << patched(30, be32(0x7fffffff)) << E::SectionTruncated;
+    QTest::newRow("layers past the end") << patched(34, be32(0x10000)) << E::SectionTruncated;
     Document psbLayers = psb(smallRgb());
     QByteArray psbBytes = psbLayers.build();
     psbBytes.replace(34, 8, be64(quint64(1) << 40));
-    QTest::newRow("psb layers past the end, low 32 bits zero") << psbBytes;
-    QTest::newRow("compression 2") << patched(38, be16(2));
-    QTest::newRow("compression 3") << patched(38, be16(3));
-    QTest::newRow("raw data truncated") << good.left(good.size() - 1);
+    QTest::newRow("psb layers past the end, low 32 bits zero") << psbBytes << E::SectionTruncated;
+    QTest::newRow("compression 2") << patched(38, be16(2)) << E::UnsupportedCompression;
+    QTest::newRow("compression 3") << patched(38, be16(3)) << E::UnsupportedCompression;
+    QTest::newRow("raw data truncated") << good.left(good.size() - 1) << E::ImageDataTruncated;
 
     const QByteArray rleGood = rle(smallRgb()).build();
-    QTest::newRow("rle truncated") << rleGood.left(rleGood.size() - 1);
-    QTest::newRow("rle row table past the end") << rleGood.left(40 + 3);
+    QTest::newRow("rle truncated") << rleGood.left(rleGood.size() - 1) << E::ImageDataTruncated;
+    QTest::newRow("rle row table past the end") << rleGood.left(40 + 3) << E::ImageDataTruncated;
     Document expanding = rle(smallRgb());
     QByteArray expandingBytes = expanding.header() + be32(0) + be32(0) + be32(0) + be16(1) +
                                 be16(2) + be16(2) + be16(2) + QByteArray::fromHex("f907");
-    QTest::newRow("rle run beyond the planes") << expandingBytes;
+    QTest::newRow("rle run beyond the planes") << expandingBytes << E::ImageDataCorrupt;
     QTest::newRow("rle only no-ops") << expanding.header() + be32(0) + be32(0) + be32(0) + be16(1) +
-                                            QByteArray(6, 0) + QByteArray(64, char(0x80));
+                                            QByteArray(6, 0) + QByteArray(64, char(0x80))
+                                     << E::ImageDataTruncated;
 
     QByteArray huge = psb(smallRgb()).build();
     huge.replace(14, 8, be32(300000) + be32(300000));
-    QTest::newRow("psb 300000 x 300000, little data") << huge;
+    QTest::newRow("psb 300000 x 300000, little data") << huge << E::PictureTooLarge;
     QByteArray hugeRle = psb(rle(smallRgb())).build();
     hugeRle.replace(14, 8, be32(300000) + be32(300000));
-    QTest::newRow("psb 300000 x 300000 rle") << hugeRle;
+    QTest::newRow("psb 300000 x 300000 rle") << hugeRle << E::PictureTooLarge;
     QByteArray bigPsd = rle(smallRgb()).build();
     bigPsd.replace(14, 8, be32(30000) + be32(30000));
-    QTest::newRow("psd 30000 x 30000, little data") << bigPsd;
+    QTest::newRow("psd 30000 x 30000, little data") << bigPsd << E::ImageDataTruncated;
 
-    QTest::newRow("rgb, one channel") << document(Rgb, 8, 1, 1, {plane8({1})}).build();
+    QTest::newRow("rgb, one channel")
+        << document(Rgb, 8, 1, 1, {plane8({1})}).build() << E::UnsupportedKind;
     QTest::newRow("rgb, two channels")
-        << document(Rgb, 8, 1, 1, {plane8({1}), plane8({2})}).build();
+        << document(Rgb, 8, 1, 1, {plane8({1}), plane8({2})}).build() << E::UnsupportedKind;
     QTest::newRow("rgb 32")
-        << document(Rgb, 32, 1, 1, {QByteArray(4, 1), QByteArray(4, 1), QByteArray(4, 1)}).build();
+        << document(Rgb, 32, 1, 1, {QByteArray(4, 1), QByteArray(4, 1), QByteArray(4, 1)}).build()
+        << E::UnsupportedKind;
     QTest::newRow("rgb 1 bit")
-        << document(Rgb, 1, 8, 1, {plane8({1}), plane8({1}), plane8({1})}).build();
-    QTest::newRow("gray 32") << document(Gray, 32, 1, 1, {QByteArray(4, 1)}).build();
-    QTest::newRow("gray 1 bit") << document(Gray, 1, 8, 1, {plane8({1})}).build();
-    QTest::newRow("indexed 16") << document(Indexed, 16, 1, 1, {plane16({1})}).build();
+        << document(Rgb, 1, 8, 1, {plane8({1}), plane8({1}), plane8({1})}).build()
+        << E::UnsupportedKind;
+    QTest::newRow("gray 32") << document(Gray, 32, 1, 1, {QByteArray(4, 1)}).build()
+                             << E::UnsupportedKind;
+    QTest::newRow("gray 1 bit") << document(Gray, 1, 8, 1, {plane8({1})}).build()
+                                << E::UnsupportedKind;
+    QTest::newRow("indexed 16") << document(Indexed, 16, 1, 1, {plane16({1})}).build()
+                                << E::UnsupportedKind;
     QTest::newRow("indexed, two channels")
-        << document(Indexed, 8, 1, 1, {plane8({1}), plane8({1})}).build();
+        << document(Indexed, 8, 1, 1, {plane8({1}), plane8({1})}).build() << E::UnsupportedKind;
     QTest::newRow("cmyk 8, two channels")
-        << document(Cmyk, 8, 1, 1, {plane8({1}), plane8({1})}).build();
+        << document(Cmyk, 8, 1, 1, {plane8({1}), plane8({1})}).build() << E::UnsupportedKind;
     QTest::newRow("cmyk 16, three channels")
-        << document(Cmyk, 16, 1, 1, {plane16({1}), plane16({1}), plane16({1})}).build();
+        << document(Cmyk, 16, 1, 1, {plane16({1}), plane16({1}), plane16({1})}).build()
+        << E::UnsupportedKind;
     QTest::newRow("cmyk 1 bit")
-        << document(Cmyk, 1, 8, 1, {plane8({1}), plane8({1}), plane8({1}), plane8({1})}).build();
-    QTest::newRow("multichannel 32") << document(Multi, 32, 1, 1, {QByteArray(4, 1)}).build();
-    QTest::newRow("duotone 16") << document(Duotone, 16, 1, 1, {plane16({1})}).build();
+        << document(Cmyk, 1, 8, 1, {plane8({1}), plane8({1}), plane8({1}), plane8({1})}).build()
+        << E::UnsupportedKind;
+    QTest::newRow("multichannel 32")
+        << document(Multi, 32, 1, 1, {QByteArray(4, 1)}).build() << E::UnsupportedKind;
+    QTest::newRow("duotone 16") << document(Duotone, 16, 1, 1, {plane16({1})}).build()
+                                << E::UnsupportedKind;
     QTest::newRow("duotone, two channels")
-        << document(Duotone, 8, 1, 1, {plane8({1}), plane8({1})}).build();
+        << document(Duotone, 8, 1, 1, {plane8({1}), plane8({1})}).build() << E::UnsupportedKind;
     QTest::newRow("lab, two channels")
-        << document(Lab, 8, 1, 1, {plane8({1}), plane8({1})}).build();
+        << document(Lab, 8, 1, 1, {plane8({1}), plane8({1})}).build() << E::UnsupportedKind;
     QTest::newRow("lab 16, two channels")
-        << document(Lab, 16, 1, 1, {plane16({1}), plane16({1})}).build();
+        << document(Lab, 16, 1, 1, {plane16({1}), plane16({1})}).build() << E::UnsupportedKind;
     QTest::newRow("lab 1 bit")
-        << document(Lab, 1, 8, 1, {plane8({1}), plane8({1}), plane8({1})}).build();
+        << document(Lab, 1, 8, 1, {plane8({1}), plane8({1}), plane8({1})}).build()
+        << E::UnsupportedKind;
 }
 
 void TestPsd::refusals()
 {
     QFETCH(QByteArray, bytes);
+    QFETCH(psd::PsdError, reason);
 
     QImage image(3, 3, QImage::Format_RGB32);
     image.fill(Qt::red);
     const QImage before = image;
-    QElapsedTimer timer;
-    timer.start();
-    QVERIFY(!decode(bytes, &image));
-    QVERIFY(timer.elapsed() < 2000);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    psd::PsdDecoder decoder(&buffer);
+    QVERIFY(!decoder.read(&image));
+    QCOMPARE(decoder.error(), reason);
     QCOMPARE(image, before);
+
+    // The plug-in's handler gives the same reason, and says it in words.
+    buffer.seek(0);
+    QPsdHandler handler;
+    handler.setDevice(&buffer);
+    QVERIFY(!handler.read(&image));
+    QCOMPARE(handler.error(), reason);
+    QCOMPARE(handler.errorString(), psd::errorText(reason));
+    QVERIFY(!handler.errorString().isEmpty());
 }
 
 void TestPsd::sideLimits_data()
@@ -642,6 +674,58 @@ void TestPsd::handlerPeeks()
     QVERIFY(!QPsdHandler::canRead(&other));
 }
 
+// A stream is held in memory and read like a file.
+void TestPsd::sequentialDevice()
+{
+    const QByteArray bytes = rle(smallRgb()).build();
+    SequentialDevice device(bytes);
+    QImage fromStream;
+    QVERIFY(psd::PsdDecoder(&device).read(&fromStream));
+    QImage fromBuffer;
+    QVERIFY(decode(bytes, &fromBuffer));
+    QCOMPARE(fromStream, fromBuffer);
+
+    SequentialDevice cut(bytes.left(bytes.size() - 1));
+    psd::PsdDecoder decoder(&cut);
+    QVERIFY(!decoder.read(&fromStream));
+    QCOMPARE(decoder.error(), psd::PsdError::ImageDataTruncated);
+}
+
+// The plug-in, the handler and the decoder agree on what is a Photoshop document.
+void TestPsd::oneSignatureCheck_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("document");
+
+    const QByteArray good = smallRgb().build();
+    auto version = [&](quint16 v) { return QByteArray(good).replace(4, 2, be16(v)); };
+    QTest::newRow("psd") << good << true;
+    QTest::newRow("psb") << psb(smallRgb()).build() << true;
+    QTest::newRow("version 0") << version(0) << false;
+    QTest::newRow("version 3") << version(3) << false;
+    QTest::newRow("signature without version") << QByteArray("8BPS") << false;
+    QTest::newRow("signature and version only") << good.left(6) << true;
+    QTest::newRow("png") << QByteArray("\x89PNG\r\n\x1a\n") << false;
+    QTest::newRow("empty") << QByteArray() << false;
+}
+
+void TestPsd::oneSignatureCheck()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, document);
+
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QPsdPlugin plugin;
+    QCOMPARE(bool(plugin.capabilities(&buffer, QByteArray()) & QImageIOPlugin::CanRead), document);
+    QCOMPARE(QPsdHandler::canRead(&buffer), document);
+    QCOMPARE(buffer.pos(), qint64(0));
+    psd::PsdDecoder decoder(&buffer);
+    QImage image;
+    decoder.read(&image);
+    QCOMPARE(decoder.error() != psd::PsdError::NotPsd, document);
+}
+
 void TestPsd::handlerFormatFollowsVersion()
 {
     QByteArray bytes = smallRgb().build();
@@ -676,6 +760,36 @@ void TestPsd::sizeOptionFromHeaderOnly()
     shortBuffer.open(QIODevice::ReadOnly);
     handler.setDevice(&shortBuffer);
     QVERIFY(!handler.option(QImageIOHandler::Size).isValid());
+}
+
+// option(Size) answers only for headers that read() does not refuse outright.
+void TestPsd::noSizeForRefusedHeaders_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QByteArray>("with");
+
+    QTest::newRow("no channels") << 12 << be16(0);
+    QTest::newRow("height 0") << 14 << be32(0);
+    QTest::newRow("psd 30001 columns") << 18 << be32(30001);
+    QTest::newRow("depth 4") << 22 << be16(4);
+    QTest::newRow("mode 5") << 24 << be16(5);
+}
+
+void TestPsd::noSizeForRefusedHeaders()
+{
+    QFETCH(int, offset);
+    QFETCH(QByteArray, with);
+
+    QByteArray bytes = smallRgb().build();
+    bytes.replace(offset, with.size(), with);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QPsdHandler handler;
+    handler.setDevice(&buffer);
+    QVERIFY(!handler.option(QImageIOHandler::Size).isValid());
+    QImage image;
+    QVERIFY(!handler.read(&image));
+    QCOMPARE(handler.error(), psd::PsdError::HeaderOutOfRange);
 }
 
 void TestPsd::pluginCapabilities_data()

@@ -11,6 +11,7 @@
 #include "skin/VuSkinOption.h"
 #include "skin/VuSkinOptionRoot.h"
 #include "skin/VuStyleOptions.h"
+#include "support/Pictures.h"
 
 #include <QtTest>
 
@@ -36,49 +37,6 @@ constexpr State Disabled = QStyle::State_None;
 constexpr State DisabledHovered = QStyle::State_MouseOver;
 
 const QColor Transparent(0, 0, 0, 0);
-
-// Paints onto a transparent image of `size`.
-QImage render(const QSize &size, const std::function<void(QPainter *)> &paint,
-              const QColor &background = Transparent)
-{
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(background);
-    QPainter painter(&image);
-    paint(&painter);
-    painter.end();
-    return image;
-}
-
-QColor pixel(const QImage &image, const QPoint &at)
-{
-    return QColor::fromRgba(image.pixel(at));
-}
-
-bool near(const QColor &a, const QColor &b, int tolerance)
-{
-    return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
-           qAbs(a.blue() - b.blue()) <= tolerance && qAbs(a.alpha() - b.alpha()) <= tolerance;
-}
-
-// Text is antialiased; its solid stems carry the exact colour.
-bool areaHas(const QImage &image, const QRect &area, const QColor &color, int tolerance = 6)
-{
-    const QRect clipped = area & image.rect();
-    for (int y = clipped.top(); y <= clipped.bottom(); ++y)
-        for (int x = clipped.left(); x <= clipped.right(); ++x)
-            if (near(pixel(image, {x, y}), color, tolerance)) return true;
-    return false;
-}
-
-// Whether anything was painted over `color` in the area.
-bool areaChanged(const QImage &image, const QRect &area, const QColor &color)
-{
-    const QRect clipped = area & image.rect();
-    for (int y = clipped.top(); y <= clipped.bottom(); ++y)
-        for (int x = clipped.left(); x <= clipped.right(); ++x)
-            if (pixel(image, {x, y}) != color) return true;
-    return false;
-}
 
 QIcon solidIcon(const QColor &color, int side = 16)
 {

@@ -8,6 +8,7 @@
 #include "host/VuToolButton.h"
 #include "skin/PhotoStyle.h"
 #include "skin/VuSkinOptionRoot.h"
+#include "support/Pictures.h"
 
 #include <QtTest>
 
@@ -19,11 +20,6 @@ using namespace skin;
 using namespace host;
 
 namespace {
-
-QColor at(const QImage &image, int x, int y)
-{
-    return QColor::fromRgba(image.pixel(x, y));
-}
 
 // A shadow that stays hidden whatever its target does.
 class HiddenShadow : public VuShadowBorder
@@ -119,7 +115,7 @@ void TestSkinDrawWidgets::widgetsPaintThroughTheStyle()
     QImage image(w->size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     w->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-    QCOMPARE(at(image, point.x(), point.y()), expected);
+    QCOMPARE(pixel(image, point.x(), point.y()), expected);
 }
 
 // The shadow takes its target's geometry grown by its margin on every side.

@@ -5,6 +5,7 @@
 // first. The test pictures are solid colours, one per folder, so the colour tells which
 // candidate won.
 #include "skin/VuSkinResourceLoader.h"
+#include "support/Pictures.h"
 
 #include <QtTest>
 
@@ -20,11 +21,6 @@ constexpr double kThreshold = 1.99;
 const QColor kNone; // no picture expected
 const QColor red(255, 0, 0), green(0, 255, 0), blue(0, 0, 255), yellow(255, 255, 0);
 const QColor cyan(0, 255, 255), magenta(255, 0, 255), white(255, 255, 255), grey(128, 128, 128);
-
-QColor colourOf(const QPixmap &pixmap)
-{
-    return pixmap.isNull() ? QColor() : pixmap.toImage().pixelColor(0, 0);
-}
 
 bool highDpi()
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PsdSections.h"
+
 #include <QIODevice>
 #include <QImage>
 
@@ -20,12 +22,15 @@ public:
 
     // The document's version (1 = PSD, 2 = PSB) once read() got past the header, else 0.
     int version() const { return m_version; }
+    // Why the last read() refused the document; None after a success.
+    PsdError error() const { return m_error; }
 
 private:
-    bool readFrom(QIODevice *device, QImage *image);
+    bool readFrom(PsdSectionReader &reader, QImage *image);
 
     QIODevice *m_device;
     int m_version = 0;
+    PsdError m_error = PsdError::None;
 };
 
 } // namespace psd

@@ -27,13 +27,26 @@ bool PsdHeader::isValid() const
     }
 }
 
+int PsdHeader::signatureVersion(const char *data, qint64 size)
+{
+    if (size < kSignatureSize || qstrncmp(data, "8BPS", 4) != 0) return 0;
+    const quint16 version = qFromBigEndian<quint16>(data + 4);
+    return version == 1 || version == 2 ? version : 0;
+}
+
+int PsdHeader::peekSignature(QIODevice *device)
+{
+    if (!device || !device->isOpen() || !device->isReadable()) return 0;
+    const QByteArray head = device->peek(kSignatureSize);
+    return signatureVersion(head.constData(), head.size());
+}
+
 bool PsdHeader::parse(const char *data, qint64 size, PsdHeader *header)
 {
-    if (size < kSize || qstrncmp(data, "8BPS", 4) != 0) return false;
+    if (size < kSize || signatureVersion(data, size) == 0) return false;
     const auto *p = reinterpret_cast<const uchar *>(data);
     PsdHeader h;
     h.version = qFromBigEndian<quint16>(p + 4);
-    if (h.version != 1 && h.version != 2) return false;
     h.channels = qFromBigEndian<quint16>(p + 12);
     h.height = qFromBigEndian<quint32>(p + 14);
     h.width = qFromBigEndian<quint32>(p + 18);

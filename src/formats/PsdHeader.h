@@ -33,8 +33,14 @@ struct PsdHeader
     // Channels, sides, depth and mode within what the format allows.
     bool isValid() const;
 
-    // Parses the first kSize bytes; true when the signature is "8BPS" and the version 1
-    // or 2. No other field is checked.
+    // What makes a file a Photoshop document: "8BPS" and version 1 or 2 in its first
+    // kSignatureSize bytes. The decoder, the preview and the plug-in all ask this.
+    static constexpr int kSignatureSize = 6;
+    static int signatureVersion(const char *data, qint64 size); // 1, 2, or 0 for none
+    static int peekSignature(QIODevice *device);                // the same, nothing consumed
+
+    // Parses the first kSize bytes; true when they hold the signature. No other field is
+    // checked.
     static bool parse(const char *data, qint64 size, PsdHeader *header);
     // The same on the device's next bytes, which stay unread.
     static bool peek(QIODevice *device, PsdHeader *header);

@@ -17,6 +17,10 @@ constexpr quint64 kMaxByteArray = 0x7fffffffu - 64;
 // A PackBits run of two input bytes expands to at most 128 output bytes.
 constexpr quint64 kMaxPackBitsExpansion = 64;
 
+// A sequential device is held in memory so that lengths can be checked against its end;
+// one that delivers more than this is refused.
+constexpr qint64 kMaxStreamBytes = qint64(512) << 20;
+
 // Bytes read from the device at a time while expanding run-length data.
 constexpr qint64 kReadChunk = 256 * 1024;
 

@@ -3,6 +3,7 @@
 #include "PsdHeader.h"
 #include "PsdLimits.h"
 #include "PsdPackBits.h"
+#include "PsdSections.h"
 #include "PsdStream.h"
 #include "platform/LargePages.h"
 
@@ -41,38 +42,31 @@ struct Thumbnail
 class PreviewReader
 {
 public:
-    explicit PreviewReader(QIODevice *device) : m_stream(device) {}
+    explicit PreviewReader(QIODevice *device) : m_sections(device), m_stream(m_sections.stream()) {}
     QImage read();
 
 private:
-    bool findThumbnail(quint32 resourcesLength);
-    QImage mergedPicture(quint64 resourcesEnd);
+    bool findThumbnail();
+    QImage mergedPicture();
     bool placeRunLength(QImage &picture, int usedChannels);
     bool placeRaw(QImage &picture, int usedChannels);
     QImage thumbnail();
 
-    PsdStream m_stream;
-    PsdHeader m_header;
+    psd::PsdSectionReader m_sections;
+    PsdStream &m_stream;
     Thumbnail m_thumbnail;
 };
 
 QImage PreviewReader::read()
 {
-    PsdStream &s = m_stream;
-    char head[PsdHeader::kSize];
-    if (!s.readBytes(head, sizeof head) || !PsdHeader::parse(head, sizeof head, &m_header))
-        return QImage();
-    if (!s.skip(s.readU32())) // colour-mode data
-        return QImage();
-    const quint32 resourcesLength = s.readU32();
-    const quint64 resourcesStart = quint64(s.pos());
-    if (!s.ok() || resourcesLength > s.remaining() || !findThumbnail(resourcesLength))
+    if (!m_sections.readHeader() || !m_sections.locateResources() || !findThumbnail())
         return QImage();
 
-    const bool small = m_header.width <= quint32(psd::kPreviewSide) &&
-                       m_header.height <= quint32(psd::kPreviewSide);
-    if (m_header.mode == psd::Rgb && (small || !m_thumbnail.found)) {
-        const QImage merged = mergedPicture(resourcesStart + resourcesLength);
+    const PsdHeader &header = m_sections.header();
+    const bool small =
+        header.width <= quint32(psd::kPreviewSide) && header.height <= quint32(psd::kPreviewSide);
+    if (header.mode == psd::Rgb && (small || !m_thumbnail.found)) {
+        const QImage merged = mergedPicture();
         if (!merged.isNull()) return merged;
     }
     return m_thumbnail.found ? thumbnail() : QImage();
@@ -80,11 +74,13 @@ QImage PreviewReader::read()
 
 // Walks the resource blocks until a thumbnail or the end of the section. False when a
 // block claims more bytes than the file holds.
-bool PreviewReader::findThumbnail(quint32 resourcesLength)
+bool PreviewReader::findThumbnail()
 {
     PsdStream &s = m_stream;
+    const psd::PsdSection &resources = m_sections.resources();
+    if (!s.seek(resources.start)) return false;
     quint64 total = 0;
-    while (resourcesLength != 0) {
+    while (resources.length != 0) {
         s.skip(4); // block signature
         const quint16 id = s.readU16();
         const quint8 nameLength = s.readU8();
@@ -101,45 +97,34 @@ bool PreviewReader::findThumbnail(quint32 resourcesLength)
         const quint64 padded = size + (size & 1u);
         if (!s.skip(qMin<quint64>(padded, s.remaining()))) return false;
         total += padded + nameSkip + 11;
-        if (total >= resourcesLength) return true;
+        if (total >= resources.length) return true;
     }
     return true;
 }
 
-QImage PreviewReader::mergedPicture(quint64 resourcesEnd)
+QImage PreviewReader::mergedPicture()
 {
     PsdStream &s = m_stream;
-    const bool psb = m_header.isPsb();
-    if (!s.seek(resourcesEnd)) return QImage();
-    const quint64 layersLength = psb ? s.readU64() : s.readU32();
-    const quint64 layersStart = quint64(s.pos());
-    if (!s.ok() || layersLength > s.remaining()) return QImage();
-    // A negative layer count says that the merged picture carries an alpha channel. Only
-    // look for it when the section is long enough to hold it.
-    bool hasAlpha = false;
-    const quint64 countEnd = (psb ? 8 : 4) + 2;
-    if (layersLength >= countEnd) {
-        s.skip(psb ? 8 : 4); // layer information length
-        hasAlpha = (s.readU16() & 0x8000) != 0;
-    }
-    if (!s.seek(layersStart + layersLength)) return QImage();
-    const quint16 compression = s.readU16();
+    const PsdHeader &header = m_sections.header();
+    if (!m_sections.locateImageData()) return QImage();
+    const bool hasAlpha = m_sections.mergedHasAlpha();
     // Samples of other depths are not bytes; the thumbnail stands in for them.
-    if (!s.ok() || m_header.depth != 8 || compression > 1) return QImage();
+    if (!s.ok() || header.depth != 8) return QImage();
 
-    const quint64 pixels = quint64(m_header.width) * m_header.height;
+    const quint64 pixels = quint64(header.width) * header.height;
     if (pixels == 0 || pixels * 4 > psd::kMaxImageBytes ||
         pixels > s.remaining() * psd::kMaxPackBitsExpansion)
         return QImage();
-    QImage picture(int(m_header.width), int(m_header.height), QImage::Format_ARGB32);
+    QImage picture(int(header.width), int(header.height), QImage::Format_ARGB32);
     if (picture.isNull()) return QImage();
     platform::adviseLargePages(picture.bits(), quint64(picture.sizeInBytes()));
     picture.fill(0xffffffffu);
 
-    const int channels = m_header.channels;
+    const int channels = header.channels;
     const int used = channels > 3 ? channels : (hasAlpha ? 4 : 3);
-    if (!(compression == 1 ? placeRunLength(picture, used) : placeRaw(picture, used)))
-        return QImage();
+    const bool placed = m_sections.compression() == psd::RunLength ? placeRunLength(picture, used)
+                                                                   : placeRaw(picture, used);
+    if (!placed) return QImage();
 
     const uchar *bits = picture.constBits();
     if (std::all_of(bits, bits + picture.sizeInBytes(), [](uchar b) { return b == 0xff; }))
@@ -158,16 +143,11 @@ QImage PreviewReader::mergedPicture(quint64 resourcesEnd)
 bool PreviewReader::placeRunLength(QImage &picture, int usedChannels)
 {
     PsdStream &s = m_stream;
-    const bool psb = m_header.isPsb();
-    const quint64 rows = quint64(usedChannels) * m_header.height;
-    if (rows * (psb ? 4 : 2) > s.remaining()) return false;
-    std::vector<quint32> counts(rows);
-    quint32 largest = 0;
-    for (quint32 &count : counts) {
-        count = psb ? s.readU32() : s.readU16();
-        largest = qMax(largest, count);
-    }
-    if (!s.ok() || largest > s.remaining()) return false;
+    const quint32 height = m_sections.header().height;
+    std::vector<quint32> counts;
+    if (!m_sections.readRowCounts(quint64(usedChannels) * height, &counts)) return false;
+    const quint32 largest = counts.empty() ? 0 : *std::max_element(counts.begin(), counts.end());
+    if (largest > s.remaining()) return false;
 
     const quint64 pixels = quint64(picture.width()) * picture.height();
     std::vector<uchar> row(largest);
@@ -175,14 +155,14 @@ bool PreviewReader::placeRunLength(QImage &picture, int usedChannels)
         qMin<quint64>(pixels, quint64(largest) * psd::kMaxPackBitsExpansion));
     uchar *bits = picture.bits();
     for (int c = 0; c < usedChannels; ++c) {
-        const quint32 *channelCounts = counts.data() + quint64(c) * m_header.height;
+        const quint32 *channelCounts = counts.data() + quint64(c) * height;
         if (c >= 4) { // no place in the pixel
-            for (quint32 r = 0; r < m_header.height; ++r)
+            for (quint32 r = 0; r < height; ++r)
                 if (!s.skip(channelCounts[r])) return false;
             continue;
         }
         quint64 next = 0;
-        for (quint32 r = 0; r < m_header.height; ++r) {
+        for (quint32 r = 0; r < height; ++r) {
             const quint32 count = channelCounts[r];
             if (!s.readBytes(reinterpret_cast<char *>(row.data()), count)) return false;
             const quint64 room = qMin<quint64>(pixels - next, expanded.size());
@@ -240,13 +220,8 @@ QImage PreviewReader::thumbnail()
 QImage psdPreviewBitmap(QIODevice *device)
 {
     if (!device || !device->isReadable()) return QImage();
-    if (device->isSequential()) {
-        QByteArray data = device->readAll();
-        QBuffer buffer(&data);
-        buffer.open(QIODevice::ReadOnly);
-        return PreviewReader(&buffer).read();
-    }
-    if (!device->seek(0)) return QImage();
+    // A sequential device is read from where it stands; the reader holds it (up to a limit).
+    if (!device->isSequential() && !device->seek(0)) return QImage();
     return PreviewReader(device).read();
 }
 

@@ -5,19 +5,8 @@
 
 #include <QSize>
 #include <QVariant>
-#include <QtEndian>
 
 namespace {
-
-// 0 unless the next bytes are "8BPS" and a version this reader knows.
-int peekVersion(QIODevice *device)
-{
-    if (!device) return 0;
-    const QByteArray head = device->peek(6);
-    if (head.size() < 6 || !head.startsWith("8BPS")) return 0;
-    const quint16 version = qFromBigEndian<quint16>(head.constData() + 4);
-    return version == 1 || version == 2 ? version : 0;
-}
 
 QByteArray formatName(int version)
 {
@@ -28,7 +17,7 @@ QByteArray formatName(int version)
 
 bool QPsdHandler::canRead() const
 {
-    const int version = peekVersion(device());
+    const int version = psd::PsdHeader::peekSignature(device());
     if (version == 0) return false;
     setFormat(formatName(version));
     return true;
@@ -36,16 +25,22 @@ bool QPsdHandler::canRead() const
 
 bool QPsdHandler::canRead(QIODevice *device)
 {
-    return peekVersion(device) != 0;
+    return psd::PsdHeader::peekSignature(device) != 0;
 }
 
 bool QPsdHandler::read(QImage *image)
 {
     psd::PsdDecoder decoder(device());
     const bool ok = decoder.read(image);
+    m_error = decoder.error();
     if (decoder.version() != 0 && format() != formatName(decoder.version()))
         setFormat(formatName(decoder.version()));
     return ok;
+}
+
+QString QPsdHandler::errorString() const
+{
+    return psd::errorText(m_error);
 }
 
 bool QPsdHandler::supportsOption(ImageOption option) const
@@ -53,9 +48,11 @@ bool QPsdHandler::supportsOption(ImageOption option) const
     return option == Size;
 }
 
+// The size of a header that read() would accept; nothing for one it refuses outright.
 QVariant QPsdHandler::option(ImageOption option) const
 {
     psd::PsdHeader header;
-    if (option != Size || !psd::PsdHeader::peek(device(), &header)) return QVariant();
+    if (option != Size || !psd::PsdHeader::peek(device(), &header) || !header.isValid())
+        return QVariant();
     return QSize(int(header.width), int(header.height));
 }

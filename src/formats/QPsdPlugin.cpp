@@ -13,8 +13,8 @@ QImageIOPlugin::Capabilities QPsdPlugin::capabilities(QIODevice *device,
                                                       const QByteArray &format) const
 {
     if (format == "psd" || format == "psb") return CanRead;
-    if (!format.isEmpty() || !device || !device->isOpen() || !device->isReadable()) return {};
-    return device->peek(4) == "8BPS" ? CanRead : Capabilities();
+    if (!format.isEmpty()) return {};
+    return QPsdHandler::canRead(device) ? CanRead : Capabilities();
 }
 
 QImageIOHandler *QPsdPlugin::create(QIODevice *device, const QByteArray &format) const

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "picsage_global.h"
 #include "skin/VuStyleOptions.h"
 
 #include <QComboBox>
@@ -9,7 +8,7 @@ namespace host {
 
 // A combo box drawn by the skin style in one of two looks: filled (a tinted box with the
 // arrow in its bottom-right corner) or plain (a grey outline, arrow at the right).
-class PICSAGE_EXPORT VuComboBox : public QComboBox
+class VuComboBox : public QComboBox
 {
     Q_OBJECT
     Q_PROPERTY(bool filledLook READ isFilledLook)

@@ -1,14 +1,12 @@
 #pragma once
 
-#include "picsage_global.h"
-
 #include <QLineEdit>
 
 namespace host {
 
 // A line edit whose frame the skin style draws: a blue outline only while hovered or
 // focused.
-class PICSAGE_EXPORT VuLineEdit : public QLineEdit
+class VuLineEdit : public QLineEdit
 {
     Q_OBJECT
 public:

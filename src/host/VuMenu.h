@@ -1,6 +1,5 @@
 #pragma once
 
-#include "picsage_global.h"
 #include "skin/VuStyleOptions.h"
 
 #include <QMenu>
@@ -13,7 +12,7 @@ namespace host {
 
 // A popup menu drawn by the skin style: a soft shadow, a thin frame, a white panel and items in the
 // menu look. It paints its items itself so that they carry the look and the grey switch.
-class PICSAGE_EXPORT VuMenu : public QMenu
+class VuMenu : public QMenu
 {
     Q_OBJECT
 public:

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "picsage_global.h"
 #include "skin/VuStyleOptions.h"
 
 #include <QPushButton>
@@ -13,7 +12,7 @@ namespace host {
 
 // A push button drawn by the skin style in one of its push-button looks, with rounded
 // corners. The contents margins of the widget are the margins of the drawing.
-class PICSAGE_EXPORT VuPushButton : public QPushButton
+class VuPushButton : public QPushButton
 {
     Q_OBJECT
     Q_PROPERTY(double xRadius READ xRadius WRITE setXRadius)

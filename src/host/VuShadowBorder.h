@@ -1,6 +1,5 @@
 #pragma once
 
-#include "picsage_global.h"
 #include "skin/VuStyleOptions.h"
 
 #include <QPointer>
@@ -10,7 +9,7 @@ namespace host {
 
 // A frameless, see-through window that lies around a target window and paints its soft
 // shadow (and, if asked, an outline) through the skin style.
-class PICSAGE_EXPORT VuShadowBorder : public QWidget
+class VuShadowBorder : public QWidget
 {
     Q_OBJECT
 public:

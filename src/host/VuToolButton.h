@@ -1,6 +1,5 @@
 #pragma once
 
-#include "picsage_global.h"
 #include "skin/VuStyleOptions.h"
 
 #include <QToolButton>
@@ -9,7 +8,7 @@ namespace host {
 
 // A tool button drawn by the skin style; a strip at its right, `menuAreaWidth` wide, is the
 // menu area with the drop-down arrow.
-class PICSAGE_EXPORT VuToolButton : public QToolButton
+class VuToolButton : public QToolButton
 {
     Q_OBJECT
     Q_PROPERTY(int menuAreaWidth READ menuAreaWidth WRITE setMenuAreaWidth)
