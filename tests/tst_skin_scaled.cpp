@@ -4,6 +4,7 @@
 #include "host/VuMenu.h"
 #include "skin/PhotoStyle.h"
 #include "skin/VuStyleHelper.h"
+#include "support/Pictures.h"
 
 #include <QtTest>
 
@@ -17,11 +18,6 @@ using namespace skin;
 using namespace host;
 
 namespace {
-
-QColor at(const QImage &image, const QPoint &p)
-{
-    return QColor::fromRgba(image.pixel(p));
-}
 
 int scaled(int value)
 {
@@ -44,7 +40,7 @@ bool uniform(const QImage &image, const QRect &area, const QColor &color)
     const QRect clipped = area & image.rect();
     for (int y = clipped.top(); y <= clipped.bottom(); ++y)
         for (int x = clipped.left(); x <= clipped.right(); ++x)
-            if (at(image, {x, y}) != color) return false;
+            if (pixel(image, {x, y}) != color) return false;
     return true;
 }
 
@@ -140,7 +136,7 @@ void TestSkinScaled::galleryScreenshot()
         SkinGallery::controlRect(SkinGallery::Row(row), SkinGallery::Column(column));
     const QPoint p = control.topLeft() + QPoint(scaled(offset.x()), scaled(offset.y()));
     QVERIFY(control.contains(p));
-    QCOMPARE(at(m_screenshot, p), expected);
+    QCOMPARE(pixel(m_screenshot, p), expected);
 }
 
 // Row labels and column headings are written whole, inside their own cells.
@@ -263,24 +259,24 @@ void TestSkinScaled::menu()
     const int frameRight = menu.width() - panel - 1;
     const int middle = menu.height() / 2;
     const QColor frame(0xBF, 0xBF, 0xBF);
-    QCOMPARE(at(image, {frameLeft, middle}), frame);
-    QCOMPARE(at(image, {frameRight, middle}), frame);
+    QCOMPARE(pixel(image, {frameLeft, middle}), frame);
+    QCOMPARE(pixel(image, {frameRight, middle}), frame);
 
     if (what == QLatin1String("shadow")) {
         // Next to the frame: translucent black, darker than at the menu's outer edge.
-        const QColor inner = at(image, {frameLeft - 1, middle});
-        const QColor outer = at(image, {0, middle});
+        const QColor inner = pixel(image, {frameLeft - 1, middle});
+        const QColor outer = pixel(image, {0, middle});
         QVERIFY2(inner.alpha() > 0 && inner.alpha() < 128, qPrintable(inner.name(QColor::HexArgb)));
         QCOMPARE(inner.rgb() & 0xFFFFFF, 0u);
         QVERIFY(outer.alpha() < inner.alpha());
         // The right ramp fades a little later than the left one.
-        QVERIFY(qAbs(at(image, {frameRight + 1, middle}).alpha() - inner.alpha()) <= 4);
+        QVERIFY(qAbs(pixel(image, {frameRight + 1, middle}).alpha() - inner.alpha()) <= 4);
     } else if (what == QLatin1String("shortcut")) {
         const QRect item = menu.actionGeometry(menu.actions().at(1));
         int rightmostInk = -1;
         for (int x = item.left(); x < frameRight; ++x)
             for (int y = item.top(); y <= item.bottom(); ++y)
-                if (qGray(image.pixel(x, y)) < 200 && at(image, {x, y}).alpha() == 255)
+                if (qGray(image.pixel(x, y)) < 200 && pixel(image, {x, y}).alpha() == 255)
                     rightmostInk = x;
         QVERIFY(rightmostInk > item.center().x());
         QVERIFY2(frameRight - rightmostInk > scaled(6),
@@ -289,7 +285,7 @@ void TestSkinScaled::menu()
         const QRect item = menu.actionGeometry(menu.actions().at(0));
         int red = 0;
         for (int x = 0; x < menu.width(); ++x)
-            red += at(image, {x, item.center().y()}) == QColor(Qt::red);
+            red += pixel(image, {x, item.center().y()}) == QColor(Qt::red);
         QCOMPARE(red, m_style->pixelMetric(QStyle::PM_SmallIconSize, nullptr, &menu));
     }
 }
