@@ -5,6 +5,8 @@
 #include "host/VuMenu.h"
 #include "host/VuPushButton.h"
 #include "host/VuToolButton.h"
+#include "skin/PhotoOptionRoot.h"
+#include "skin/PhotoOptions.h"
 #include "skin/PhotoStyle.h"
 #include "skin/VuSkinOption.h"
 #include "skin/VuSkinOptionRoot.h"
@@ -46,6 +48,7 @@ QIcon solidIcon(const QColor &color, int side = 16)
 } // namespace
 
 Q_DECLARE_METATYPE(QStyle::State)
+Q_DECLARE_METATYPE(QMargins)
 
 class TestSkinDraw : public QObject
 {
@@ -80,6 +83,16 @@ private slots:
     void toolButton();
     void shadow_data();
     void shadow();
+    void shadowIsEven_data();
+    void shadowIsEven();
+    void outlinedTextPlacement_data();
+    void outlinedTextPlacement();
+    void graphiteSaveButtonIsLegible_data();
+    void graphiteSaveButtonIsLegible();
+    void scrollBarPillIsOneShape_data();
+    void scrollBarPillIsOneShape();
+    void spinBoxButtonsMeetTheFrame_data();
+    void spinBoxButtonsMeetTheFrame();
     void wrongRecordDrawsNothing_data();
     void wrongRecordDrawsNothing();
 
@@ -676,9 +689,10 @@ void TestSkinDraw::slider()
     });
 
     // The handle is centred one pixel left of the base style's handle.
+    const QStyleOptionSlider plain = asQtRecord<QStyleOptionSlider>(opt);
     const QPoint centre =
         m_style->baseStyle()
-            ->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, nullptr)
+            ->subControlRect(QStyle::CC_Slider, &plain, QStyle::SC_SliderHandle, nullptr)
             .center() -
         QPoint(1, 0);
     QCOMPARE(pixel(image, centre), handleFill);
@@ -800,11 +814,29 @@ void TestSkinDraw::shadow_data()
     QTest::newRow("left") << 10 << 1.0 << true << left << 65;
     QTest::newRow("top") << 10 << 1.0 << true << top << 65;
     QTest::newRow("right") << 10 << 1.0 << true << right << 65;
-    QTest::newRow("bottom") << 10 << 1.0 << true << bottom << 66;
+    QTest::newRow("bottom") << 10 << 1.0 << true << bottom << 65;
     QTest::newRow("outermost line is clear") << 10 << 1.0 << true << QPoint(1, 50) << 0;
+    QTest::newRow("outermost right line is clear") << 10 << 1.0 << true << QPoint(98, 50) << 0;
+    QTest::newRow("outermost bottom line is clear") << 10 << 1.0 << true << QPoint(50, 98) << 0;
     QTest::newRow("left at half opacity") << 10 << 0.5 << true << left << 32;
-    QTest::newRow("bottom at half opacity") << 10 << 0.5 << true << bottom << 33;
+    QTest::newRow("bottom at half opacity") << 10 << 0.5 << true << bottom << 32;
+    // Each corner is painted once, with its own gradient, and each strip ends in the colour
+    // of the corner it meets.
     QTest::newRow("top-left corner") << 10 << 1.0 << true << QPoint(9, 9) << 25;
+    QTest::newRow("top-right corner") << 10 << 1.0 << true << QPoint(90, 9) << 28;
+    QTest::newRow("bottom-left corner") << 10 << 1.0 << true << QPoint(9, 90) << 28;
+    QTest::newRow("bottom-right corner") << 10 << 1.0 << true << QPoint(90, 90) << 43;
+    QTest::newRow("left strip at the top-left corner") << 10 << 1.0 << true << QPoint(9, 10) << 24;
+    QTest::newRow("left strip at the bottom-left corner")
+        << 10 << 1.0 << true << QPoint(9, 89) << 28;
+    QTest::newRow("right strip at the top-right corner")
+        << 10 << 1.0 << true << QPoint(90, 10) << 27;
+    QTest::newRow("right strip at the bottom-right corner")
+        << 10 << 1.0 << true << QPoint(90, 89) << 42;
+    QTest::newRow("bottom strip at the bottom-left corner")
+        << 10 << 1.0 << true << QPoint(10, 90) << 28;
+    QTest::newRow("bottom strip at the bottom-right corner")
+        << 10 << 1.0 << true << QPoint(89, 90) << 42;
     QTest::newRow("top-left corner at half opacity") << 10 << 0.5 << true << QPoint(9, 9) << 12;
     QTest::newRow("width 0") << 0 << 1.0 << true << left << 0;
     QTest::newRow("width 0, corner") << 0 << 1.0 << true << QPoint(1, 1) << 0;
@@ -832,6 +864,258 @@ void TestSkinDraw::shadow()
     QVERIFY2(qAbs(got.alpha() - alpha) <= 1, qPrintable(QString::number(got.alpha())));
     if (alpha > 0) QCOMPARE(got.rgb() & 0xFFFFFF, 0u); // black
     if (width < 1 || !drawShadow) QCOMPARE(image, render(opt.rect.size(), [](QPainter *) {}));
+}
+
+// Corners that mirror the top-left one and one ramp for every side: the shadow is the same
+// on the left and the right, and its left and right columns are the same at the top and the
+// bottom (the top and bottom strips differ only in their blend length).
+void TestSkinDraw::shadowIsEven_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("width");
+    QTest::newRow("100 x 80, ring 10") << QSize(100, 80) << 10;
+    QTest::newRow("150 x 120, ring 16") << QSize(150, 120) << 16;
+    QTest::newRow("odd sizes, ring 7") << QSize(101, 77) << 7;
+}
+
+void TestSkinDraw::shadowIsEven()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, width);
+
+    VuStyleOptionShadowBorder opt;
+    opt.rect = QRect(QPoint(0, 0), size);
+    opt.shadowWidth = width;
+    opt.drawShadow = true;
+    const QGradientStops corner = opt.topLeftCorner.stops();
+    const auto mirrored = [&corner](qreal x, qreal y) {
+        QRadialGradient g(QPointF(x, y), 1.0, QPointF(x, y));
+        g.setCoordinateMode(QGradient::ObjectBoundingMode);
+        g.setStops(corner);
+        return g;
+    };
+    opt.topRightCorner = mirrored(0, 1);
+    opt.bottomLeftCorner = mirrored(1, 0);
+    opt.bottomRightCorner = mirrored(0, 0);
+    opt.topRamp = opt.rightRamp = opt.bottomRamp = opt.leftRamp;
+    const QImage image = render(
+        size, [&](QPainter *p) { m_style->drawPrimitive(PE_VuShadowBorder, &opt, p, nullptr); });
+
+    const int w = size.width(), h = size.height();
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w / 2; ++x) {
+            const int a = pixel(image, {x, y}).alpha(), b = pixel(image, {w - 1 - x, y}).alpha();
+            QVERIFY2(qAbs(a - b) <= 1,
+                     qPrintable(
+                         QStringLiteral("(%1, %2): %3, mirrored %4").arg(x).arg(y).arg(a).arg(b)));
+        }
+    for (int y = 0; y < h / 2; ++y)
+        for (int x : {0, 1, width / 2, width - 1, w - width, w - 1 - width / 2, w - 2}) {
+            const int a = pixel(image, {x, y}).alpha(), b = pixel(image, {x, h - 1 - y}).alpha();
+            QVERIFY2(qAbs(a - b) <= 1,
+                     qPrintable(
+                         QStringLiteral("(%1, %2): %3, mirrored %4").arg(x).arg(y).arg(a).arg(b)));
+        }
+}
+// Outlined text lies where plain text lies: inside the contents rectangle (margins count),
+// centred without an icon, right after the icon with one.
+void TestSkinDraw::outlinedTextPlacement_data()
+{
+    QTest::addColumn<QMargins>("margins");
+    QTest::addColumn<bool>("withIcon");
+    QTest::addColumn<int>("direction");
+
+    const int ltr = Qt::LeftToRight;
+    QTest::newRow("no margins") << QMargins() << false << ltr;
+    QTest::newRow("top margin") << QMargins(0, 24, 0, 0) << false << ltr;
+    QTest::newRow("bottom margin") << QMargins(0, 0, 0, 24) << false << ltr;
+    QTest::newRow("left margin") << QMargins(40, 0, 0, 0) << false << ltr;
+    QTest::newRow("icon") << QMargins() << true << ltr;
+    QTest::newRow("icon and top margin") << QMargins(0, 20, 0, 0) << true << ltr;
+    QTest::newRow("icon, right to left") << QMargins() << true << int(Qt::RightToLeft);
+}
+
+void TestSkinDraw::outlinedTextPlacement()
+{
+    QFETCH(QMargins, margins);
+    QFETCH(bool, withIcon);
+    QFETCH(int, direction);
+
+    VuSkinOptionPushButton look;
+    look.setBg(Qt::white);
+    look.setBd(Qt::white);
+    look.setTx(Qt::black);
+    VuStyleOptionPushButton opt;
+    opt.rect = QRect(0, 0, 240, 70);
+    opt.state = Normal;
+    opt.direction = Qt::LayoutDirection(direction);
+    opt.text = QStringLiteral("HHHH");
+    opt.font.setPixelSize(20);
+    opt.marginLeft = margins.left();
+    opt.marginTop = margins.top();
+    opt.marginRight = margins.right();
+    opt.marginBottom = margins.bottom();
+    opt.iconSize = QSize(16, 16);
+    opt.iconTextSpacing = 4;
+    if (withIcon) opt.icon = solidIcon(Qt::red);
+    opt.skinOption = &look;
+
+    const auto inkOf = [&](bool outline) {
+        look.setTxoutlineEnable(outline);
+        const QImage image = render(opt.rect.size(), [&](QPainter *p) {
+            m_style->drawControl(CE_VuPushButton, &opt, p, nullptr);
+        });
+        QRect ink;
+        for (int y = 1; y < image.height() - 1; ++y)
+            for (int x = 1; x < image.width() - 1; ++x)
+                if (qGray(image.pixel(x, y)) < 128 && pixel(image, {x, y}) != QColor(Qt::red))
+                    ink |= QRect(x, y, 1, 1);
+        return ink;
+    };
+    const QRect plain = inkOf(false);
+    const QRect outlined = inkOf(true);
+    QVERIFY(!plain.isEmpty());
+    QVERIFY(!outlined.isEmpty());
+    // The outline font is one pixel larger and the outline adds a pixel on each side: the
+    // outlined text starts and is centred where the plain text is, and ends a little later.
+    const auto close = [](int a, int b, int tolerance) { return qAbs(a - b) <= tolerance; };
+    const bool centred = !withIcon;
+    QVERIFY2(close(plain.center().y(), outlined.center().y(), 2) &&
+                 close(plain.left(), outlined.left(), centred ? 4 : 2) &&
+                 close(plain.right(), outlined.right(), centred ? 4 : 6),
+             qPrintable(QStringLiteral("plain %1,%2 %3x%4, outlined %5,%6 %7x%8")
+                            .arg(plain.x())
+                            .arg(plain.y())
+                            .arg(plain.width())
+                            .arg(plain.height())
+                            .arg(outlined.x())
+                            .arg(outlined.y())
+                            .arg(outlined.width())
+                            .arg(outlined.height())));
+}
+
+// An odd pill thickness puts the joints between the pill's body and its rounded ends inside
+// a pixel; one filled shape leaves no lighter seam there.
+void TestSkinDraw::scrollBarPillIsOneShape_data()
+{
+    QTest::addColumn<int>("thickness");
+    QTest::addColumn<int>("orientation");
+    QTest::newRow("horizontal, 13 high") << 13 << int(Qt::Horizontal);
+    QTest::newRow("horizontal, 14 high") << 14 << int(Qt::Horizontal);
+    QTest::newRow("vertical, 13 wide") << 13 << int(Qt::Vertical);
+    QTest::newRow("vertical, 15 wide") << 15 << int(Qt::Vertical);
+}
+
+void TestSkinDraw::scrollBarPillIsOneShape()
+{
+    QFETCH(int, thickness);
+    QFETCH(int, orientation);
+
+    const bool horizontal = orientation == Qt::Horizontal;
+    QStyleOptionSlider opt;
+    opt.rect = horizontal ? QRect(0, 0, 200, thickness) : QRect(0, 0, thickness, 200);
+    opt.state = Normal;
+    opt.orientation = Qt::Orientation(orientation);
+    opt.maximum = 90;
+    opt.pageStep = 30;
+    opt.sliderPosition = opt.sliderValue = 45;
+    opt.subControls = QStyle::SC_All;
+    const QImage image = render(opt.rect.size(), [&](QPainter *p) {
+        m_style->drawComplexControl(QStyle::CC_ScrollBar, &opt, p, nullptr);
+    });
+    const QRect handle =
+        m_style->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider);
+    const int t = thickness - 6;
+    // Along the pill's middle line, from half a thickness after its start to half a
+    // thickness before its end, every pixel has the pill's colour.
+    const int from = (horizontal ? handle.left() : handle.top()) + (t - 1) / 2;
+    const int to = (horizontal ? handle.right() : handle.bottom()) - (t - 1) / 2;
+    const int across = thickness / 2;
+    for (int along = from; along <= to; ++along) {
+        const QPoint at = horizontal ? QPoint(along, across) : QPoint(across, along);
+        QVERIFY2(pixel(image, at) == QColor(0xCFCFCF),
+                 qPrintable(QStringLiteral("%1 at %2").arg(pixel(image, at).name()).arg(along)));
+    }
+}
+// The buttons meet the one-pixel frame on three sides alike: no gap at the right or the
+// bottom, the frame line itself kept at the top.
+void TestSkinDraw::spinBoxButtonsMeetTheFrame_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("direction");
+    QTest::newRow("24 high") << 24 << int(Qt::LeftToRight);
+    QTest::newRow("25 high") << 25 << int(Qt::LeftToRight);
+    QTest::newRow("40 high") << 40 << int(Qt::LeftToRight);
+    QTest::newRow("24 high, right to left") << 24 << int(Qt::RightToLeft);
+}
+
+void TestSkinDraw::spinBoxButtonsMeetTheFrame()
+{
+    QFETCH(int, height);
+    QFETCH(int, direction);
+
+    QStyleOptionSpinBox opt;
+    opt.rect = QRect(0, 0, 80, height);
+    opt.state = Normal;
+    opt.direction = Qt::LayoutDirection(direction);
+    opt.frame = true;
+    opt.subControls = QStyle::SC_All;
+    opt.stepEnabled = QAbstractSpinBox::StepUpEnabled | QAbstractSpinBox::StepDownEnabled;
+    const QImage image = render(opt.rect.size(), [&](QPainter *p) {
+        m_style->drawComplexControl(QStyle::CC_SpinBox, &opt, p, nullptr);
+    });
+    const QColor frame(0xCCCCCC), button(0xDBDBDA);
+    const bool rtl = direction == Qt::RightToLeft;
+    const int outer = rtl ? 0 : 79, inner = rtl ? 1 : 78; // the frame's side and the next column
+    const int column = rtl ? 7 : 72;                      // inside both buttons
+    const int upRow = height / 4, downRow = height * 3 / 4;
+    QCOMPARE(pixel(image, {column, 0}), frame);
+    QCOMPARE(pixel(image, {column, 1}), button);
+    QCOMPARE(pixel(image, {outer, upRow}), frame);
+    QCOMPARE(pixel(image, {inner, upRow}), button);
+    QCOMPARE(pixel(image, {inner, downRow}), button);
+    QCOMPARE(pixel(image, {column, height - 1}), frame);
+    QCOMPARE(pixel(image, {column, height - 2}), button);
+}
+
+// The graphite sample skin outlines the save button's text on a dark fill; the letters are
+// filled light, so they read in every state.
+void TestSkinDraw::graphiteSaveButtonIsLegible_data()
+{
+    QTest::addColumn<State>("state");
+    QTest::newRow("normal") << Normal;
+    QTest::newRow("hovered") << Hovered;
+    QTest::newRow("pressed") << PressedHovered;
+}
+
+void TestSkinDraw::graphiteSaveButtonIsLegible()
+{
+    QFETCH(State, state);
+
+    PhotoStyle style(QStyleFactory::create(QStringLiteral("Fusion")));
+    style.init(QStringLiteral(PICSAGE_SKINS), QStringLiteral("zh_CN"), 1.99);
+    QVERIFY(style.setSkin(QStringLiteral("graphite")));
+    auto *root = qobject_cast<PhotoOptionRoot *>(style.options());
+    QVERIFY(root);
+    VuSkinOptionPushButton *look = root->pvMattingSaveBtn();
+    QVERIFY(look->txoutlineEnable());
+
+    VuStyleOptionPushButton opt;
+    opt.rect = QRect(0, 0, 160, 40);
+    opt.state = state;
+    opt.text = QStringLiteral("Save");
+    opt.font.setPixelSize(20);
+    opt.skinOption = look;
+    const QImage image = render(opt.rect.size(), [&](QPainter *p) {
+        style.drawControl(CE_VuPushButton, &opt, p, nullptr);
+    });
+    const QColor fill = pixel(image, {4, 20});
+    QVERIFY(qGray(fill.rgb()) < 100); // a dark button
+    int light = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            light += qGray(image.pixel(x, y)) > 200;
+    QVERIFY2(light > 40, qPrintable(QString::number(light)));
 }
 
 // A record of the wrong type or version reaches the drawing as null: nothing is drawn.

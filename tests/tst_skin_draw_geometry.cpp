@@ -105,6 +105,8 @@ void TestSkinDrawGeometry::scrollBar_data()
         << INT_MIN << INT_MAX << 10 << 0 << 8 << h << ltr << false << QRect(96, 0, 8, 14);
     QTest::newRow("whole int range, upside down")
         << INT_MIN << INT_MAX << 10 << INT_MAX << 8 << h << ltr << true << QRect(0, 0, 8, 14);
+    QTest::newRow("page step 0: minimum length")
+        << 0 << 90 << 0 << 0 << 8 << h << ltr << false << QRect(0, 0, 8, 14);
     QTest::newRow("negative total: whole groove")
         << 0 << 10 << -100 << 0 << 8 << h << ltr << false << QRect(0, 0, 200, 14);
     QTest::newRow("vertical at 45")

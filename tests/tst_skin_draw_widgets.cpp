@@ -1,6 +1,5 @@
-// The library's widgets painting through the skin style, the shadow window following its
-// target, and the gallery program's screenshot.
-#include "host/SkinGallery.h"
+// The library's widgets painting through the skin style and the shadow window following its
+// target.
 #include "host/VuComboBox.h"
 #include "host/VuLineEdit.h"
 #include "host/VuMenu.h"
@@ -13,9 +12,7 @@
 
 #include <QtTest>
 
-#include <QProcess>
 #include <QStyleFactory>
-#include <QTemporaryDir>
 
 #include <memory>
 
@@ -43,12 +40,9 @@ private slots:
     void widgetsPaintThroughTheStyle();
     void shadowFollowsTarget_data();
     void shadowFollowsTarget();
-    void galleryScreenshot_data();
-    void galleryScreenshot();
 
 private:
     std::unique_ptr<PhotoStyle> m_style;
-    QImage m_screenshot;
 };
 
 void TestSkinDrawWidgets::initTestCase()
@@ -161,61 +155,6 @@ void TestSkinDrawWidgets::shadowFollowsTarget()
     VuShadowBorder orphan(nullptr, 10);
     orphan.onDelayedShowTimer(); // no target: nothing happens
     QVERIFY(orphan.isHidden());
-}
-
-// The gallery under the photo style, rendered offscreen by the gallery program itself.
-void TestSkinDrawWidgets::galleryScreenshot_data()
-{
-    QTest::addColumn<int>("row");
-    QTest::addColumn<int>("column");
-    QTest::addColumn<QPoint>("offset");
-    QTest::addColumn<QColor>("expected");
-
-    using G = SkinGallery;
-    QTest::newRow("strong button, normal")
-        << int(G::PushButtonStrong) << int(G::Normal) << QPoint(6, 4) << QColor(0x2285EA);
-    QTest::newRow("strong button, hovered")
-        << int(G::PushButtonStrong) << int(G::Hovered) << QPoint(6, 4) << QColor(0x3895F4);
-    QTest::newRow("save button, disabled")
-        << int(G::PushButtonSave) << int(G::Disabled) << QPoint(6, 4) << QColor(0xB3CCFD);
-    QTest::newRow("push button border, pressed")
-        << int(G::PushButton) << int(G::Pressed) << QPoint(0, 12) << QColor(0x59A7F6);
-    QTest::newRow("line edit, hovered")
-        << int(G::LineEdit) << int(G::Hovered) << QPoint(0, 12) << QColor(0x95BCF3);
-    QTest::newRow("line edit, normal: nothing")
-        << int(G::LineEdit) << int(G::Normal) << QPoint(0, 12) << QColor(Qt::white);
-    QTest::newRow("filled combo, on")
-        << int(G::ComboBoxFilled) << int(G::On) << QPoint(3, 3) << QColor(0xD6E8FB);
-    QTest::newRow("menu item, hovered")
-        << int(G::MenuItem) << int(G::Hovered) << QPoint(3, 3) << QColor(0xC8DEF6);
-    QTest::newRow("scroll bar track")
-        << int(G::ScrollBar) << int(G::Normal) << QPoint(120, 1) << QColor(0xF1F1F1);
-    QTest::newRow("spin box, disabled")
-        << int(G::SpinBox) << int(G::Disabled) << QPoint(20, 12) << QColor(0xF0F0F0);
-}
-
-void TestSkinDrawWidgets::galleryScreenshot()
-{
-    QFETCH(int, row);
-    QFETCH(int, column);
-    QFETCH(QPoint, offset);
-    QFETCH(QColor, expected);
-
-    if (m_screenshot.isNull()) {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString file = dir.filePath(QStringLiteral("gallery.png"));
-        QProcess gallery;
-        gallery.start(QStringLiteral(GALLERY_PATH), {QStringLiteral("--screenshot"), file});
-        QVERIFY(gallery.waitForFinished(60000));
-        QCOMPARE(gallery.exitCode(), 0);
-        QVERIFY(m_screenshot.load(file));
-    }
-    QCOMPARE(m_screenshot.size(), SkinGallery::gallerySize());
-    const QPoint p =
-        SkinGallery::controlRect(SkinGallery::Row(row), SkinGallery::Column(column)).topLeft() +
-        offset;
-    QCOMPARE(pixel(m_screenshot, p.x(), p.y()), expected);
 }
 
 QTEST_MAIN(TestSkinDrawWidgets)

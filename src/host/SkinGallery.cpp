@@ -9,8 +9,10 @@
 #include "skin/VuSkinOptionRoot.h"
 #include "skin/VuSkinResourceLoader.h"
 #include "skin/VuSkinStyle.h"
+#include "skin/VuStyleHelper.h"
 #include "skin/VuStyleOptions.h"
 
+#include <QApplication>
 #include <QPainter>
 
 #include <iterator>
@@ -30,11 +32,33 @@ const char *const kColumnNames[] = {"normal", "hovered",  "pressed",
 static_assert(std::size(kRowNames) == SkinGallery::RowCount);
 static_assert(std::size(kColumnNames) == SkinGallery::ColumnCount);
 
+int scaled(int value)
+{
+    return qRound(dpiScaled(value));
+}
+
+int widest(const QFontMetrics &metrics, const char *const *texts, int count)
+{
+    int width = 0;
+    for (int i = 0; i < count; ++i)
+        width = qMax(width, metrics.horizontalAdvance(QString::fromLatin1(texts[i])));
+    return width;
+}
+
+QFontMetrics galleryMetrics()
+{
+    return QFontMetrics(QApplication::font());
+}
+
+// A control of the cell in `state`; disabled controls take the palette's disabled colours,
+// as a disabled widget's palette does.
 template <typename Option> void initCommon(Option *opt, const QWidget *w, QStyle::State state)
 {
     opt->initFrom(w);
-    opt->rect = QRect(QPoint(0, 0), SkinGallery::ControlSize);
+    opt->rect = QRect(QPoint(0, 0), SkinGallery::controlSize());
     opt->state = state;
+    opt->palette.setCurrentColorGroup((state & QStyle::State_Enabled) ? QPalette::Active
+                                                                      : QPalette::Disabled);
 }
 
 } // namespace
@@ -47,12 +71,15 @@ SkinGallery::SkinGallery(QWidget *parent)
     m_button->setXRadius(4);
     m_button->setYRadius(4);
     m_filledCombo->setFilledLook(true);
-    m_toolButton->setMenuAreaWidth(16);
+    m_toolButton->setMenuAreaWidth(scaled(16));
     for (QWidget *standIn : std::initializer_list<QWidget *>{m_button, m_filledCombo, m_plainCombo,
                                                              m_menu, m_toolButton, m_lineEdit}) {
-        standIn->resize(ControlSize);
+        standIn->resize(controlSize());
         standIn->hide();
     }
+    // The menu item is drawn as in a menu: the stand-in menu holds the panel's margin too.
+    const int panel = style()->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, m_menu);
+    m_menu->resize(controlSize() + QSize(2 * panel, 0));
     setFixedSize(gallerySize());
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -62,24 +89,65 @@ SkinGallery::SkinGallery(QWidget *parent)
 
 SkinGallery::~SkinGallery() = default;
 
+QString SkinGallery::rowName(Row row)
+{
+    return QString::fromLatin1(kRowNames[row]);
+}
+
+QString SkinGallery::columnName(Column column)
+{
+    return QString::fromLatin1(kColumnNames[column]);
+}
+
+QSize SkinGallery::controlSize()
+{
+    const QFontMetrics metrics = galleryMetrics();
+    // Room for a sample text beside a check box's indicator or a combo box's arrow, and for
+    // a line of text with some air above and below.
+    const int text = metrics.horizontalAdvance(QStringLiteral("Button"));
+    return QSize(qMax(scaled(124), text + scaled(72)),
+                 qMax(scaled(24), metrics.height() + scaled(8)));
+}
+
+int SkinGallery::labelWidth()
+{
+    return widest(galleryMetrics(), kRowNames, RowCount) + scaled(24);
+}
+
+int SkinGallery::headerHeight()
+{
+    return galleryMetrics().height() + scaled(8);
+}
+
+QSize SkinGallery::cellSize()
+{
+    const QSize control = controlSize();
+    const int heading = widest(galleryMetrics(), kColumnNames, ColumnCount) + scaled(12);
+    return QSize(qMax(control.width() + scaled(16), heading), control.height() + scaled(12));
+}
+
 QSize SkinGallery::gallerySize()
 {
-    return QSize(LabelWidth + ColumnCount * CellWidth,
-                 HeaderHeight + RowCount * CellHeight + ShadowStripHeight);
+    const QSize cell = cellSize();
+    const QRect lastShadow = shadowWindowRect(1);
+    return QSize(labelWidth() + ColumnCount * cell.width(), lastShadow.bottom() + 1 + scaled(30));
 }
 
 QRect SkinGallery::controlRect(Row row, Column column)
 {
-    const QPoint cell(LabelWidth + column * CellWidth, HeaderHeight + row * CellHeight);
-    return QRect(cell + QPoint((CellWidth - ControlSize.width()) / 2,
-                               (CellHeight - ControlSize.height()) / 2),
-                 ControlSize);
+    const QSize cell = cellSize(), control = controlSize();
+    const QPoint corner(labelWidth() + column * cell.width(), headerHeight() + row * cell.height());
+    return QRect(corner + QPoint((cell.width() - control.width()) / 2,
+                                 (cell.height() - control.height()) / 2),
+                 control);
 }
 
 QRect SkinGallery::shadowWindowRect(int index)
 {
-    const int top = HeaderHeight + RowCount * CellHeight + 20;
-    return QRect(LabelWidth + 20 + index * 3 * CellWidth, top, 2 * CellWidth, 120);
+    const QSize cell = cellSize();
+    const int top = headerHeight() + RowCount * cell.height() + scaled(20);
+    return QRect(labelWidth() + scaled(20) + index * 3 * cell.width(), top, 2 * cell.width(),
+                 scaled(120));
 }
 
 QStyle::State SkinGallery::stateOf(Column column)
@@ -104,13 +172,15 @@ void SkinGallery::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.setPen(palette().color(QPalette::WindowText));
+    const QSize cell = cellSize();
     for (int c = 0; c < ColumnCount; ++c)
-        p.drawText(QRect(LabelWidth + c * CellWidth, 0, CellWidth, HeaderHeight), Qt::AlignCenter,
-                   QString::fromLatin1(kColumnNames[c]));
+        p.drawText(QRect(labelWidth() + c * cell.width(), 0, cell.width(), headerHeight()),
+                   Qt::AlignCenter, columnName(Column(c)));
     for (int r = 0; r < RowCount; ++r) {
         p.setPen(palette().color(QPalette::WindowText));
-        p.drawText(QRect(8, HeaderHeight + r * CellHeight, LabelWidth - 8, CellHeight),
-                   Qt::AlignLeft | Qt::AlignVCenter, QString::fromLatin1(kRowNames[r]));
+        p.drawText(QRect(scaled(8), headerHeight() + r * cell.height(), labelWidth() - scaled(8),
+                         cell.height()),
+                   Qt::AlignLeft | Qt::AlignVCenter, rowName(Row(r)));
         for (int c = 0; c < ColumnCount; ++c) {
             p.save();
             p.translate(controlRect(Row(r), Column(c)).topLeft());
@@ -183,10 +253,14 @@ void SkinGallery::paintControl(QPainter *p, Row row, QStyle::State state) const
         opt.checkType = QStyleOptionMenuItem::NonExclusive;
         opt.checked = on;
         opt.menuHasCheckableItems = true;
-        opt.tabWidth = 20;
+        opt.tabWidth = fontMetrics().horizontalAdvance(QStringLiteral("F3"));
         opt.font = font();
         opt.skinOption = root ? root->menuItem() : nullptr;
         opt.greyWhenDisabled = true;
+        // Laid out as in a menu, where items start inside the panel's margin.
+        const int panel = st->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, m_menu);
+        opt.rect.translate(panel, 0);
+        p->translate(-panel, 0);
         p->setClipRect(opt.rect);
         st->drawControl(QStyle::CE_MenuItem, &opt, p, m_menu);
         break;
@@ -242,7 +316,7 @@ void SkinGallery::paintControl(QPainter *p, Row row, QStyle::State state) const
         opt.arrowType = Qt::DownArrow;
         opt.subControls = QStyle::SC_ToolButton | QStyle::SC_ToolButtonMenu;
         // The button clears its rectangle to transparent; let it do so on a layer of its own.
-        QImage layer(ControlSize, QImage::Format_ARGB32_Premultiplied);
+        QImage layer(controlSize(), QImage::Format_ARGB32_Premultiplied);
         layer.fill(Qt::transparent);
         QPainter layerPainter(&layer);
         st->drawComplexControl(CC_VuToolButton, &opt, &layerPainter, m_toolButton);
@@ -269,10 +343,11 @@ void SkinGallery::drawIndicator(QPainter *p, QStyle::ControlElement element, con
 void SkinGallery::paintShadows(QPainter *p) const
 {
     p->setPen(palette().color(QPalette::WindowText));
-    p->drawText(QRect(8, shadowWindowRect(0).top(), LabelWidth - 8, CellHeight),
-                Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Window shadow"));
+    p->drawText(
+        QRect(scaled(8), shadowWindowRect(0).top(), labelWidth() - scaled(8), cellSize().height()),
+        Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Window shadow"));
     for (int i = 0; i < 2; ++i) {
-        const int margin = 10;
+        const int margin = scaled(10);
         const QRect window = shadowWindowRect(i);
         VuStyleOptionShadowBorder opt;
         opt.initFrom(this);
@@ -280,7 +355,7 @@ void SkinGallery::paintShadows(QPainter *p) const
         opt.outlineRect = opt.rect.adjusted(margin, margin, -margin, -margin);
         opt.drawShadow = true;
         opt.shadowWidth = margin;
-        opt.bandHeight = 24;
+        opt.bandHeight = scaled(24);
         opt.twoToneOutline = i == 0;
         opt.plainOutline = i == 1;
         opt.opacity = i == 0 ? 1.0 : 0.5;

@@ -37,15 +37,19 @@ public:
     };
     enum Column { Normal, Hovered, Pressed, On, Disabled, DisabledHovered, ColumnCount };
 
-    static constexpr int LabelWidth = 150;
-    static constexpr int HeaderHeight = 24;
-    static constexpr int CellWidth = 140;
-    static constexpr int CellHeight = 36;
-    static constexpr int ShadowStripHeight = 170;
-    static constexpr QSize ControlSize{124, 24};
+    // Sizes follow the screen: device-independent sizes scaled to its DPI, room for text
+    // measured in the application's font. The program and the tests that read its
+    // screenshots compute the same layout.
+    static QSize controlSize();
+    static int labelWidth();
+    static int headerHeight();
+    static QSize cellSize();
 
     explicit SkinGallery(QWidget *parent = nullptr);
     ~SkinGallery() override;
+
+    static QString rowName(Row row);
+    static QString columnName(Column column);
 
     static QSize gallerySize();
     // Where the control of a cell is drawn, in gallery coordinates.

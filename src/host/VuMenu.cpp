@@ -7,9 +7,28 @@ namespace host {
 
 using namespace skin;
 
-VuMenu::VuMenu(QWidget *parent) : QMenu(parent) {}
+namespace {
 
-VuMenu::VuMenu(const QString &title, QWidget *parent) : QMenu(title, parent) {}
+// The room between the menu's edge and its frame holds a soft shadow, drawn by the menu
+// itself on a see-through window instead of a system shadow.
+void makeShadowWindow(QMenu *menu)
+{
+    menu->setWindowFlags(menu->windowFlags() | Qt::FramelessWindowHint |
+                         Qt::NoDropShadowWindowHint);
+    menu->setAttribute(Qt::WA_TranslucentBackground);
+}
+
+} // namespace
+
+VuMenu::VuMenu(QWidget *parent) : QMenu(parent)
+{
+    makeShadowWindow(this);
+}
+
+VuMenu::VuMenu(const QString &title, QWidget *parent) : QMenu(title, parent)
+{
+    makeShadowWindow(this);
+}
 
 void VuMenu::initStyleOption(VuStyleOptionMenuItem *opt, const QAction *action) const
 {
@@ -22,6 +41,16 @@ void VuMenu::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     QStyle *st = style();
+
+    // The shadow ring lies just outside the frame, which the style draws one pixel inside the
+    // panel width at the left and top and at the panel width at the right and bottom.
+    const int panelWidth = st->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, this);
+    VuStyleOptionShadowBorder shadow;
+    shadow.initFrom(this);
+    shadow.rect = QRect(0, 0, width() - 1, height());
+    shadow.shadowWidth = panelWidth - 1;
+    shadow.drawShadow = true;
+    st->drawPrimitive(PE_VuShadowBorder, &shadow, &painter, this);
 
     VuStyleOptionMenuItem panel;
     panel.initFrom(this);

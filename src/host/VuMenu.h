@@ -10,8 +10,8 @@ class VuSkinOptionMenuItem;
 
 namespace host {
 
-// A popup menu drawn by the skin style: a thin frame, a white panel and items in the menu
-// look. It paints its items itself so that they carry the look and the grey switch.
+// A popup menu drawn by the skin style: a soft shadow, a thin frame, a white panel and items in the
+// menu look. It paints its items itself so that they carry the look and the grey switch.
 class VuMenu : public QMenu
 {
     Q_OBJECT

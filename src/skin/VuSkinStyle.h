@@ -106,7 +106,8 @@ public:
     // solid colour, so that small arrows stay crisp.
     void _drawDownArraw(QPainter *p, const QRect &rect, const QPen &pen, const QBrush &brush) const;
     // One shadow strip beside a window edge, `side` 0 left, 1 top, 2 right, 3 bottom; it
-    // blends into the two corner colours over `blendLength` pixels at its ends.
+    // blends into the two corner colours over `blendLength` pixels at its ends. Corner A is
+    // at the strip's top (left side), left (top), bottom (right side) or right (bottom).
     void _drawShadowBorder(QPainter *p, const QLinearGradient &edge, const QRadialGradient &cornerA,
                            const QRadialGradient &cornerB, double opacity, const QRect &strip,
                            int blendLength, int side) const;

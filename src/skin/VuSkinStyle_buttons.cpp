@@ -149,9 +149,15 @@ void VuSkinStyle::drawControl_VuPushButton(const VuStyleOptionPushButton *opt, Q
             QFont font = opt->font;
             font.setPixelSize(QFontInfo(opt->font).pixelSize() + 1);
             const QFontMetrics metrics(font);
+            // Where plain text would stand: centred in the text rectangle, or at its left
+            // beside an icon; vertically centred in it, margins included.
             const qreal x =
-                textRect.left() + (textRect.width() - metrics.horizontalAdvance(opt->text)) / 2.0;
-            const qreal y = (textRect.height() - metrics.height()) / 2.0 + metrics.ascent();
+                (flags & Qt::AlignHCenter)
+                    ? textRect.left() +
+                          (textRect.width() - metrics.horizontalAdvance(opt->text)) / 2.0
+                    : textRect.left();
+            const qreal y =
+                textRect.top() + (textRect.height() - metrics.height()) / 2.0 + metrics.ascent();
             QPainterPath path;
             path.addText(qAbs(x), qAbs(y), font, opt->text);
             p->setRenderHint(QPainter::Antialiasing, true);
@@ -179,11 +185,13 @@ template <typename Record>
 void drawIndicatorButton(const QStyle *style, const Record &opt, QPainter *p, const QWidget *w,
                          const IndicatorElements &elements)
 {
-    QStyleOptionButton label = opt;
+    // The base style draws the parts; it knows the record only as Qt's button record.
+    const QStyleOptionButton button = asQtRecord<QStyleOptionButton>(opt);
+    QStyleOptionButton label = button;
     if (opt.indicatorIcon.isNull()) {
         // The base indicator in its own square, not stretched over the whole control.
-        QStyleOptionButton indicator = opt;
-        indicator.rect = style->subElementRect(elements.indicatorRect, &opt, w);
+        QStyleOptionButton indicator = button;
+        indicator.rect = style->subElementRect(elements.indicatorRect, &button, w);
         style->drawPrimitive(elements.indicator, &indicator, p, w);
     } else {
         const int side = w ? w->height() : opt.rect.height();
@@ -192,7 +200,7 @@ void drawIndicatorButton(const QStyle *style, const Record &opt, QPainter *p, co
         opt.indicatorIcon.paint(p, square, Qt::AlignLeft | Qt::AlignVCenter, mode, QIcon::Off);
     }
     label.rect =
-        style->subElementRect(elements.contentsRect, &opt, w).translated(elements.labelShift, 0);
+        style->subElementRect(elements.contentsRect, &button, w).translated(elements.labelShift, 0);
     style->drawControl(elements.label, &label, p, w);
 }
 

@@ -140,7 +140,13 @@ QRect VuSkinStyle::subControlRect(ComplexControl cc, const QStyleOptionComplex *
 int VuSkinStyle::pixelMetric(PixelMetric metric, const QStyleOption *opt, const QWidget *w) const
 {
     if (metric == PM_ScrollBarExtent) return qRound(dpiScaled(14));
-    if (metric == PM_MenuPanelWidth && wc::is(w, wc::MenuClass)) return 8;
+    // The menu's room for its frame and shadow; scaled here, once, like every other
+    // device-independent size, so that frame, panel and items agree at any DPI.
+    if (metric == PM_MenuPanelWidth && wc::is(w, wc::MenuClass)) return qRound(dpiScaled(8));
+    // The spin box draws a one-pixel frame: its buttons and field sit inside a frame as wide
+    // as the base style's drawn frame, not inside the base style's own spin-box margin.
+    if (metric == PM_SpinBoxFrameWidth)
+        return baseStyle()->pixelMetric(PM_DefaultFrameWidth, opt, w);
     return QProxyStyle::pixelMetric(metric, opt, w);
 }
 

@@ -42,7 +42,7 @@ void VuSkinStyle::drawPrimitive_FrameMenu(const QStyleOptionFrame *opt, QPainter
 {
     if (!opt) return;
     const VuSkinOptionMenuItem *look = ownMenuLook(opt);
-    const int b = qRound(dpiScaled(proxy()->pixelMetric(PM_MenuPanelWidth, opt, w)));
+    const int b = proxy()->pixelMetric(PM_MenuPanelWidth, opt, w); // already DPI-scaled
     p->save();
     p->setPen(look ? look->frame() : kMenuFrame);
     p->setBrush(Qt::NoBrush);
@@ -110,7 +110,8 @@ void VuSkinStyle::drawControl_MenuItem(const QStyleOptionMenuItem *opt, QPainter
         const QIcon::Mode mode = !enabled   ? QIcon::Disabled
                                  : selected ? QIcon::Active
                                             : QIcon::Normal;
-        const int side = qRound(dpiScaled(proxy()->pixelMetric(PM_SmallIconSize, opt, w)));
+        // The base style's small-icon size is already a size on this screen.
+        const int side = proxy()->pixelMetric(PM_SmallIconSize, opt, w);
         const QPixmap pixmap =
             opt->icon.pixmap(QSize(side, side), mode, checked ? QIcon::On : QIcon::Off);
         const QSize size = pixmap.size() / pixmap.devicePixelRatio();
@@ -119,9 +120,13 @@ void VuSkinStyle::drawControl_MenuItem(const QStyleOptionMenuItem *opt, QPainter
     }
 
     const int d = qRound(dpiScaled(4));
-    const QRect textRect = visualRect(
-        opt->direction, r,
-        QRect(textX, top + d, panel + width - opt->tabWidth - textX - 9, height - 2 * d));
+    // The shortcut column ends 9 device-independent pixels before the item's end, so a long
+    // shortcut keeps its distance from the frame on every screen.
+    const int shortcutMargin = qRound(dpiScaled(9));
+    const QRect textRect =
+        visualRect(opt->direction, r,
+                   QRect(textX, top + d, panel + width - opt->tabWidth - textX - shortcutMargin,
+                         height - 2 * d));
     const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip |
                       (proxy()->styleHint(SH_UnderlineShortcut, opt, w) ? Qt::TextShowMnemonic
                                                                         : Qt::TextHideMnemonic);

@@ -6,6 +6,7 @@
 #include "skin/VuStyleOptions.h"
 
 #include <QPainter>
+#include <QPainterPath>
 
 #include <climits>
 
@@ -95,6 +96,7 @@ void VuSkinStyle::drawComplexControl_VuScrollBar(const QStyleOptionSlider *opt, 
             p->fillRect(proxy()->subControlRect(CC_ScrollBar, opt, sc, w), track);
     }
     if (opt->subControls & SC_ScrollBarSlider) {
+        // The pill turns hovered or pressed only when the handle itself is.
         const bool onHandle = opt->activeSubControls & SC_ScrollBarSlider;
         QColor pill(0xCF, 0xCF, 0xCF);
         if (onHandle && (opt->state & State_Sunken))
@@ -109,18 +111,12 @@ void VuSkinStyle::drawComplexControl_VuScrollBar(const QStyleOptionSlider *opt, 
                 .adjusted(horizontal ? 0 : inset, horizontal ? inset : 0, horizontal ? 0 : -inset,
                           horizontal ? -inset : 0);
         const qreal t = horizontal ? handle.height() : handle.width();
+        // The body and its two half-discs are one shape: filled separately, their
+        // antialiased edges would meet in a lighter seam.
+        QPainterPath shape;
+        shape.addRoundedRect(handle, t / 2, t / 2);
         p->setRenderHint(QPainter::Antialiasing, true);
-        p->setPen(Qt::NoPen);
-        p->setBrush(pill);
-        if (horizontal) {
-            p->drawRect(handle.adjusted(t / 2, 0, -t / 2, 0));
-            p->drawChord(QRectF(handle.left(), handle.top(), t, t), 90 * 16, 180 * 16);
-            p->drawChord(QRectF(handle.right() - t, handle.top(), t, t), -90 * 16, 180 * 16);
-        } else {
-            p->drawRect(handle.adjusted(0, t / 2, 0, -t / 2));
-            p->drawChord(QRectF(handle.left(), handle.top(), t, t), 0, 180 * 16);
-            p->drawChord(QRectF(handle.left(), handle.bottom() - t, t, t), 180 * 16, 180 * 16);
-        }
+        p->fillPath(shape, pill);
     }
     p->restore();
 }
@@ -135,8 +131,10 @@ void VuSkinStyle::drawComplexControl_VuSlider(const VuStyleOptionSlider *opt, QP
     const QRectF groove(r.left() + (r.width() - grooveWidth) / 2.0,
                         r.top() + (r.height() - grooveHeight) / 2.0, grooveWidth, grooveHeight);
 
+    // The base style places the handle; it knows the record as Qt's slider record.
+    const QStyleOptionSlider slider = asQtRecord<QStyleOptionSlider>(*opt);
     const QPoint centre =
-        QProxyStyle::subControlRect(CC_Slider, opt, SC_SliderHandle, w).center() - QPoint(1, 0);
+        QProxyStyle::subControlRect(CC_Slider, &slider, SC_SliderHandle, w).center() - QPoint(1, 0);
     const QSize handleSize(scaled(opt->handleSize.width()), scaled(opt->handleSize.height()));
     QRect handle(QPoint(0, 0), handleSize);
     handle.moveCenter(centre);
@@ -195,11 +193,16 @@ void VuSkinStyle::drawComplexControl_VuSpinBox(const QStyleOptionSpinBox *opt, Q
     if (!opt) return;
     const bool enabled = opt->state & State_Enabled;
     p->save();
+    // The buttons' fills reach 2 pixels up and 1 right and down; they stop at the frame line,
+    // so they meet it alike on every side and never paint outside the control.
+    QRect buttonArea = opt->rect;
     if (opt->frame && (opt->subControls & SC_SpinBoxFrame)) {
+        const QRect frame =
+            proxy()->subControlRect(CC_SpinBox, opt, SC_SpinBoxFrame, w).adjusted(0, 0, -1, -1);
         p->setPen(QColor(0xCC, 0xCC, 0xCC));
         p->setBrush(enabled ? QBrush(Qt::NoBrush) : QBrush(QColor(0xF0, 0xF0, 0xF0)));
-        p->drawRect(
-            proxy()->subControlRect(CC_SpinBox, opt, SC_SpinBoxFrame, w).adjusted(0, 0, -1, -1));
+        p->drawRect(frame);
+        buttonArea = frame.adjusted(1, 1, 0, 0);
     }
 
     struct Button
@@ -226,6 +229,8 @@ void VuSkinStyle::drawComplexControl_VuSpinBox(const QStyleOptionSpinBox *opt, Q
 
         const QRect rect = proxy()->subControlRect(CC_SpinBox, opt, button.sc, w);
         const QColor fill = pressed ? QColor(0xE8, 0xF3, 0xFD) : QColor(0xDB, 0xDB, 0xDA);
+        p->save();
+        p->setClipRect(buttonArea, Qt::IntersectClip);
         if (button.sc == SC_SpinBoxUp) {
             p->fillRect(rect.adjusted(0, -2, 1, 0), fill);
         } else {
@@ -233,6 +238,7 @@ void VuSkinStyle::drawComplexControl_VuSpinBox(const QStyleOptionSpinBox *opt, Q
             p->setPen(QColor(0xB9, 0xBA, 0xB9));
             p->drawLine(rect.topLeft(), rect.topRight() + QPoint(1, 0));
         }
+        p->restore();
 
         copy.rect = rect.adjusted(2, 12, -1, -12);
         const PrimitiveElement pe =

@@ -17,7 +17,9 @@ void VuSkinStyle::drawComplexControl_VuToolButton(const VuStyleOptionToolButton 
     p->fillRect(r.adjusted(0, 0, -1, -1), Qt::transparent);
     p->setCompositionMode(QPainter::CompositionMode_SourceOver);
 
-    const int menuWidth = proxy()->subControlRect(CC_ToolButton, opt, SC_ToolButtonMenu, w).width();
+    const QStyleOptionToolButton button = asQtRecord<QStyleOptionToolButton>(*opt);
+    const int menuWidth =
+        proxy()->subControlRect(CC_ToolButton, &button, SC_ToolButtonMenu, w).width();
     if (opt->arrowType != Qt::NoArrow) {
         const QColor color =
             (opt->state & State_Enabled) ? QColor(0x27, 0x88, 0xEA) : QColor(0xBF, 0xC0, 0xC5);
@@ -69,23 +71,27 @@ void VuSkinStyle::drawPrimitive_VuShadowBorder(const VuStyleOptionShadowBorder *
     p->save();
     const int e = opt->shadowWidth < 1 ? 0 : opt->shadowWidth;
     if (opt->drawShadow && e > 0) {
-        const int W = r.width(), H = r.height();
         const double o = opt->opacity;
+        // The ring is e wide around the window and its outermost line stays clear. Strips
+        // and corner squares share no pixel, so no part of the shadow is painted twice.
+        const int t = e - 1;
+        const int leftX = r.left() + 1, rightX = r.right() - t; // first column of each side
+        const int topY = r.top() + 1, bottomY = r.bottom() - t; // first row of each side
+        const int along = r.height() - 2 * e, across = r.width() - 2 * e;
         _drawShadowBorder(p, opt->leftRamp, opt->topLeftCorner, opt->bottomLeftCorner, o,
-                          QRect(1, e, e - 1, H - e - 1), 30, 0);
+                          QRect(leftX, r.top() + e, t, along), 30, 0);
         _drawShadowBorder(p, opt->topRamp, opt->topLeftCorner, opt->topRightCorner, o,
-                          QRect(e, 1, W - e - 1, e - 1), 30, 1);
+                          QRect(r.left() + e, topY, across, t), 30, 1);
         _drawShadowBorder(p, opt->rightRamp, opt->bottomRightCorner, opt->topRightCorner, o,
-                          QRect(r.right() - e + 1, e, e - 1, H - e - 1), 30, 2);
+                          QRect(rightX, r.top() + e, t, along), 30, 2);
         _drawShadowBorder(p, opt->bottomRamp, opt->bottomRightCorner, opt->bottomLeftCorner, o,
-                          QRect(e, H - e, W - e - 1, e), 15, 3);
-        _drawShadowCorner(p, QRect(r.left() + 1, r.top() + 1, e - 1, e - 1), opt->topLeftCorner, o);
-        _drawShadowCorner(p, QRect(r.right() - e, r.top() + 1, e - 1, e - 1), opt->topRightCorner,
-                          o);
-        _drawShadowCorner(p, QRect(r.left() + 1, r.bottom() - e, e - 1, e), opt->bottomLeftCorner,
-                          o);
-        _drawShadowCorner(p, QRect(r.right() - e, r.bottom() - e, e - 1, e), opt->bottomRightCorner,
-                          o);
+                          QRect(r.left() + e, bottomY, across, t), 15, 3);
+        // _drawShadowCorner fills its square moved in by 1 at the left and top.
+        const auto corner = [t](int x, int y) { return QRect(x - 1, y - 1, t + 1, t + 1); };
+        _drawShadowCorner(p, corner(leftX, topY), opt->topLeftCorner, o);
+        _drawShadowCorner(p, corner(rightX, topY), opt->topRightCorner, o);
+        _drawShadowCorner(p, corner(leftX, bottomY), opt->bottomLeftCorner, o);
+        _drawShadowCorner(p, corner(rightX, bottomY), opt->bottomRightCorner, o);
     }
 
     const QRect outline = opt->outlineRect.adjusted(0, 0, -1, -1);
@@ -128,23 +134,33 @@ void VuSkinStyle::_drawShadowBorder(QPainter *p, const QLinearGradient &edge,
     p->setRenderHint(QPainter::Antialiasing, false);
     for (int k = 0; k < thickness; ++k) {
         const qreal u = 1.0 - qreal(k) / thickness;
+        // Each line runs from the end that meets corner A to the end that meets corner B,
+        // and the gradient spans its pixels from edge to edge.
         QLine line;
+        QPointF from, to;
         switch (side) {
         case 0:
             line = QLine(strip.left() + k, strip.top(), strip.left() + k, strip.bottom());
+            from = QPointF(line.x1(), strip.top());
+            to = QPointF(line.x1(), strip.bottom() + 1);
             break;
         case 1:
             line = QLine(strip.left(), strip.top() + k, strip.right(), strip.top() + k);
+            from = QPointF(strip.left(), line.y1());
+            to = QPointF(strip.right() + 1, line.y1());
             break;
         case 2:
-            line = QLine(strip.right() - k, strip.top(), strip.right() - k, strip.bottom());
+            line = QLine(strip.right() - k, strip.bottom(), strip.right() - k, strip.top());
+            from = QPointF(line.x1(), strip.bottom() + 1);
+            to = QPointF(line.x1(), strip.top());
             break;
         default:
-            line = QLine(strip.left(), strip.bottom() - k, strip.right(), strip.bottom() - k);
+            line = QLine(strip.right(), strip.bottom() - k, strip.left(), strip.bottom() - k);
+            from = QPointF(strip.right() + 1, line.y1());
+            to = QPointF(strip.left(), line.y1());
             break;
         }
-        // Spans the line from end to end: the same as a gradient over its bounding box.
-        QLinearGradient along(line.p1(), line.p2() + (vertical ? QPoint(0, 1) : QPoint(1, 0)));
+        QLinearGradient along(from, to);
         const QColor edgeColor = faded(_getColorFromGradient(edge, u));
         along.setStops({{0.0, faded(_getColorFromGradient(cornerA, u))},
                         {g, edgeColor},

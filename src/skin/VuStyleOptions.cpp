@@ -42,30 +42,35 @@ QRadialGradient cornerGradient(const QPointF &centre, int innerAlpha, qreal midP
 
 VuStyleOptionPushButton::VuStyleOptionPushButton() : font(QStringLiteral("Microsoft YaHei"))
 {
+    type = Type;
     version = Version;
 }
 VU_STYLE_OPTION_VALUE_MEMBERS(VuStyleOptionPushButton)
 
 VuStyleOptionCheckBox::VuStyleOptionCheckBox()
 {
+    type = Type;
     version = Version;
 }
 VU_STYLE_OPTION_VALUE_MEMBERS(VuStyleOptionCheckBox)
 
 VuStyleOptionRadioButton::VuStyleOptionRadioButton()
 {
+    type = Type;
     version = Version;
 }
 VU_STYLE_OPTION_VALUE_MEMBERS(VuStyleOptionRadioButton)
 
 VuStyleOptionComboBox::VuStyleOptionComboBox()
 {
+    type = Type;
     version = Version;
 }
 VU_STYLE_OPTION_VALUE_MEMBERS(VuStyleOptionComboBox)
 
 VuStyleOptionToolButton::VuStyleOptionToolButton()
 {
+    type = Type;
     version = Version;
 }
 VU_STYLE_OPTION_VALUE_MEMBERS(VuStyleOptionToolButton)
@@ -84,6 +89,7 @@ VU_STYLE_OPTION_VALUE_MEMBERS(VuStyleOptionMenuFrame)
 
 VuStyleOptionSlider::VuStyleOptionSlider()
 {
+    type = Type;
     version = Version;
 }
 VU_STYLE_OPTION_VALUE_MEMBERS(VuStyleOptionSlider)

@@ -33,6 +33,21 @@ constexpr QStyle::ComplexControl CC_VuSlider = QStyle::ComplexControl(QStyle::CC
 constexpr QStyle::PrimitiveElement PE_VuShadowBorder =
     QStyle::PrimitiveElement(QStyle::PE_CustomBase + 1);
 
+// The type tags of the library's own records. Several of them extend the same Qt record, so
+// Qt's tag cannot tell them apart, nor from the plain Qt record, and the style would read
+// fields past the end of a record that is not its own. No Qt record carries these tags.
+// Complex records take theirs above Qt's complex base, so that they still pass as
+// QStyleOptionComplex.
+enum VuStyleOptionType {
+    SO_VuShadowBorder = QStyleOption::SO_CustomBase + 1,
+    SO_VuRadioButton = QStyleOption::SO_CustomBase + 2,
+    SO_VuCheckBox = QStyleOption::SO_CustomBase + 3,
+    SO_VuPushButton = QStyleOption::SO_CustomBase + 4,
+    SO_VuComboBox = QStyleOption::SO_ComplexCustomBase + 1,
+    SO_VuToolButton = QStyleOption::SO_ComplexCustomBase + 2,
+    SO_VuSlider = QStyleOption::SO_ComplexCustomBase + 3,
+};
+
 // The option record behind `opt` when it has the type tag and at least the version of T,
 // else null: what a drawing operation receives.
 template <typename T> const T *vuOptionCast(const QStyleOption *opt)
@@ -42,10 +57,21 @@ template <typename T> const T *vuOptionCast(const QStyleOption *opt)
     return static_cast<const T *>(opt);
 }
 
+// The Qt part of one of our records, tagged as the Qt record again: what the base style
+// is given when it draws part of a control for us.
+template <typename QtRecord> QtRecord asQtRecord(const QtRecord &record)
+{
+    QtRecord plain = record;
+    const QtRecord fresh;
+    plain.type = fresh.type;
+    plain.version = fresh.version;
+    return plain;
+}
+
 class PICSAGE_EXPORT VuStyleOptionPushButton : public QStyleOptionButton
 {
 public:
-    enum { Type = SO_Button, Version = 1 };
+    enum { Type = SO_VuPushButton, Version = 1 };
     enum DisplayMode { IconAndText = 0, TextOnly = 1, IconOnly = 2 };
 
     VuStyleOptionPushButton();
@@ -69,7 +95,7 @@ public:
 class PICSAGE_EXPORT VuStyleOptionCheckBox : public QStyleOptionButton
 {
 public:
-    enum { Type = SO_Button, Version = 1 };
+    enum { Type = SO_VuCheckBox, Version = 1 };
 
     VuStyleOptionCheckBox();
     VuStyleOptionCheckBox(const VuStyleOptionCheckBox &other);
@@ -82,7 +108,7 @@ public:
 class PICSAGE_EXPORT VuStyleOptionRadioButton : public QStyleOptionButton
 {
 public:
-    enum { Type = SO_Button, Version = 1 };
+    enum { Type = SO_VuRadioButton, Version = 1 };
 
     VuStyleOptionRadioButton();
     VuStyleOptionRadioButton(const VuStyleOptionRadioButton &other);
@@ -95,7 +121,7 @@ public:
 class PICSAGE_EXPORT VuStyleOptionComboBox : public QStyleOptionComboBox
 {
 public:
-    enum { Type = SO_ComboBox, Version = 1 };
+    enum { Type = SO_VuComboBox, Version = 1 };
 
     VuStyleOptionComboBox();
     VuStyleOptionComboBox(const VuStyleOptionComboBox &other);
@@ -110,7 +136,7 @@ public:
 class PICSAGE_EXPORT VuStyleOptionToolButton : public QStyleOptionToolButton
 {
 public:
-    enum { Type = SO_ToolButton, Version = 1 };
+    enum { Type = SO_VuToolButton, Version = 1 };
 
     VuStyleOptionToolButton();
     VuStyleOptionToolButton(const VuStyleOptionToolButton &other);
@@ -153,7 +179,7 @@ public:
 class PICSAGE_EXPORT VuStyleOptionSlider : public QStyleOptionSlider
 {
 public:
-    enum { Type = SO_Slider, Version = 1 };
+    enum { Type = SO_VuSlider, Version = 1 };
 
     VuStyleOptionSlider();
     VuStyleOptionSlider(const VuStyleOptionSlider &other);
@@ -170,7 +196,7 @@ public:
 class PICSAGE_EXPORT VuStyleOptionShadowBorder : public QStyleOption
 {
 public:
-    enum { Type = SO_CustomBase + 1, Version = 1 };
+    enum { Type = SO_VuShadowBorder, Version = 1 };
 
     VuStyleOptionShadowBorder();
     VuStyleOptionShadowBorder(const VuStyleOptionShadowBorder &other);
