@@ -1,5 +1,7 @@
 #pragma once
 
+#include "picsage_global.h"
+
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -13,7 +15,7 @@ class QPainter;
 // single column of tiles, coarse enough that the whole picture fits in a few of them; finer
 // tiles are created as the zoom asks for them and decoded by ClipLoader threads. Until a
 // tile is ready, its parent's quarter, or the reduced decode `base`, stands in.
-class PixmapClipRoot : public QObject
+class PICSAGE_EXPORT PixmapClipRoot : public QObject
 {
     Q_OBJECT
 public:
