@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QImageReader>
-#include <QMutexLocker>
 #include <QPainter>
 
 namespace {
@@ -48,7 +47,7 @@ ClipLoader::~ClipLoader()
 void ClipLoader::detach()
 {
     m_cancelled.store(true);
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_node = nullptr;
 }
 
@@ -73,7 +72,7 @@ void ClipLoader::run()
         }
     }
     if (m_cancelled.load()) return;
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (m_node) m_node->deliver(image);
 }
 
@@ -109,7 +108,7 @@ void ClipNode::paint(QPainter *painter, const QRectF &visible, double scale)
             return;
         }
         if (state == Ready) {
-            QMutexLocker lock(&m_mutex);
+            std::lock_guard<std::mutex> lock(m_mutex);
             if (m_image.isNull()) return;
             // Edge tiles are narrower or lower than a full tile.
             const QRectF drawn(target.topLeft(),
@@ -149,7 +148,7 @@ void ClipNode::paintPart(QPainter *painter, const QRectF &source, double scale,
                          const QRectF &target)
 {
     if (m_state.load() == Ready) {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         if (m_image.isNull()) return;
         painter->save();
         painter->setRenderHint(QPainter::SmoothPixmapTransform);
@@ -189,7 +188,7 @@ void ClipNode::deliver(const QImage &image)
         return;
     }
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_image = image;
     }
     m_state.store(Ready);

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QImage>
-#include <QMutex>
 #include <QRect>
 #include <QString>
 #include <QThread>
 
 #include <atomic>
+#include <mutex>
 
 class ClipNode;
 class PixmapClipRoot;
@@ -29,7 +29,8 @@ protected:
     void run() override;
 
 private:
-    QMutex m_mutex; // guards m_node
+    // std::mutex rather than QMutex: its hand-over is visible to ThreadSanitizer.
+    std::mutex m_mutex; // guards m_node
     ClipNode *m_node;
     const QString m_path;
     const double m_scale;
@@ -89,5 +90,5 @@ private:
     ClipNode *m_children[4] = {nullptr, nullptr, nullptr, nullptr};
     ClipNode *const m_parent;
     ClipLoader *m_loader = nullptr;
-    QMutex m_mutex;
+    std::mutex m_mutex; // guards m_image
 };
