@@ -115,6 +115,8 @@ private Q_SLOTS:
     void renderUpright_data();
     void renderUpright();
     void renderKeepsTransparencyAndPicksFrames();
+    void renderRegion_data();
+    void renderRegion();
     void renderOutputFailures_data();
     void renderOutputFailures();
     void list();
@@ -161,6 +163,12 @@ void TestImageTool::usage_data()
     QTest::newRow("render bad frame")
         << QStringList{"render", "x.png", "-o", "y.png", "--frame", "-2"} << 1 << QString()
         << "--frame needs a number";
+    QTest::newRow("render bad region")
+        << QStringList{"render", "x.png", "-o", "y.png", "--region", "1,2,3"} << 1 << QString()
+        << "--region needs X,Y,W,H";
+    QTest::newRow("render empty region")
+        << QStringList{"render", "x.png", "-o", "y.png", "--region", "1,2,0,4"} << 1 << QString()
+        << "--region needs X,Y,W,H";
     QTest::newRow("list without folder")
         << QStringList{"list"} << 1 << QString() << "give exactly one DIR";
 }
@@ -343,6 +351,85 @@ void TestImageTool::renderKeepsTransparencyAndPicksFrames()
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains("3 frame(s)"), run.err);
     QCOMPARE(fileBytes(out), before);
+}
+
+void TestImageTool::renderRegion_data()
+{
+    QTest::addColumn<bool>("large"); // a picture that opens in clip mode
+    QTest::addColumn<QString>("region");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QSize>("size");
+
+    QTest::newRow("small picture, a quarter halved") << false << "200,200,200,200"
+                                                     << "100x100" << 0 << QSize(100, 100);
+    QTest::newRow("small picture, region outside") << false << "300,300,200,200"
+                                                   << "100x100" << 1 << QSize();
+    QTest::newRow("clip mode, 100 % at the centre") << true << "5844,4052,600,400"
+                                                    << "600x400" << 0 << QSize(600, 400);
+    QTest::newRow("clip mode, 100 % without a box")
+        << true << "100,100,300,200" << QString() << 0 << QSize(300, 200);
+}
+
+void TestImageTool::renderRegion()
+{
+    QFETCH(bool, large);
+    QFETCH(QString, region);
+    QFETCH(QString, box);
+    QFETCH(int, exitCode);
+    QFETCH(QSize, size);
+    QString picture;
+    if (large) {
+        // 12288 x 8704 (above the clip-mode threshold) of 4-pixel grey stripes: the reduced
+        // decode blurs them to one grey, only tiles decoded at 100 % keep them apart.
+        picture = path(QStringLiteral("stripes.jpg"));
+        if (!QFile::exists(picture)) {
+            QImage stripes(12288, 8704, QImage::Format_Grayscale8);
+            QVERIFY(!stripes.isNull());
+            for (int x = 0; x < stripes.width(); ++x)
+                stripes.scanLine(0)[x] = (x / 4) % 2 ? 255 : 0;
+            for (int y = 1; y < stripes.height(); ++y)
+                memcpy(stripes.scanLine(y), stripes.constScanLine(0), size_t(stripes.width()));
+            QVERIFY(stripes.save(picture, "JPEG", 95));
+        }
+    } else {
+        picture = path(QStringLiteral("quadrants-400.png"));
+        QVERIFY(
+            writeBytes(picture, pngBytes(quadrantPicture(QSize(400, 400), QImage::Format_RGB32))));
+    }
+    const QString out = path(QStringLiteral("region.png"));
+    QFile::remove(out);
+    QStringList args = {QStringLiteral("render"),   picture, QStringLiteral("-o"), out,
+                        QStringLiteral("--region"), region};
+    if (!box.isEmpty()) args << QStringLiteral("--box") << box;
+    const ChildResult run = runChild(Tool, args);
+    QCOMPARE(run.exitCode, exitCode);
+    if (exitCode != 0) {
+        QVERIFY2(run.err.contains("lies outside"), run.err);
+        QVERIFY(!QFile::exists(out));
+        return;
+    }
+    const QImage rendered = QImage(out).convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(rendered.size(), size);
+    if (!large) {
+        // The bottom-right quadrant only.
+        const QRgb expected = QImage(picture).convertToFormat(QImage::Format_RGB32).pixel(300, 300);
+        const QRgb centre = rendered.pixel(50, 50);
+        QVERIFY2(
+            qAbs(qRed(centre) - qRed(expected)) < 8 &&
+                qAbs(qGreen(centre) - qGreen(expected)) < 8 &&
+                qAbs(qBlue(centre) - qBlue(expected)) < 8,
+            qPrintable(QStringLiteral("%1 against %2").arg(centre, 0, 16).arg(expected, 0, 16)));
+        return;
+    }
+    int darkest = 255, brightest = 0;
+    const int y = size.height() / 2;
+    for (int x = 0; x < rendered.width(); ++x) {
+        darkest = qMin(darkest, qGray(rendered.pixel(x, y)));
+        brightest = qMax(brightest, qGray(rendered.pixel(x, y)));
+    }
+    QVERIFY2(brightest - darkest > 150,
+             qPrintable(QStringLiteral("%1..%2").arg(darkest).arg(brightest)));
 }
 
 void TestImageTool::renderOutputFailures_data()

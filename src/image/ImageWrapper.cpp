@@ -4,6 +4,7 @@
 #include "image/BackEndFactory.h"
 #include "image/ImageBase.h"
 #include "image/ImageDirectory.h"
+#include "image/PixmapClipRoot.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -20,6 +21,7 @@ ImageWrapper::ImageWrapper() : m_imageFormats(new ImageFormats)
 
 ImageWrapper::~ImageWrapper()
 {
+    delete m_clipRoot; // waits for its tile loaders
     delete m_backEnd;
     delete m_imageFormats;
 }
@@ -39,6 +41,8 @@ void ImageWrapper::close()
 {
     setStatus(ImageStatusNone);
     m_ready.store(false);
+    delete m_clipRoot; // the tiles belong to the picture that goes
+    m_clipRoot = nullptr;
     delete m_backEnd;
     m_backEnd = nullptr;
 }

@@ -14,7 +14,8 @@ const QVector<Command> &commands()
          "backend (raster, gif, svg or metafile). Files that cannot be read are reported\n"
          "on standard error; the others are still described.\n",
          runInfo},
-        {"render", "FILE -o OUT.png [--box WxH] [--frame N]", "paint a picture upright into a PNG",
+        {"render", "FILE -o OUT.png [--box WxH] [--region X,Y,W,H] [--frame N]",
+         "paint a picture upright into a PNG",
          "Paints frame N (default 0) of FILE upright, as the viewer shows it, fitted into\n"
          "the box WxH keeping its aspect (default: its upright full size), into the PNG\n"
          "OUT.png, transparency kept. OUT.png is replaced only when it was written whole.\n",

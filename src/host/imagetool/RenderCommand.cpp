@@ -1,6 +1,7 @@
 #include "ImageTool.h"
 
 #include "image/ImageWrapper.h"
+#include "image/PixmapClipRoot.h"
 
 #include <QImage>
 #include <QImageWriter>
@@ -42,6 +43,44 @@ QSize fitInto(const QSize &size, const QSize &box)
     return QSize(qMax(1, qRound(size.width() * scale)), qMax(1, qRound(size.height() * scale)));
 }
 
+bool parseRegion(const QString &text, QRect *region)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4) return false;
+    int v[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        v[i] = parts.at(i).toInt(&ok);
+        if (!ok || v[i] < 0) return false;
+    }
+    if (v[2] == 0 || v[3] == 0) return false;
+    *region = QRect(v[0], v[1], v[2], v[3]);
+    return true;
+}
+
+// Paints until the clip tiles in view have all been decoded: nothing repaints a canvas when
+// a tile becomes ready, so wait for the loaders and paint again. A tile that keeps failing
+// leaves its stand-in after a few rounds.
+void paintSettled(ImageWrapper &picture, QImage &canvas, int frame, const QRect &target,
+                  double scale)
+{
+    constexpr int Rounds = 4;
+    for (int round = 0; round < Rounds; ++round) {
+        canvas.fill(Qt::transparent);
+        {
+            QPainter painter(&canvas);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            // The picture replaces what lies below it, the viewer's checkerboard included, so
+            // transparent parts stay transparent.
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
+            picture.paint(&painter, frame, target, canvas.rect(), scale, nullptr);
+        }
+        PixmapClipRoot *root = picture.findChild<PixmapClipRoot *>();
+        if (!root || root->loadingCount() == 0) return;
+        root->waitForLoaders();
+    }
+}
+
 } // namespace
 
 int runRender(const QStringList &args)
@@ -49,6 +88,7 @@ int runRender(const QStringList &args)
     const QString name = QStringLiteral("render");
     QString file, output;
     QSize box;
+    QRect region;
     int frame = 0;
     for (int i = 0; i < args.size(); ++i) {
         const QString &arg = args.at(i);
@@ -59,6 +99,10 @@ int runRender(const QStringList &args)
         } else if (arg == QLatin1String("--box")) {
             if (!hasValue || !parseBox(args.at(i + 1), &box))
                 return usageError(name, QStringLiteral("--box needs WxH, both above 0"));
+            ++i;
+        } else if (arg == QLatin1String("--region")) {
+            if (!hasValue || !parseRegion(args.at(i + 1), &region))
+                return usageError(name, QStringLiteral("--region needs X,Y,W,H, W and H above 0"));
             ++i;
         } else if (arg == QLatin1String("--frame")) {
             bool ok = false;
@@ -93,7 +137,18 @@ int runRender(const QStringList &args)
         reportError(file, QStringLiteral("the picture has no size"));
         return ExitInput;
     }
-    const QSize size = fitInto(upright, box.isValid() ? box : upright);
+    if (region.isValid() && !QRect(QPoint(0, 0), upright).contains(region))
+        return usageError(name,
+                          QStringLiteral("--region %1,%2,%3,%4 lies outside the %5x%6 picture")
+                              .arg(region.x())
+                              .arg(region.y())
+                              .arg(region.width())
+                              .arg(region.height())
+                              .arg(upright.width())
+                              .arg(upright.height()));
+    // The part shown: the whole picture, or the region, fitted into the box.
+    const QSize shown = region.isValid() ? region.size() : upright;
+    const QSize size = fitInto(shown, box.isValid() ? box : shown);
     if (qint64(size.width()) * size.height() > MaxOutputPixels)
         return usageError(name, QStringLiteral("%1x%2 is too large to render; give a --box")
                                     .arg(size.width())
@@ -106,17 +161,13 @@ int runRender(const QStringList &args)
             QStringLiteral("not enough memory for %1x%2").arg(size.width()).arg(size.height()));
         return ExitOutput;
     }
-    canvas.fill(Qt::transparent);
-    {
-        QPainter painter(&canvas);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        // The picture replaces what lies below it, the viewer's checkerboard included, so
-        // transparent parts stay transparent.
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        const QRect target(QPoint(0, 0), size);
-        picture->paint(&painter, frame, target, target, double(size.width()) / upright.width(),
-                       nullptr);
-    }
+    const double scale = double(size.width()) / shown.width();
+    // The whole picture's rectangle at that scale, placed so that the region's corner is at
+    // the canvas' top-left.
+    const QRect target(qRound(-region.x() * scale), qRound(-region.y() * scale),
+                       region.isValid() ? qRound(upright.width() * scale) : size.width(),
+                       region.isValid() ? qRound(upright.height() * scale) : size.height());
+    paintSettled(*picture, canvas, frame, target, scale);
 
     QSaveFile out(output);
     if (!out.open(QIODevice::WriteOnly)) {
