@@ -1,7 +1,7 @@
 #include "image/BackEndFactory.h"
 
-#include "image/ImageGif.h"
 #include "image/ImageGdi.h"
+#include "image/ImageGif.h"
 #include "image/ImagePixmap.h"
 #include "image/ImageSvg.h"
 #include "image/XMindPreview.h"
