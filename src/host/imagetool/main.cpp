@@ -74,6 +74,9 @@ int main(int argc, char **argv)
     qInstallMessageHandler(quietMessages);
     keepLibrariesQuiet();
     QGuiApplication app(argc, argv);
+    // The tool is staged beside the plug-in modules of its own library. The library already
+    // registers those readers, so loading the modules too would bring a second copy of each.
+    QCoreApplication::removeLibraryPath(QCoreApplication::applicationDirPath());
 
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty()) return imagetool::usageError({}, QStringLiteral("no COMMAND given"));
