@@ -128,6 +128,10 @@ bool GifFrameDecoder::Private::readImage(GifFrame *frame, bool withPixels)
 {
     if (frames >= gif::kMaxFrames) return fail(TooManyFrames);
     if (DGifGetImageDesc(file) == GIF_ERROR) return fail(fromGiflib());
+    // giflib appends a record per frame to SavedImages, growing the array by one each time:
+    // quadratic copying on files with many frames. We never read those records.
+    GifFreeSavedImages(file);
+    file->ImageCount = 0;
     const GifImageDesc &desc = file->Image;
     const QRect rect(desc.Left, desc.Top, desc.Width, desc.Height);
 
