@@ -2,6 +2,7 @@
 
 #include "formats/ImageFormats.h"
 #include "image/BackEndFactory.h"
+#include "image/ImageGifSvgShared.h"
 #include "image/ImageWrapper.h"
 #include "image/RenderCache.h"
 #include "platform/FrameDecoder.h"
@@ -286,19 +287,7 @@ int ImagePixmap::frameCount() const
 
 int ImagePixmap::orientationAngle() const
 {
-    switch (orientation()) {
-    case 3:
-    case 4:
-        return 180;
-    case 5:
-    case 6:
-        return 90;
-    case 7:
-    case 8:
-        return -90;
-    default:
-        return 0;
-    }
+    return quarterTurnAngle(orientation());
 }
 
 QImage ImagePixmap::imageAt(int n, int, int)
