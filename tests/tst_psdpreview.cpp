@@ -230,6 +230,10 @@ void TestPsdPreview::malformed_data()
     QByteArray rowsPastEnd = good;
     rowsPastEnd.replace(34 + 28 + 4 + 2 + 2 * 23, 2, be16(0x7fff)); // last row of blue
     QTest::newRow("rle rows add up past the end") << rowsPastEnd;
+    // Empty rows would be padded white: 2.9 million x 55 pixels from 1 KB of data.
+    QByteArray wideRows = flatRgb(1, 55, false).build();
+    wideRows.replace(18, 4, be32(2883685));
+    QTest::newRow("rle rows far too short for the width") << wideRows;
 
     Document badJpeg = flat(4, 8, 8, {1, 2, 3, 4}, false);
     badJpeg.resources = resourceBlock(1036, QByteArray(28, 0) + "\xff\xd8\xff not really");

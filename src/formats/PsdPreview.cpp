@@ -116,6 +116,11 @@ bool PreviewReader::locateRows(int used)
     const quint64 entries = channels * height;
     const quint64 entryBytes = quint64(m_sections.rowCountBytes());
     if (entries > s.remaining() / entryBytes) return false;
+    // Rows that come out short are padded, so the work would follow the claimed size rather
+    // than the data; a document whose data cannot expand to its used planes is refused.
+    const quint64 usedPlanes = header.planeBytes() * quint64(used);
+    if (usedPlanes / psd::kMaxPackBitsExpansion > s.remaining() - entries * entryBytes)
+        return false;
     const quint64 usedRows = quint64(used) * height;
     m_rowAt.resize(usedRows);
     m_rowLength.resize(usedRows);
