@@ -135,7 +135,8 @@ class TestSkinTheme : public QObject
 {
     Q_OBJECT
 private slots:
-    void optionTypes();
+    void everyLookTakesItsTheme_data();
+    void everyLookTakesItsTheme();
     void pushButtonLooks_data();
     void pushButtonLooks();
     void themeFile_data();
@@ -146,40 +147,6 @@ private slots:
     void hostileThemes();
     void resetAfterTheme();
 };
-
-void TestSkinTheme::optionTypes()
-{
-    // Theme lookups and hosts rely on these names.
-    VuSkinOptionRoot root;
-    const int id = QMetaType::type("skin::VuSkinOption*");
-    QVERIFY(id != QMetaType::UnknownType);
-    QCOMPARE(QMetaType::type("VuSkinOption*"), id);
-    QVERIFY(QMetaType::typeFlags(id) & QMetaType::PointerToQObject);
-    QVERIFY(QMetaType::type("QLinearGradient") != QMetaType::UnknownType);
-
-    QCOMPARE(PhotoOptionRoot::staticMetaObject.superClass(), &VuSkinOptionRoot::staticMetaObject);
-    QCOMPARE(PhotoOptionRoot::staticMetaObject.className(), "PhotoOptionRoot");
-    QCOMPARE(PhotoStyle::staticMetaObject.className(), "PhotoStyle");
-    QStringList names;
-    const QMetaObject &photo = PhotoOptionRoot::staticMetaObject;
-    for (int i = VuSkinOption::staticMetaObject.propertyCount(); i < photo.propertyCount(); ++i) {
-        QCOMPARE(photo.property(i).typeName(), "skin::VuSkinOption*");
-        QVERIFY(!photo.property(i).isWritable());
-        names << photo.property(i).name();
-    }
-    QCOMPARE(names, QStringList({"PushButton", "PushButtonTextLight", "PushButtonTextStrong",
-                                 "PeSlider", "MenuItem", "SetDefaultAppPushButton",
-                                 "PvMattingHelpBtn", "PvMattingCustomBtn", "PvMattingHelpWidBtn",
-                                 "PvMattingColorBtn", "PvMattingOpenBtn", "PvMattingSaveBtn",
-                                 "PvMattingToolBar", "PushButtonClose", "PushButtonNoBg"}));
-
-    // Children have no Qt parent; the root belongs to the style.
-    PhotoStyle style;
-    QCOMPARE(style.options()->parent(), &style);
-    QCOMPARE(style.options()->pushButton()->parent(), nullptr);
-    QCOMPARE(static_cast<PhotoOptionRoot *>(style.options())->pvMattingSaveBtn()->parent(),
-             nullptr);
-}
 
 void TestSkinTheme::pushButtonLooks_data()
 {
@@ -459,6 +426,43 @@ void TestSkinTheme::themeFile()
     const QVariant actual = fixture.value(cls, property);
     QVERIFY2(sameValue(actual, expected),
              qPrintable(describe(actual) + QStringLiteral(", expected ") + describe(expected)));
+}
+
+void TestSkinTheme::everyLookTakesItsTheme_data()
+{
+    QTest::addColumn<QString>("cls");
+    for (const char *look :
+         {"PushButton", "PushButtonTextLight", "PushButtonTextStrong", "PeSlider", "MenuItem",
+          "SetDefaultAppPushButton", "PvMattingHelpBtn", "PvMattingCustomBtn",
+          "PvMattingHelpWidBtn", "PvMattingColorBtn", "PvMattingOpenBtn", "PvMattingSaveBtn",
+          "PvMattingToolBar", "PushButtonClose", "PushButtonNoBg"})
+        QTest::newRow(look) << QString::fromLatin1(look);
+}
+
+// A theme's style element reaches the look of its class name, through the option tree's
+// own property lookup; looks have no Qt parent, the tree belongs to the style.
+void TestSkinTheme::everyLookTakesItsTheme()
+{
+    QFETCH(QString, cls);
+
+    SkinFixture fixture;
+    QCOMPARE(fixture.style()->options()->parent(), fixture.style());
+    auto *look = fixture.style()->options()->property(cls.toUtf8()).value<VuSkinOption *>();
+    QVERIFY(look);
+    QCOMPARE(look->parent(), nullptr);
+    QByteArray colour;
+    const QMetaObject *meta = look->metaObject();
+    for (int i = 0; i < meta->propertyCount() && colour.isEmpty(); ++i)
+        if (meta->property(i).userType() == QMetaType::QColor) colour = meta->property(i).name();
+    QVERIFY2(!colour.isEmpty(), "a look with no colour to theme");
+
+    const QColor themed = rgb(0x123456, 0x9A);
+    fixture.writeSkin(QStringLiteral("test"),
+                      styled(cls, QStringLiteral("<color name='%1' value='#9A123456'/>")
+                                      .arg(QString::fromLatin1(colour)))
+                          .toUtf8());
+    QVERIFY(fixture.style()->setSkin(QStringLiteral("test")));
+    QCOMPARE(fixture.value(cls, QString::fromLatin1(colour)).value<QColor>(), themed);
 }
 
 void TestSkinTheme::skinSwitches_data()
