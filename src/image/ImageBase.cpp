@@ -39,7 +39,8 @@ void ImageBase::setImage(const QImage &) {}
 bool ImageBase::convertImageFormat(const ImageFormat *row, const QString &path)
 {
     if (!row) return false;
-    QImage picture = imageAt(0, 0, 0);
+    // What the viewer shows: a written file carries no orientation to mirror it by.
+    QImage picture = m_owner->uprightImage(0);
     if (row->id == FormatBmp || row->id == FormatJpg) {
         QImage flat(picture.size(), QImage::Format_RGB32);
         flat.fill(0xFFFFFFFF);

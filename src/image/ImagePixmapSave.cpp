@@ -3,6 +3,7 @@
 #include "formats/ImageFormats.h"
 #include "formats/PictureWriter.h"
 #include "image/ImageWrapper.h"
+#include "image/Orientation.h"
 #include "platform/LargePages.h"
 #include "platform/PropertyCopy.h"
 #include "platform/StagedFile.h"
@@ -151,7 +152,7 @@ void ImagePixmap::bakeOrientation()
     if (o >= 2 && o <= 8) {
         const int angle = orientationAngle();
         // The viewer shows 2, 4, 5 and 7 mirrored as well; the written file must too.
-        const bool mirror = o == 2 || o == 4 || o == 5 || o == 7;
+        const bool mirror = isMirroringOrientation(o);
         ensureFrame(0);
         QMutexLocker locker(&m_framesMutex);
         for (QImage &image : m_frames) {

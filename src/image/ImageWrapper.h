@@ -94,6 +94,8 @@ public:
     int delay(int frame) const;
     bool isAnimation() const;
     QImage imageAt(int frame, int width, int height) const;
+    // The frame as the viewer shows it: turned and, for orientations 2, 4, 5 and 7, mirrored.
+    QImage uprightImage(int frame) const;
     QPixmap pixmapAt(int frame, int width, int height) const;
     bool hasAlpha(int frame) const;
     bool hasThumbnail() const;

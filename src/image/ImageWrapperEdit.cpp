@@ -5,6 +5,7 @@
 #include "image/ImageBase.h"
 #include "image/ImageDirectory.h"
 #include "image/ImagePixmap.h"
+#include "image/Orientation.h"
 #include "platform/StagedFile.h"
 
 #include <QDir>
@@ -68,11 +69,6 @@ bool isOpaque(const QImage &picture)
     return true;
 }
 
-bool isMirroring(long orientation)
-{
-    return orientation == 2 || orientation == 4 || orientation == 5 || orientation == 7;
-}
-
 // The row of the suffix after the last "." of the file name; null when there is none.
 const ImageFormat *rowForPath(const ImageFormats *table, const QString &path)
 {
@@ -125,16 +121,6 @@ QSize fitForExport(qint64 w, qint64 h, qint64 maxWidth, qint64 maxHeight)
     return QSize(int(qMax<qint64>(1, w)), int(qMax<qint64>(1, h)));
 }
 
-// The picture as the viewer shows it. The raster back-end's imageAt turns by the
-// orientation's angle; the mirrored values need the mirror as well.
-QImage uprightImage(const ImageWrapper &picture, int frame)
-{
-    const QImage image = picture.imageAt(frame, 0, 0);
-    if (picture.backEndKind() == BackEndRaster && isMirroring(picture.orientation()))
-        return image.mirrored(true, false);
-    return image;
-}
-
 } // namespace
 
 bool ImageWrapper::canRotate(bool withSaving) const
@@ -173,6 +159,16 @@ void ImageWrapper::resize(int width, int height, Qt::TransformationMode mode)
 void ImageWrapper::setImage(const QImage &image)
 {
     if (m_backEnd) m_backEnd->setImage(image);
+}
+
+// The raster back-end's imageAt turns by the orientation's angle only; the mirrored values
+// need the mirror as well.
+QImage ImageWrapper::uprightImage(int frame) const
+{
+    const QImage image = imageAt(frame, 0, 0);
+    if (backEndKind() == BackEndRaster && isMirroringOrientation(orientation()))
+        return image.mirrored(true, false);
+    return image;
 }
 
 bool ImageWrapper::convertImageFormat(const ImageFormat *row, const QString &path)
@@ -276,7 +272,7 @@ static bool writeMirrored(const ImageWrapper &picture, const QString &path, bool
 {
     const ImageFormat *row = picture.format();
     if (!(row->flags & FormatCanSave) || path.isEmpty()) return false;
-    QImage image = uprightImage(picture, 0);
+    QImage image = picture.uprightImage(0);
     if (image.isNull()) return false;
     image = std::move(image).mirrored(horizontal, !horizontal);
     if (row->id == FormatBmp || ImageFormats::isJpegFormat(row->id))
@@ -318,7 +314,7 @@ bool ImageWrapper::save(QString path, int maxWidth, int maxHeight, int quality,
     const ImageFormat *row = m_imageFormats->formatForId(format);
     if (!row || row->id == FormatUnknown || !(row->flags & FormatCanSave) || path.isEmpty())
         return false;
-    QImage picture = uprightImage(*this, 0);
+    QImage picture = uprightImage(0);
     if (picture.isNull()) return false;
     const QSize size = imageSize(0);
     if (size.isEmpty()) return false;
