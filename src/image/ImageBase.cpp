@@ -4,6 +4,7 @@
 #include "formats/PictureWriter.h"
 #include "image/ImageDirectory.h"
 #include "image/ImageWrapper.h"
+#include "image/PictureAlpha.h"
 
 #include <QPainter>
 
@@ -41,14 +42,7 @@ bool ImageBase::convertImageFormat(const ImageFormat *row, const QString &path)
     if (!row) return false;
     // What the viewer shows: a written file carries no orientation to mirror it by.
     QImage picture = m_owner->uprightImage(0);
-    if (row->id == FormatBmp || row->id == FormatJpg) {
-        QImage flat(picture.size(), QImage::Format_RGB32);
-        flat.fill(0xFFFFFFFF);
-        QPainter painter(&flat);
-        painter.drawImage(0, 0, picture);
-        painter.end();
-        picture = flat;
-    }
+    if (row->id == FormatBmp || row->id == FormatJpg) picture = flattenOntoWhite(picture);
     if (row->id == FormatJpg || row->id == FormatXbm || row->id == FormatXpm) {
         const QByteArray suffix = row->suffixes.value(0).toLatin1();
         return savePicture(picture, path, suffix.constData(), 100);

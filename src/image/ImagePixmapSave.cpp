@@ -4,6 +4,7 @@
 #include "formats/PictureWriter.h"
 #include "image/ImageWrapper.h"
 #include "image/Orientation.h"
+#include "image/PictureAlpha.h"
 #include "platform/LargePages.h"
 #include "platform/PropertyCopy.h"
 #include "platform/StagedFile.h"
@@ -75,29 +76,6 @@ QImage turnForSaving(const QImage &image, int angle)
         }
     }
     return out;
-}
-
-// Whether every pixel of a 32-bit picture with alpha is opaque (a decoded JPEG, say).
-bool isOpaque(const QImage &picture)
-{
-    for (int y = 0; y < picture.height(); ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
-        for (int x = 0; x < picture.width(); ++x) {
-            if (qAlpha(line[x]) != 255) return false;
-        }
-    }
-    return true;
-}
-
-QImage flattenOntoWhite(const QImage &picture)
-{
-    QImage flat(picture.size(), QImage::Format_RGB32);
-    if (flat.isNull()) return {};
-    flat.fill(0xFFFFFFFF);
-    QPainter painter(&flat);
-    painter.drawImage(0, 0, picture);
-    painter.end();
-    return flat;
 }
 
 // Qt's writer into `path` (a staging file); false on any write error, a full disk

@@ -6,6 +6,7 @@
 #include "image/ImageDirectory.h"
 #include "image/ImagePixmap.h"
 #include "image/Orientation.h"
+#include "image/PictureAlpha.h"
 #include "platform/StagedFile.h"
 
 #include <QDir>
@@ -44,29 +45,6 @@ int nextOrientation(int from, bool clockwise)
     default:
         return clockwise ? 6 : 8;
     }
-}
-
-QImage flattenOntoWhite(const QImage &picture)
-{
-    QImage flat(picture.size(), QImage::Format_RGB32);
-    if (flat.isNull()) return {};
-    flat.fill(0xFFFFFFFF);
-    QPainter painter(&flat);
-    painter.drawImage(0, 0, picture);
-    painter.end();
-    return flat;
-}
-
-// Whether every pixel of a premultiplied 32-bit picture is opaque.
-bool isOpaque(const QImage &picture)
-{
-    for (int y = 0; y < picture.height(); ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
-        for (int x = 0; x < picture.width(); ++x) {
-            if (qAlpha(line[x]) != 255) return false;
-        }
-    }
-    return true;
 }
 
 // The row of the suffix after the last "." of the file name; null when there is none.
