@@ -130,8 +130,7 @@ bool PsdDecoder::readFrom(PsdSectionReader &r, QImage *image)
         result = convertPlanes(picture, colourModeData, planes.get());
         if (result.isNull()) return r.refuse(PsdError::ConversionFailed);
     }
-    if (m_layers == Layers::Always ||
-        (m_layers == Layers::WhenMergedBlank && isBlankPicture(result)))
+    if (PsdLayerComposer::supports(h) && r.layers().length > 0 && isBlankPicture(result))
         composeLayers(r, result);
     *image = result;
     return true;
@@ -141,7 +140,6 @@ bool PsdDecoder::readFrom(PsdSectionReader &r, QImage *image)
 // picture stays as it was unless a layer is drawn.
 void PsdDecoder::composeLayers(PsdSectionReader &r, QImage &picture)
 {
-    if (!PsdLayerComposer::supports(r.header())) return;
     const QImage::Format merged = picture.format();
     if (merged != QImage::Format_RGB32 && merged != QImage::Format_ARGB32) return;
     PsdLayerComposer composer(r.stream().device(), r.header(), r.layers());

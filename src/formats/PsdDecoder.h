@@ -17,10 +17,6 @@ class PsdDecoder
 public:
     explicit PsdDecoder(QIODevice *device) : m_device(device) {}
 
-    // When the layers are composed in place of the merged picture.
-    enum class Layers { WhenMergedBlank, Always, Never };
-    void setLayers(Layers layers) { m_layers = layers; }
-
     // Fills *image and returns true, or returns false with *image untouched. Every size
     // taken from the file is checked against the bytes that really remain before it is
     // used, so a hostile file ends in a refusal without a large allocation.
@@ -38,7 +34,6 @@ private:
     void composeLayers(PsdSectionReader &reader, QImage &picture);
 
     QIODevice *m_device;
-    Layers m_layers = Layers::WhenMergedBlank;
     int m_layersDrawn = 0;
     int m_version = 0;
     PsdError m_error = PsdError::None;

@@ -174,12 +174,13 @@ bool PsdLayerComposer::readRecord(quint64 end, LayerRecord *record, quint64 *cha
 {
     PsdStream &s = m_stream;
     const bool psb = m_header.isPsb();
-    const qint32 top = qint32(s.readU32()), left = qint32(s.readU32());
+    const auto left = [&] { return end - std::min(end, quint64(s.pos())); };
+    const qint32 top = qint32(s.readU32()), l = qint32(s.readU32());
     const qint32 bottom = qint32(s.readU32()), right = qint32(s.readU32());
-    record->bounds = {top, left, bottom, right};
+    record->bounds = {top, l, bottom, right};
     const quint16 channels = s.readU16();
     const quint64 entryBytes = psb ? 10 : 6;
-    if (!s.ok() || quint64(channels) * entryBytes > end - quint64(s.pos())) return false;
+    if (!s.ok() || quint64(channels) * entryBytes > left()) return false;
 
     // Offsets are relative to the layer's first channel until all records are read.
     quint64 total = 0;
@@ -212,8 +213,9 @@ bool PsdLayerComposer::readRecord(quint64 end, LayerRecord *record, quint64 *cha
     record->hidden = (flags & 0x02) != 0;
     s.readU8(); // filler
     const quint32 extraLength = s.readU32();
-    if (!s.ok() || signature != key("8BIM") || extraLength > end - quint64(s.pos())) return false;
+    if (!s.ok() || signature != key("8BIM") || extraLength > left()) return false;
     const quint64 extraEnd = quint64(s.pos()) + extraLength;
+    if (extraEnd > end) return false; // the record's fixed part ran past the section
     readExtraData(extraEnd, record);
     // What the extra data hold may be malformed; the next record starts where they end.
     m_stream = PsdStream(s.device());
