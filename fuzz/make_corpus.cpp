@@ -1,6 +1,7 @@
 // Writes the fuzzers' seed corpus into the folder given as the only argument: one small
 // document per colour mode, depth, channel count and compression, PSD and PSB, some with
-// a thumbnail resource.
+// a thumbnail resource, and documents saved without a merged picture, whose layers (with
+// groups, masks, clipping and blend modes) make the picture.
 #include "PsdTestDocument.h"
 
 #include <QDir>
@@ -49,6 +50,56 @@ int main(int argc, char **argv)
                                          .arg(r.mode)
                                          .arg(r.depth)
                                          .arg(r.channels)
+                                         .arg(version)
+                                         .arg(compression)));
+                if (!f.open(QIODevice::WriteOnly) || f.write(d.build()) < 0) return 1;
+                ++written;
+            }
+        }
+    }
+
+    // Merged picture all white: the layers are composed.
+    for (quint16 mode : {1, 3}) {
+        for (quint16 version : {1, 2}) {
+            for (quint16 compression : {0, 1}) {
+                const auto layer = [&](qint32 top, qint32 left, qint32 bottom, qint32 right,
+                                       int value, int alpha) {
+                    Layer l = Layer::filled(top, left, bottom, right,
+                                            mode == 3 ? std::initializer_list<int>{value, 20, 90}
+                                                      : std::initializer_list<int>{value},
+                                            alpha);
+                    l.compression = compression;
+                    return l;
+                };
+                Layer masked = layer(-2, 1, 5, 12, 40, 200);
+                masked.hasMask = true;
+                masked.maskTop = 0, masked.maskLeft = 2, masked.maskBottom = 2,
+                masked.maskRight = 6;
+                masked.maskDefault = 255;
+                masked.channels.append({-2, QByteArray(8, char(100))});
+                masked.blendMode = "mul ";
+                Layer clippedLayer = layer(0, 0, 3, 8, 200, -1);
+                clippedLayer.clipped = true;
+                clippedLayer.blendMode = "over";
+                clippedLayer.extra = fillOpacityBlock(128);
+                Layer groupEnd, group;
+                groupEnd.extra = groupMarker(GroupEnd);
+                group.extra = groupMarker(OpenGroup);
+                group.opacity = 200;
+                Document d;
+                d.version = version;
+                d.mode = mode;
+                d.channels = mode == 3 ? 3 : 1;
+                d.width = 8;
+                d.height = 3;
+                d.compression = compression;
+                for (int c = 0; c < d.channels; ++c)
+                    d.planes << QByteArray(24, char(255));
+                d.layers = layerSection({layer(0, 0, 3, 8, 10, -1), groupEnd, masked,
+                                         layer(1, 1, 2, 4, 70, 128), clippedLayer, group},
+                                        version == 2);
+                QFile f(out.filePath(QStringLiteral("layers-m%1-v%2-z%3.psd")
+                                         .arg(mode)
                                          .arg(version)
                                          .arg(compression)));
                 if (!f.open(QIODevice::WriteOnly) || f.write(d.build()) < 0) return 1;

@@ -8,6 +8,8 @@
 #include <QVector>
 #include <QtEndian>
 
+#include <initializer_list>
+
 namespace psdtest {
 
 inline QByteArray be16(quint16 v)
@@ -135,6 +137,112 @@ inline QByteArray layersWithMergedAlpha(bool psb)
 {
     QByteArray info = be16(quint16(-1)) + QByteArray(2, 0);
     return (psb ? be64(quint64(info.size())) : be32(quint32(info.size()))) + info;
+}
+
+// One additional-layer-information block of a layer record, padded to an even length.
+inline QByteArray layerInfoBlock(const char *key, const QByteArray &data)
+{
+    QByteArray b = "8BIM" + QByteArray(key, 4) + be32(quint32(data.size())) + data;
+    if (data.size() % 2) b.append('\0');
+    return b;
+}
+
+// Section-divider types: a group's own record (open or closed) and the marker below its
+// members.
+enum GroupMarker : quint32 { OpenGroup = 1, ClosedGroup = 2, GroupEnd = 3 };
+
+inline QByteArray groupMarker(GroupMarker type)
+{
+    return layerInfoBlock("lsct", be32(type));
+}
+
+inline QByteArray fillOpacityBlock(quint8 fill)
+{
+    return layerInfoBlock("iOpa", QByteArray(1, char(fill)) + QByteArray(3, 0));
+}
+
+// One layer: its record and its channels' samples (raw rows of the layer's bounds, or of
+// the mask's rectangle for the user mask, id -2).
+struct Layer
+{
+    qint32 top = 0, left = 0, bottom = 0, right = 0;
+    QVector<QPair<qint16, QByteArray>> channels;
+    QByteArray blendMode = "norm";
+    quint8 opacity = 255;
+    bool clipped = false;
+    bool hidden = false;
+    quint16 compression = 0; // of every channel: 0 raw, 1 run-length, 2 zip (bytes as given)
+    bool hasMask = false;
+    qint32 maskTop = 0, maskLeft = 0, maskBottom = 0, maskRight = 0;
+    quint8 maskDefault = 0;
+    bool maskDisabled = false;
+    QByteArray extra; // additional-information blocks
+
+    // A layer of one colour over its bounds, opaque unless alpha is given.
+    static Layer filled(qint32 top, qint32 left, qint32 bottom, qint32 right,
+                        std::initializer_list<int> colour, int alpha = -1)
+    {
+        Layer l;
+        l.top = top, l.left = left, l.bottom = bottom, l.right = right;
+        const int n = (bottom - top) * (right - left);
+        qint16 id = 0;
+        for (int c : colour)
+            l.channels.append({id++, QByteArray(n, char(c))});
+        if (alpha >= 0) l.channels.append({-1, QByteArray(n, char(alpha))});
+        return l;
+    }
+};
+
+// The bytes of one channel as a layer stores them: compression word, then data.
+inline QByteArray layerChannelData(const QByteArray &samples, quint16 compression, int rows,
+                                   bool psb)
+{
+    QByteArray out = be16(compression);
+    if (compression != 1 || rows <= 0) return out + samples;
+    const int rowBytes = samples.size() / rows;
+    QByteArray counts, data;
+    for (int y = 0; y < rows; ++y) {
+        const QByteArray packed = packBits(samples.mid(y * rowBytes, rowBytes));
+        counts += psb ? be32(quint32(packed.size())) : be16(quint16(packed.size()));
+        data += packed;
+    }
+    return out + counts + data;
+}
+
+// The content of a layer-and-mask section holding these layers, bottom first.
+inline QByteArray layerSection(const QVector<Layer> &layers, bool psb = false,
+                               bool mergedAlpha = false)
+{
+    QByteArray records, data;
+    for (const Layer &l : layers) {
+        records += be32(quint32(l.top)) + be32(quint32(l.left)) + be32(quint32(l.bottom)) +
+                   be32(quint32(l.right)) + be16(quint16(l.channels.size()));
+        for (const auto &channel : l.channels) {
+            const bool mask = channel.first == -2;
+            const int rows = mask ? l.maskBottom - l.maskTop : l.bottom - l.top;
+            const QByteArray bytes = layerChannelData(channel.second, l.compression, rows, psb);
+            records += be16(quint16(channel.first)) +
+                       (psb ? be64(quint64(bytes.size())) : be32(quint32(bytes.size())));
+            data += bytes;
+        }
+        QByteArray extra;
+        if (l.hasMask)
+            extra += be32(20) + be32(quint32(l.maskTop)) + be32(quint32(l.maskLeft)) +
+                     be32(quint32(l.maskBottom)) + be32(quint32(l.maskRight)) +
+                     char(l.maskDefault) + char(l.maskDisabled ? 2 : 0) + QByteArray(2, 0);
+        else
+            extra += be32(0);
+        extra += be32(0);                    // blending ranges
+        extra += QByteArray("\x01L\0\0", 4); // the name "L", padded to four bytes
+        extra += l.extra;
+        records += "8BIM" + l.blendMode.left(4) + char(l.opacity) + char(l.clipped ? 1 : 0) +
+                   char(0x08 | (l.hidden ? 0x02 : 0)) + char(0) + be32(quint32(extra.size())) +
+                   extra;
+    }
+    const qint16 count = qint16(mergedAlpha ? -layers.size() : layers.size());
+    QByteArray info = be16(quint16(count)) + records + data;
+    if (info.size() % 2) info.append('\0');
+    return (psb ? be64(quint64(info.size())) : be32(quint32(info.size()))) + info + be32(0);
 }
 
 // One plane of 8-bit samples from a list, or of 16-bit big-endian samples.

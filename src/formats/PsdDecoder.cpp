@@ -2,6 +2,7 @@
 
 #include "PsdConvert.h"
 #include "PsdHeader.h"
+#include "PsdLayers.h"
 #include "PsdLimits.h"
 #include "PsdPackBits.h"
 #include "PsdSections.h"
@@ -56,6 +57,7 @@ PsdError readRunLength(PsdStream &s, PlaneSink &sink)
 bool PsdDecoder::read(QImage *image)
 {
     PsdSectionReader reader(m_device);
+    m_layersDrawn = 0;
     const bool ok = readFrom(reader, image);
     m_error = reader.error();
     return ok;
@@ -128,8 +130,33 @@ bool PsdDecoder::readFrom(PsdSectionReader &r, QImage *image)
         result = convertPlanes(picture, colourModeData, planes.get());
         if (result.isNull()) return r.refuse(PsdError::ConversionFailed);
     }
+    if (PsdLayerComposer::supports(h) && r.layers().length > 0 && isBlankPicture(result))
+        composeLayers(r, result);
     *image = result;
     return true;
+}
+
+// Composes into the merged picture's own pixels, so that no second picture is held. The
+// picture stays as it was unless a layer is drawn.
+void PsdDecoder::composeLayers(PsdSectionReader &r, QImage &picture)
+{
+    const QImage::Format merged = picture.format();
+    if (merged != QImage::Format_RGB32 && merged != QImage::Format_ARGB32) return;
+    PsdLayerComposer composer(r.stream().device(), r.header(), r.layers());
+    if (!composer.readRecords() || composer.visiblePixelLayers() == 0) return;
+    // Opaque pixels of either format are the same bytes.
+    picture.reinterpretAsFormat(QImage::Format_ARGB32);
+    m_layersDrawn = composer.compose(picture);
+    if (m_layersDrawn == 0) {
+        picture.reinterpretAsFormat(merged);
+        return;
+    }
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        for (int x = 0; x < picture.width(); ++x)
+            if (qAlpha(line[x]) != 255) return;
+    }
+    picture.reinterpretAsFormat(QImage::Format_RGB32);
 }
 
 } // namespace psd

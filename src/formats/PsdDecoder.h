@@ -8,8 +8,10 @@
 namespace psd {
 
 // Decodes the merged picture of a Photoshop document (PSD or PSB) from the device's
-// current position; layers, masks and resources are skipped. Knows nothing of Qt's
-// plug-in machinery, so it can be driven from a QBuffer.
+// current position. A document saved without its merged picture stores a blank one (all
+// white, or all transparent) in its place: then the layers are composed instead, for the
+// documents whose layers can be (see PsdLayerComposer). Knows nothing of Qt's plug-in
+// machinery, so it can be driven from a QBuffer.
 class PsdDecoder
 {
 public:
@@ -24,11 +26,15 @@ public:
     int version() const { return m_version; }
     // Why the last read() refused the document; None after a success.
     PsdError error() const { return m_error; }
+    // Layers drawn into the picture by the last read(); 0 when it is the merged picture.
+    int layersDrawn() const { return m_layersDrawn; }
 
 private:
     bool readFrom(PsdSectionReader &reader, QImage *image);
+    void composeLayers(PsdSectionReader &reader, QImage &picture);
 
     QIODevice *m_device;
+    int m_layersDrawn = 0;
     int m_version = 0;
     PsdError m_error = PsdError::None;
 };

@@ -1,0 +1,607 @@
+#include "PsdTestDocument.h"
+#include "support/RealData.h"
+
+#include "formats/PsdDecoder.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QPainter>
+#include <QtTest>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+using namespace psdtest;
+
+Q_DECLARE_METATYPE(QVector<QPoint>)
+Q_DECLARE_METATYPE(QVector<QRgb>)
+
+namespace {
+
+constexpr int kSide = 4;
+
+// A document whose merged picture is opaque white, as one saved without it is.
+Document layered(const QVector<Layer> &layers, int mode = 3, bool psb = false)
+{
+    Document d;
+    d.version = psb ? 2 : 1;
+    d.mode = quint16(mode);
+    d.width = d.height = kSide;
+    d.channels = mode == 3 ? 3 : 1;
+    for (int c = 0; c < d.channels; ++c)
+        d.planes.append(QByteArray(kSide * kSide, char(255)));
+    d.layers = layerSection(layers, psb);
+    return d;
+}
+
+Layer withExtra(Layer l, const QByteArray &extra)
+{
+    l.extra += extra;
+    return l;
+}
+
+Layer compressed(Layer l, quint16 compression)
+{
+    l.compression = compression;
+    return l;
+}
+
+Layer hidden(Layer l)
+{
+    l.hidden = true;
+    return l;
+}
+
+Layer clipped(Layer l)
+{
+    l.clipped = true;
+    return l;
+}
+
+Layer withOpacity(Layer l, int opacity)
+{
+    l.opacity = quint8(opacity);
+    return l;
+}
+
+Layer withMode(Layer l, const char *mode)
+{
+    l.blendMode = QByteArray(mode, 4);
+    return l;
+}
+
+Layer withMask(Layer l, QRect rect, int sample, int defaultColour, bool disabled = false)
+{
+    l.hasMask = true;
+    l.maskTop = rect.top(), l.maskLeft = rect.left();
+    l.maskBottom = rect.bottom() + 1, l.maskRight = rect.right() + 1;
+    l.maskDefault = quint8(defaultColour);
+    l.maskDisabled = disabled;
+    l.channels.append({-2, QByteArray(rect.width() * rect.height(), char(sample))});
+    return l;
+}
+
+// A record without pixels that marks a group: its end below the members, its own record
+// above them.
+Layer marker(GroupMarker type)
+{
+    Layer l;
+    l.extra = groupMarker(type);
+    return l;
+}
+
+Layer full(std::initializer_list<int> colour, int alpha = -1)
+{
+    return Layer::filled(0, 0, kSide, kSide, colour, alpha);
+}
+
+const Layer kRed = full({255, 0, 0});
+const Layer kGreen = full({0, 255, 0});
+
+using BlendFn = std::function<double(double, double)>;
+
+const BlendFn kNormal = [](double, double s) { return s; };
+
+// A source colour with alpha `as` composed over a backdrop through a blend function, by
+// the usual separable compositing formula, all in double.
+QRgb composite(QRgb backdrop, QRgb source, double as, const BlendFn &blend = kNormal)
+{
+    const double ab = qAlpha(backdrop) / 255.0;
+    const double ao = as + ab * (1 - as);
+    if (ao <= 0) return 0;
+    const auto one = [&](int b, int s) {
+        const double cb = b / 255.0, cs = s / 255.0;
+        const double mixed = (1 - ab) * cs + ab * blend(cb, cs);
+        return int(std::lround((as * mixed + (1 - as) * ab * cb) / ao * 255));
+    };
+    return qRgba(one(qRed(backdrop), qRed(source)), one(qGreen(backdrop), qGreen(source)),
+                 one(qBlue(backdrop), qBlue(source)), int(std::lround(ao * 255)));
+}
+
+bool decode(const QByteArray &bytes, QImage *image, int *drawn)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    psd::PsdDecoder decoder(&buffer);
+    const bool ok = decoder.read(image);
+    *drawn = decoder.layersDrawn();
+    return ok;
+}
+
+bool near(QRgb a, QRgb b)
+{
+    return qAbs(qRed(a) - qRed(b)) <= 1 && qAbs(qGreen(a) - qGreen(b)) <= 1 &&
+           qAbs(qBlue(a) - qBlue(b)) <= 1 && qAbs(qAlpha(a) - qAlpha(b)) <= 1;
+}
+
+// Mean absolute difference of the colour components, both pictures over white.
+double meanDifference(const QImage &a, const QImage &b)
+{
+    QImage x(a.size(), QImage::Format_RGB32), y(b.size(), QImage::Format_RGB32);
+    x.fill(Qt::white);
+    y.fill(Qt::white);
+    QPainter(&x).drawImage(0, 0, a);
+    QPainter(&y).drawImage(0, 0, b);
+    double sum = 0;
+    for (int j = 0; j < x.height(); ++j)
+        for (int i = 0; i < x.width(); ++i) {
+            const QRgb p = x.pixel(i, j), q = y.pixel(i, j);
+            sum +=
+                qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) + qAbs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * x.width() * x.height());
+}
+
+// A layer record written by hand, for records that lie about their data.
+QByteArray rawRecord(qint32 top, qint32 left, qint32 bottom, qint32 right,
+                     QVector<QPair<qint16, quint32>> channels, quint32 extraLength = 12)
+{
+    QByteArray r = be32(quint32(top)) + be32(quint32(left)) + be32(quint32(bottom)) +
+                   be32(quint32(right)) + be16(quint16(channels.size()));
+    for (const auto &c : channels)
+        r += be16(quint16(c.first)) + be32(c.second);
+    r += QByteArray("8BIMnorm") + char(255) + char(0) + char(8) + char(0) + be32(extraLength);
+    r += be32(0) + be32(0) + QByteArray("\x01L\0\0", 4);
+    return r;
+}
+
+QByteArray section(int count, const QByteArray &records, const QByteArray &data)
+{
+    QByteArray info = be16(quint16(count)) + records + data;
+    if (info.size() % 2) info.append('\0');
+    return be32(quint32(info.size())) + info + be32(0);
+}
+
+Document withSection(const QByteArray &layers)
+{
+    Document d = layered({});
+    d.layers = layers;
+    return d;
+}
+
+// The same 8-bit document with its merged picture replaced by raw opaque white, as when it
+// is saved without one.
+QByteArray withoutMergedPicture(const QByteArray &file)
+{
+    const auto *p = reinterpret_cast<const uchar *>(file.constData());
+    const bool psb = qFromBigEndian<quint16>(p + 4) == 2;
+    const quint16 channels = qFromBigEndian<quint16>(p + 12);
+    const quint32 height = qFromBigEndian<quint32>(p + 14), width = qFromBigEndian<quint32>(p + 18);
+    qint64 at = 26;
+    at += 4 + qFromBigEndian<quint32>(p + at); // colour-mode data
+    at += 4 + qFromBigEndian<quint32>(p + at); // image resources
+    at += psb ? 8 + qint64(qFromBigEndian<quint64>(p + at)) : 4 + qFromBigEndian<quint32>(p + at);
+    return file.left(int(at)) + be16(0) + QByteArray(int(channels * width * height), char(255));
+}
+
+// The JPEG of the thumbnail resource (1036), decoded, or a null picture.
+QImage embeddedThumbnail(const QByteArray &file)
+{
+    const int block = file.indexOf(QByteArray("8BIM\x04\x0c", 6));
+    const int jpeg = block < 0 ? -1 : file.indexOf(QByteArray("\xff\xd8\xff", 3), block);
+    return jpeg < 0 ? QImage() : QImage::fromData(file.mid(jpeg), "JPEG");
+}
+
+} // namespace
+
+class TestPsdLayers : public QObject
+{
+    Q_OBJECT
+private slots:
+    void compose_data();
+    void compose();
+    void blendModes_data();
+    void blendModes();
+    void hostileRecords_data();
+    void hostileRecords();
+    void manyLayers();
+    void readerComposes();
+    void realDocuments_data();
+    void realDocuments();
+};
+
+void TestPsdLayers::compose_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("drawn");
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QVector<QPoint>>("points");
+    QTest::addColumn<QVector<QRgb>>("pixels");
+
+    const int rgb32 = QImage::Format_RGB32, argb32 = QImage::Format_ARGB32;
+    const QRgb red = 0xffff0000, green = 0xff00ff00, blue = 0xff0000ff;
+    const QVector<QPoint> corners = {{0, 0}, {3, 3}};
+
+    QTest::newRow("one layer") << layered({full({200, 100, 50})}).build() << 1 << rgb32 << corners
+                               << QVector<QRgb>{0xffc86432, 0xffc86432};
+    QTest::newRow("order bottom to top")
+        << layered({kRed, Layer::filled(0, 0, 2, 2, {0, 0, 255})}).build() << 2 << rgb32 << corners
+        << QVector<QRgb>{blue, red};
+
+    // Samples 10 * row + column of the layer's own rows and columns; the layer starts one
+    // row above and two columns left of the canvas.
+    Layer offset;
+    offset.top = -1, offset.left = -2, offset.bottom = 3, offset.right = 2;
+    QByteArray samples;
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            samples.append(char(10 * y + x));
+    offset.channels = {{0, samples}, {1, QByteArray(16, 0)}, {2, QByteArray(16, 0)}};
+    const QVector<QPoint> clipPoints = {{0, 0}, {1, 1}, {1, 2}, {2, 0}};
+    const QVector<QRgb> clipPixels = {0xff0c0000, 0xff170000, 0xff210000, 0};
+    QTest::newRow("bounds clipped to canvas, raw")
+        << layered({offset}).build() << 1 << argb32 << clipPoints << clipPixels;
+    QTest::newRow("bounds clipped to canvas, run-length")
+        << layered({compressed(offset, 1)}).build() << 1 << argb32 << clipPoints << clipPixels;
+    QTest::newRow("bounds past every edge, run-length")
+        << layered({compressed(Layer::filled(-3, -5000, 9, 30000, {1, 2, 3}), 1)}).build() << 1
+        << rgb32 << corners << QVector<QRgb>{0xff010203, 0xff010203};
+
+    QTest::newRow("opacity") << layered({kRed, withOpacity(kGreen, 128)}).build() << 2 << rgb32
+                             << corners
+                             << QVector<QRgb>{composite(red, green, 128 / 255.0),
+                                              composite(red, green, 128 / 255.0)};
+    QTest::newRow("fill opacity")
+        << layered({kRed, withExtra(kGreen, fillOpacityBlock(64))}).build() << 2 << rgb32 << corners
+        << QVector<QRgb>{composite(red, green, 64 / 255.0), composite(red, green, 64 / 255.0)};
+    QTest::newRow("opacity and fill opacity")
+        << layered({kRed, withOpacity(withExtra(kGreen, fillOpacityBlock(128)), 128)}).build() << 2
+        << rgb32 << corners
+        << QVector<QRgb>{composite(red, green, (128 / 255.0) * (128 / 255.0)),
+                         composite(red, green, (128 / 255.0) * (128 / 255.0))};
+    QTest::newRow("transparency channel")
+        << layered({kRed, full({0, 255, 0}, 64)}).build() << 2 << rgb32 << corners
+        << QVector<QRgb>{composite(red, green, 64 / 255.0), composite(red, green, 64 / 255.0)};
+    QTest::newRow("transparent areas stay transparent")
+        << layered({Layer::filled(0, 0, 2, 2, {0, 0, 255}, 128)}).build() << 1 << argb32 << corners
+        << QVector<QRgb>{0x800000ff, 0};
+
+    QTest::newRow("hidden layer") << layered({kRed, hidden(kGreen)}).build() << 1 << rgb32
+                                  << corners << QVector<QRgb>{red, red};
+    QTest::newRow("hidden group")
+        << layered({kRed, marker(GroupEnd), kGreen, hidden(marker(ClosedGroup))}).build() << 1
+        << rgb32 << corners << QVector<QRgb>{red, red};
+    QTest::newRow("visible group")
+        << layered({kRed, marker(GroupEnd), kGreen, marker(OpenGroup)}).build() << 2 << rgb32
+        << corners << QVector<QRgb>{green, green};
+    QTest::newRow("hidden outer group hides an inner one")
+        << layered({kRed, marker(GroupEnd), marker(GroupEnd), kGreen, marker(OpenGroup),
+                    hidden(marker(OpenGroup))})
+               .build()
+        << 1 << rgb32 << corners << QVector<QRgb>{red, red};
+    QTest::newRow("layer above a hidden group is drawn")
+        << layered({kRed, marker(GroupEnd), kGreen, hidden(marker(OpenGroup)),
+                    Layer::filled(0, 0, 1, 1, {0, 0, 255})})
+               .build()
+        << 2 << rgb32 << corners << QVector<QRgb>{blue, red};
+    QTest::newRow("group opacity scales its members")
+        << layered({kRed, marker(GroupEnd), kGreen, withOpacity(marker(OpenGroup), 128)}).build()
+        << 2 << rgb32 << corners
+        << QVector<QRgb>{composite(red, green, 128 / 255.0), composite(red, green, 128 / 255.0)};
+
+    QTest::newRow("mask hides inside, default shows outside")
+        << layered({kRed, withMask(kGreen, QRect(0, 0, 2, 4), 0, 255)}).build() << 2 << rgb32
+        << QVector<QPoint>{{0, 0}, {1, 3}, {2, 0}, {3, 3}} << QVector<QRgb>{red, red, green, green};
+    QTest::newRow("mask default hides outside")
+        << layered({kRed, withMask(kGreen, QRect(0, 0, 2, 2), 255, 0)}).build() << 2 << rgb32
+        << corners << QVector<QRgb>{green, red};
+    QTest::newRow("mask partly")
+        << layered({kRed, withMask(kGreen, QRect(0, 0, 4, 4), 128, 0)}).build() << 2 << rgb32
+        << corners
+        << QVector<QRgb>{composite(red, green, 128 / 255.0), composite(red, green, 128 / 255.0)};
+    QTest::newRow("mask disabled")
+        << layered({kRed, withMask(kGreen, QRect(0, 0, 4, 4), 0, 0, true)}).build() << 2 << rgb32
+        << corners << QVector<QRgb>{green, green};
+    QTest::newRow("mask, run-length")
+        << layered({kRed, compressed(withMask(kGreen, QRect(1, 1, 2, 2), 0, 255), 1)}).build() << 2
+        << rgb32 << QVector<QPoint>{{0, 0}, {1, 1}, {2, 2}, {3, 3}}
+        << QVector<QRgb>{green, red, red, green};
+
+    const Layer base = Layer::filled(0, 0, 2, 2, {0, 0, 255});
+    QTest::newRow("clipping") << layered({kRed, base, clipped(kGreen)}).build() << 3 << rgb32
+                              << QVector<QPoint>{{0, 0}, {1, 1}, {2, 2}, {3, 0}}
+                              << QVector<QRgb>{green, green, red, red};
+    QTest::newRow("clipping to a hidden base")
+        << layered({kRed, hidden(base), clipped(kGreen)}).build() << 1 << rgb32 << corners
+        << QVector<QRgb>{red, red};
+    const QRgb halfBlue = composite(red, blue, 128 / 255.0);
+    QTest::newRow("clipping to a half transparent base")
+        << layered({kRed, Layer::filled(0, 0, 2, 2, {0, 0, 255}, 128), clipped(kGreen)}).build()
+        << 3 << rgb32 << corners << QVector<QRgb>{composite(halfBlue, green, 128 / 255.0), red};
+    QTest::newRow("clipping ends at an unclipped layer")
+        << layered({kRed, base, clipped(kGreen), Layer::filled(3, 3, 4, 4, {0, 0, 255})}).build()
+        << 4 << rgb32 << QVector<QPoint>{{0, 0}, {3, 3}, {2, 2}} << QVector<QRgb>{green, blue, red};
+
+    QTest::newRow("adjustment layer skipped")
+        << layered({kRed, withExtra(kGreen, layerInfoBlock("levl", QByteArray(4, 0)))}).build() << 1
+        << rgb32 << corners << QVector<QRgb>{red, red};
+    QTest::newRow("layer without pixels skipped")
+        << layered({kRed, Layer::filled(0, 0, 0, 0, {0, 255, 0})}).build() << 1 << rgb32 << corners
+        << QVector<QRgb>{red, red};
+    QTest::newRow("zip channels skipped") << layered({kRed, compressed(kGreen, 2)}).build() << 1
+                                          << rgb32 << corners << QVector<QRgb>{red, red};
+    QTest::newRow("fill layer with pixels drawn")
+        << layered({kRed, withExtra(kGreen, layerInfoBlock("SoCo", QByteArray(4, 0)))}).build() << 2
+        << rgb32 << corners << QVector<QRgb>{green, green};
+
+    QTest::newRow("grayscale") << layered({full({90}), Layer::filled(0, 0, 1, 1, {200})}, 1).build()
+                               << 2 << rgb32 << corners << QVector<QRgb>{0xffc8c8c8, 0xff5a5a5a};
+    QTest::newRow("large document")
+        << layered({compressed(kRed, 1), compressed(Layer::filled(0, 0, 2, 2, {0, 0, 255}), 1)}, 3,
+                   true)
+               .build()
+        << 2 << rgb32 << corners << QVector<QRgb>{blue, red};
+
+    Document transparentMerged = layered({kGreen});
+    transparentMerged.channels = 4;
+    transparentMerged.planes.append(QByteArray(kSide * kSide, 0));
+    transparentMerged.layers = layerSection({kGreen}, false, true);
+    QTest::newRow("transparent merged picture")
+        << transparentMerged.build() << 1 << rgb32 << corners << QVector<QRgb>{green, green};
+    Document merged = layered({kGreen});
+    merged.planes[0] = QByteArray(kSide * kSide, char(10));
+    QTest::newRow("merged picture with content kept")
+        << merged.build() << 0 << rgb32 << corners << QVector<QRgb>{0xff0affff, 0xff0affff};
+    QTest::newRow("only hidden layers: merged kept")
+        << layered({hidden(kGreen)}).build() << 0 << rgb32 << corners
+        << QVector<QRgb>{0xffffffff, 0xffffffff};
+}
+
+void TestPsdLayers::compose()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, drawn);
+    QFETCH(int, format);
+    QFETCH(QVector<QPoint>, points);
+    QFETCH(QVector<QRgb>, pixels);
+
+    QImage image;
+    int layersDrawn = -1;
+    QVERIFY(decode(bytes, &image, &layersDrawn));
+    QCOMPARE(layersDrawn, drawn);
+    QCOMPARE(image.size(), QSize(kSide, kSide));
+    QCOMPARE(int(image.format()), format);
+    for (int i = 0; i < points.size(); ++i) {
+        const QRgb got = image.pixel(points[i]);
+        QVERIFY2(near(got, pixels[i]), qPrintable(QStringLiteral("at (%1, %2): %3, want %4")
+                                                      .arg(points[i].x())
+                                                      .arg(points[i].y())
+                                                      .arg(got, 8, 16, QChar('0'))
+                                                      .arg(pixels[i], 8, 16, QChar('0'))));
+    }
+}
+
+void TestPsdLayers::blendModes_data()
+{
+    QTest::addColumn<QByteArray>("mode");
+    QTest::addColumn<int>("opacity");
+    QTest::addColumn<QRgb>("expected");
+
+    // Three backdrop components on either side of one half, for overlay's two branches.
+    const QRgb backdrop = qRgb(200, 100, 30), source = qRgb(50, 180, 240);
+    const QVector<std::tuple<const char *, const char *, BlendFn>> modes = {
+        {"normal", "norm", kNormal},
+        {"multiply", "mul ", [](double b, double s) { return b * s; }},
+        {"screen", "scrn", [](double b, double s) { return b + s - b * s; }},
+        {"overlay", "over",
+         [](double b, double s) { return b <= 0.5 ? 2 * b * s : 1 - 2 * (1 - b) * (1 - s); }},
+        {"darken", "dark", [](double b, double s) { return std::min(b, s); }},
+        {"lighten", "lite", [](double b, double s) { return std::max(b, s); }},
+        {"linear dodge", "lddg", [](double b, double s) { return std::min(1.0, b + s); }},
+        {"other modes as normal", "diss", kNormal},
+    };
+    for (const auto &[name, key, fn] : modes) {
+        for (int opacity : {255, 100}) {
+            QTest::addRow("%s, opacity %d", name, opacity)
+                << QByteArray(key) << opacity << composite(backdrop, source, opacity / 255.0, fn);
+        }
+    }
+}
+
+void TestPsdLayers::blendModes()
+{
+    QFETCH(QByteArray, mode);
+    QFETCH(int, opacity);
+    QFETCH(QRgb, expected);
+
+    const Layer under = full({200, 100, 30});
+    const Layer over = withOpacity(withMode(full({50, 180, 240}), mode.constData()), opacity);
+    QImage image;
+    int drawn = 0;
+    QVERIFY(decode(layered({under, over}).build(), &image, &drawn));
+    QCOMPARE(drawn, 2);
+    const QRgb got = image.pixel(2, 1);
+    QVERIFY2(near(got, expected), qPrintable(QStringLiteral("%1, want %2")
+                                                 .arg(got, 8, 16, QChar('0'))
+                                                 .arg(expected, 8, 16, QChar('0'))));
+}
+
+void TestPsdLayers::hostileRecords_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("drawn");
+
+    const QByteArray pixels = be16(0) + QByteArray(16, char(9));
+    const QByteArray channelData = pixels + pixels + pixels;
+    const QVector<QPair<qint16, quint32>> channels = {{0, 18}, {1, 18}, {2, 18}};
+    const QByteArray good = rawRecord(0, 0, 4, 4, channels);
+
+    QTest::newRow("well formed") << withSection(section(1, good, channelData)).build() << 1;
+    QTest::newRow("layer count past the end")
+        << withSection(section(30000, good, channelData)).build() << 0;
+    QTest::newRow("negative layer count past the end")
+        << withSection(section(-30000, good, channelData)).build() << 0;
+    QByteArray longInfo = section(1, good, channelData);
+    qToBigEndian(quint32(0x7ffffff0), longInfo.data());
+    QTest::newRow("layer information past the section") << withSection(longInfo).build() << 0;
+    QTest::newRow("channel count past the end")
+        << withSection(section(1, rawRecord(0, 0, 4, 4, {{0, 18}}).replace(16, 2, be16(65535)),
+                               channelData))
+               .build()
+        << 0;
+    QTest::newRow("channel length past the end")
+        << withSection(
+               section(1, rawRecord(0, 0, 4, 4, {{0, 18}, {1, 0x7fffffff}, {2, 18}}), channelData))
+               .build()
+        << 0;
+    QTest::newRow("later layer's channels past the end")
+        << withSection(section(2, good + rawRecord(0, 0, 4, 4, {{0, 18}, {1, 18}, {2, 19}}),
+                               channelData + channelData))
+               .build()
+        << 1;
+    QTest::newRow("extra data past the end")
+        << withSection(section(1, rawRecord(0, 0, 4, 4, channels, 0x10000), channelData)).build()
+        << 0;
+    QTest::newRow("raw data shorter than the bounds")
+        << withSection(section(1, rawRecord(0, 0, 5, 4, channels), channelData)).build() << 0;
+    QTest::newRow("huge bounds, raw")
+        << withSection(section(1,
+                               rawRecord(-0x7fffffff - 1, -0x7fffffff - 1, 0x7fffffff, 0x7fffffff,
+                                         channels),
+                               channelData))
+               .build()
+        << 0;
+    // Four rows of two bytes each: far too short for a billion columns.
+    const QByteArray shortRows = be16(1) + be16(2) + be16(2) + be16(2) + be16(2) +
+                                 QByteArray("\x81\x09\x81\x09\x81\x09\x81\x09", 8);
+    QTest::newRow("huge bounds, run-length rows too short")
+        << withSection(section(1, rawRecord(0, 0, 4, 0x40000000, {{0, 18}, {1, 18}, {2, 18}}),
+                               shortRows + shortRows + shortRows))
+               .build()
+        << 0;
+    QTest::newRow("row table past the channel")
+        << withSection(section(1, rawRecord(0, 0, 0x7fffffff, 4, channels),
+                               be16(1) + QByteArray(16, 0) + pixels + pixels))
+               .build()
+        << 0;
+    QByteArray pastRows = be16(1) + be16(60000) + be16(2) + be16(2) + be16(2) +
+                          QByteArray("\xfd\x09\xfd\x09\xfd\x09\xfd\x09", 8);
+    QTest::newRow("row counts past the channel")
+        << withSection(section(1, rawRecord(0, 0, 4, 4, {{0, 18}, {1, 18}, {2, 18}}),
+                               pastRows + pastRows + pastRows))
+               .build()
+        << 0;
+    QTest::newRow("record cut by the section's end")
+        << withSection(section(1, good.left(40), QByteArray())).build() << 0;
+    QTest::newRow("bounds upside down")
+        << withSection(section(1, rawRecord(4, 4, 0, 0, channels), channelData)).build() << 0;
+    QTest::newRow("blend signature wrong")
+        << withSection(section(1, QByteArray(good).replace(36, 4, "XXXX"), channelData)).build()
+        << 0;
+}
+
+void TestPsdLayers::hostileRecords()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, drawn);
+
+    QImage image;
+    int layersDrawn = -1;
+    QVERIFY(decode(bytes, &image, &layersDrawn));
+    QCOMPARE(layersDrawn, drawn);
+    QCOMPARE(image.size(), QSize(kSide, kSide));
+    // Refused layers leave the merged picture as it was.
+    QCOMPARE(image.pixel(3, 3), drawn ? 0xff090909u : 0xffffffffu);
+}
+
+void TestPsdLayers::manyLayers()
+{
+    // Thousands of one-pixel layers, each drawn in its turn.
+    QVector<Layer> layers;
+    for (int i = 0; i < 3000; ++i)
+        layers.append(Layer::filled(i % kSide, (i / kSide) % kSide, i % kSide + 1,
+                                    (i / kSide) % kSide + 1, {i % 256, 1, 2}));
+    QImage image;
+    int drawn = 0;
+    QVERIFY(decode(layered(layers).build(), &image, &drawn));
+    QCOMPARE(drawn, 3000);
+    // The topmost layer that covers (3, 3) shows there.
+    int top = -1;
+    for (int i = 0; i < 3000; ++i)
+        if (i % kSide == 3 && (i / kSide) % kSide == 3) top = i;
+    QCOMPARE(image.pixel(3, 3), qRgb(top % 256, 1, 2));
+}
+
+void TestPsdLayers::readerComposes()
+{
+    // Through the image reader, as every program that uses the plug-in reads documents.
+    QBuffer buffer;
+    buffer.setData(layered({kRed, Layer::filled(1, 1, 2, 2, {0, 0, 255})}).build());
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "psd");
+    const QImage image = reader.read();
+    QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
+    QCOMPARE(image.pixel(0, 0), 0xffff0000u);
+    QCOMPARE(image.pixel(1, 1), 0xff0000ffu);
+}
+
+void TestPsdLayers::realDocuments_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("drawn");
+    QTest::addColumn<double>("fromMerged");
+
+    // No real document saved without its merged picture is at hand: real documents with
+    // one have it replaced by white, and their layers must make it again.
+    QTest::newRow("two layers, run-length") << "hopper.psd" << 2 << 0.5;
+    QTest::newRow("one layer, run-length") << "1layer.psd" << 1 << 0.5;
+    QTest::newRow("gradient fill layer with an empty mask")
+        << "colormodes_4x4_8bit_rgb.psd" << 1 << 0.5;
+    QTest::newRow("grayscale layers") << "colormodes_4x4_8bit_grayscale.psd" << 1 << 1.0;
+}
+
+void TestPsdLayers::realDocuments()
+{
+    QFETCH(QString, file);
+    QFETCH(int, drawn);
+    QFETCH(double, fromMerged);
+
+    const QString path = realDataPath(QStringLiteral("psd/") + file);
+    REQUIRE_REAL_FILE(path);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+
+    QImage merged, composed;
+    int mergedDrawn = -1, layersDrawn = -1;
+    QVERIFY(decode(bytes, &merged, &mergedDrawn));
+    QCOMPARE(mergedDrawn, 0); // a real merged picture is kept
+    QVERIFY(decode(withoutMergedPicture(bytes), &composed, &layersDrawn));
+    QCOMPARE(layersDrawn, drawn);
+    QCOMPARE(composed.size(), merged.size());
+    const double difference = meanDifference(composed, merged);
+    QVERIFY2(difference <= fromMerged, qPrintable(QString::number(difference)));
+
+    // The document's own thumbnail, at its size, where it is big enough to compare.
+    const QImage thumb = embeddedThumbnail(bytes);
+    if (thumb.isNull() || thumb.width() < 16) return;
+    const QImage scaled =
+        composed.scaled(thumb.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const double fromThumbnail = meanDifference(scaled, thumb);
+    QVERIFY2(fromThumbnail < 8, qPrintable(QString::number(fromThumbnail)));
+}
+
+QTEST_MAIN(TestPsdLayers)
+#include "tst_psdlayers.moc"
