@@ -14,9 +14,6 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <QRegularExpression>
-#include <QTemporaryFile>
-
-#include <cstdio>
 
 // Editing and saving an opened picture.
 
@@ -166,23 +163,21 @@ bool ImageWrapper::copyFile(const QString &path, bool overwrite)
     const QFileInfo target(path);
     if (target.exists() && !overwrite) return false;
     if (!target.exists()) return QFile::copy(source, path);
-    // Replacing: copy beside the target, then rename over it, so a failed copy leaves the
-    // target as it was.
-    QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.picsage-XXXXXX"));
-    if (!temporary.open()) return false;
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) return false;
+    // Replacing: the copy is staged beside the target and put in its place once it is on
+    // disk, so a failed copy or a crash leaves the target as it was.
+    platform::StagedFile staged(path);
+    if (!staged.isValid()) return false;
+    QFile in(source), out(staged.stagingPath());
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
     while (!in.atEnd()) {
         const QByteArray chunk = in.read(1 << 20);
-        if (chunk.isEmpty() || temporary.write(chunk) != chunk.size()) return false;
+        if (chunk.isEmpty() || out.write(chunk) != chunk.size()) return false;
     }
-    if (!temporary.flush()) return false;
-    temporary.close();
-    QFile::setPermissions(temporary.fileName(), QFile::permissions(source));
-    if (std::rename(QFile::encodeName(temporary.fileName()).constData(),
-                    QFile::encodeName(path).constData()) != 0)
-        return false;
-    temporary.setAutoRemove(false);
+    out.close();
+    if (out.error() != QFileDevice::NoError || !staged.commit()) return false;
+    // A copy carries its source's permissions, as a fresh copy does.
+    QFile::setPermissions(path, QFile::permissions(source));
     return true;
 }
 
