@@ -6,6 +6,7 @@
 #include "formats/PsdDecoder.h"
 #include "formats/PsdHeader.h"
 #include "formats/PsdPackBits.h"
+#include "formats/PsdRowConverter.h"
 #include "formats/QPsdHandler.h"
 #include "formats/QPsdPlugin.h"
 
@@ -22,6 +23,8 @@ Q_DECLARE_METATYPE(QVector<QRgb>)
 Q_DECLARE_METATYPE(psd::PsdError)
 
 namespace {
+
+constexpr int kMaxPlanes = 5; // planes that a conversion reads
 
 enum Mode { Bitmap = 0, Gray = 1, Indexed = 2, Rgb = 3, Cmyk = 4, Multi = 7, Duotone = 8, Lab = 9 };
 
@@ -89,6 +92,47 @@ QByteArray planeFloat(std::initializer_list<float> samples)
     return b;
 }
 
+// Sample i of plane k of a test picture. With exhaustive, planes 0 and `pairedWith` run
+// through every pair of values (one plane the low byte of i, the other the high byte), and
+// the other planes through every value against both; otherwise the samples are seeded
+// pseudo-random.
+int testSample(int k, quint32 i, int pairedWith, bool exhaustive)
+{
+    if (!exhaustive) {
+        quint32 v = i * 2654435761u + quint32(k) * 40503u + 12345u;
+        v ^= v >> 15;
+        v *= 2246822519u;
+        v ^= v >> 13;
+        return int(v >> 24);
+    }
+    if (k == pairedWith) return int((i >> 8) & 0xff);
+    return int((i + quint32(k) * 85u) & 0xff);
+}
+
+// The colour of one pixel of an 8-bit document computed on its own, as the conversions
+// define it: QColor for CMYK, labToRgba for Lab, the white matte removed by its formula.
+QRgb referencePixel(int mode, int channels, const int *v)
+{
+    switch (mode) {
+    case Gray:
+        return channels == 1 ? qRgb(v[0], v[0], v[0]) : qRgba(v[0], v[0], v[0], v[1]);
+    case Rgb: {
+        if (channels == 3) return qRgb(v[0], v[1], v[2]);
+        const int a = v[3];
+        if (a == 0) return qRgba(v[0], v[1], v[2], 0);
+        auto unmatte = [a](int c) { return int(quint8((255 * (c + a - 255)) / a)); };
+        return qRgba(unmatte(v[0]), unmatte(v[1]), unmatte(v[2]), a);
+    }
+    case Cmyk:
+        if (channels == 1) return cmykPixel(255 - v[0], 255 - v[0], 255 - v[0], 0);
+        if (channels == 3) return cmykPixel(255 - v[0], 255 - v[1], 255 - v[2], 0);
+        return cmykPixel(255 - v[0], 255 - v[1], 255 - v[2], 255 - v[3],
+                         channels >= 5 ? v[4] : 255);
+    default:
+        return psd::labToRgba(v[0], v[1], v[2], channels >= 4 ? v[3] : 255);
+    }
+}
+
 } // namespace
 
 class TestPsd : public QObject
@@ -103,6 +147,11 @@ private slots:
     void labToRgba();
     void tablesMatchPerPixelColours_data();
     void tablesMatchPerPixelColours();
+    void rowConversionMatchesPerPixel_data();
+    void rowConversionMatchesPerPixel();
+    void everyLabColour();
+    void rowCountsNotTrusted_data();
+    void rowCountsNotTrusted();
     void refusals_data();
     void refusals();
     void sideLimits_data();
@@ -454,6 +503,154 @@ void TestPsd::tablesMatchPerPixelColours()
             expected = psd::labToRgba(at(0), at(1), at(2), channels == 4 ? at(3) : 255);
         QCOMPARE(image.pixel(int(x), 0), expected);
     }
+}
+
+void TestPsd::rowConversionMatchesPerPixel_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("pairedWith"); // -1: seeded samples
+    QTest::addColumn<int>("side");
+
+    // 256 x 256 pixels hold every pair of values of two planes.
+    QTest::newRow("cmyk, every ink with every black") << int(Cmyk) << 4 << 3 << 256;
+    QTest::newRow("cmyk alpha, every ink with every black") << int(Cmyk) << 5 << 3 << 256;
+    QTest::newRow("cmyk, 6 channels") << int(Cmyk) << 6 << 3 << 256;
+    QTest::newRow("cmyk, 3 channels") << int(Cmyk) << 3 << 1 << 256;
+    QTest::newRow("cmyk, 1 channel") << int(Cmyk) << 1 << 0 << 16;
+    QTest::newRow("rgb alpha, every colour with every alpha") << int(Rgb) << 4 << 3 << 256;
+    QTest::newRow("rgb") << int(Rgb) << 3 << 1 << 256;
+    QTest::newRow("gray") << int(Gray) << 1 << 0 << 16;
+    QTest::newRow("gray alpha") << int(Gray) << 2 << 1 << 256;
+    QTest::newRow("lab, every a with every L") << int(Lab) << 3 << 0 << 256;
+    QTest::newRow("lab alpha, seeded") << int(Lab) << 4 << -1 << 256;
+    // Large enough for the table of colours met so far.
+    const int large = 2048;
+    QVERIFY(qint64(large) * large >= psd::RowConverter::kLabMemoPixels);
+    QTest::newRow("lab, seeded, large") << int(Lab) << 3 << -1 << large;
+    QTest::newRow("lab alpha, seeded, large") << int(Lab) << 4 << -1 << large;
+}
+
+void TestPsd::rowConversionMatchesPerPixel()
+{
+    // Raw data take the planar or in-place conversion, run-length data the row by row
+    // expansion; both give, for every pixel, the colour computed on its own.
+    QFETCH(int, mode);
+    QFETCH(int, channels);
+    QFETCH(int, pairedWith);
+    QFETCH(int, side);
+    const quint32 pixels = quint32(side) * quint32(side);
+    QVector<QByteArray> planes(channels, QByteArray(int(pixels), 0));
+    for (int k = 0; k < channels; ++k) {
+        char *p = planes[k].data();
+        for (quint32 i = 0; i < pixels; ++i)
+            p[i] = char(testSample(k, i, pairedWith, pairedWith >= 0));
+    }
+    const Document raw = document(mode, 8, quint32(side), quint32(side), planes);
+    for (const Document &d : {raw, rle(raw)}) {
+        QImage image;
+        QVERIFY(decode(d.build(), &image));
+        QCOMPARE(image.size(), QSize(side, side));
+        for (int y = 0; y < side; ++y) {
+            const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+            for (int x = 0; x < side; ++x) {
+                const int i = y * side + x;
+                int v[kMaxPlanes] = {};
+                for (int k = 0; k < qMin(channels, kMaxPlanes); ++k)
+                    v[k] = uchar(planes[k][i]);
+                const QRgb expected = referencePixel(mode, channels, v);
+                if (line[x] != expected)
+                    QFAIL(qPrintable(QStringLiteral("%1 pixel (%2, %3): %4, expected %5")
+                                         .arg(d.compression ? "run-length" : "raw")
+                                         .arg(x)
+                                         .arg(y)
+                                         .arg(line[x], 8, 16)
+                                         .arg(expected, 8, 16)));
+            }
+        }
+    }
+}
+
+void TestPsd::everyLabColour()
+{
+    // All 2^24 colours of an 8-bit Lab document, each once, through the table of colours
+    // met so far, against labToRgba.
+    const int side = 4096;
+    QVector<QByteArray> planes(3, QByteArray(side * side, 0));
+    for (int i = 0; i < side * side; ++i) {
+        planes[0][i] = char(i >> 16);
+        planes[1][i] = char(i >> 8);
+        planes[2][i] = char(i);
+    }
+    QImage image;
+    QVERIFY(decode(document(Lab, 8, side, side, planes).build(), &image));
+    planes.clear();
+    for (int i = 0; i < side * side; ++i) {
+        const QRgb got = reinterpret_cast<const QRgb *>(image.constScanLine(i / side))[i % side];
+        const QRgb expected = psd::labToRgba(i >> 16, (i >> 8) & 0xff, i & 0xff, 255);
+        if (got != expected)
+            QFAIL(qPrintable(QStringLiteral("Lab %1 %2 %3: %4, expected %5")
+                                 .arg(i >> 16)
+                                 .arg((i >> 8) & 0xff)
+                                 .arg(i & 0xff)
+                                 .arg(got, 8, 16)
+                                 .arg(expected, 8, 16)));
+    }
+}
+
+void TestPsd::rowCountsNotTrusted_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("same"); // decodes to the same picture; empty: refused
+    QTest::addColumn<psd::PsdError>("reason");
+
+    // Row counts follow the compression field at 40 in documents without sections.
+    const Document rgb = document(
+        Rgb, 8, 3, 2,
+        {plane8({1, 2, 3, 4, 5, 6}), plane8({7, 7, 7, 7, 7, 7}), plane8({9, 8, 7, 9, 8, 7})});
+    QByteArray zeroCounts = rle(rgb).build();
+    zeroCounts.replace(40, 12, QByteArray(12, 0));
+    QTest::newRow("counts all zero") << zeroCounts << rgb.build() << psd::PsdError::None;
+
+    // Plane 1 is one run of six samples across both rows, counted in the first.
+    QByteArray crossing = rle(rgb).build();
+    const int plane1 = 40 + 12 + 2 * 4; // two literal rows of three samples
+    QCOMPARE(crossing.mid(plane1, 4), QByteArray::fromHex("fe07fe07"));
+    crossing.replace(plane1, 4, QByteArray::fromHex("fb07"));
+    crossing.replace(40 + 4, 4, be16(2) + be16(0));
+    QTest::newRow("run across rows") << crossing << rgb.build() << psd::PsdError::None;
+
+    // A sixth CMYK channel is not shown, yet damage in it is refused as before.
+    QVector<QByteArray> six(6, plane8({10, 20, 30, 40}));
+    const Document cmyk = document(Cmyk, 8, 2, 2, six);
+    QTest::newRow("sixth channel read") << rle(cmyk).build() << cmyk.build() << psd::PsdError::None;
+    QByteArray damaged = rle(cmyk).build();
+    damaged.chop(3); // the last row's literal run of two
+    damaged += QByteArray::fromHex("8f01");
+    QTest::newRow("sixth channel overflows")
+        << damaged << QByteArray() << psd::PsdError::ImageDataCorrupt;
+    QByteArray shortSixth = rle(cmyk).build();
+    shortSixth.chop(1);
+    QTest::newRow("sixth channel short")
+        << shortSixth << QByteArray() << psd::PsdError::ImageDataTruncated;
+}
+
+void TestPsd::rowCountsNotTrusted()
+{
+    // Documents whose row counts disagree with their runs decode as the runs say.
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, same);
+    QFETCH(psd::PsdError, reason);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    psd::PsdDecoder decoder(&buffer);
+    QImage image;
+    QCOMPARE(decoder.read(&image), !same.isEmpty());
+    QCOMPARE(decoder.error(), reason);
+    if (same.isEmpty()) return;
+    QImage expected;
+    QVERIFY(decode(same, &expected));
+    QCOMPARE(image, expected);
 }
 
 void TestPsd::refusals_data()

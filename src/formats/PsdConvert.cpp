@@ -1,6 +1,7 @@
 #include "PsdConvert.h"
 
 #include "PsdLimits.h"
+#include "PsdRowConverter.h"
 #include "platform/LargePages.h"
 
 #include <QColor>
@@ -14,20 +15,17 @@ namespace psd {
 
 namespace {
 
-// The samples of one pixel index i in every plane, stored planar (stride 1) or
-// interleaved in the picture itself (stride 4, 8-bit only).
+// The samples of one pixel index i in every plane of 16 or 32 bits, stored planar.
+// Documents of 8 bits are converted a row at a time by RowConverter.
 struct Samples
 {
     const uchar *plane[kMaxPlanesUsed] = {};
-    qint64 stride = 1;
 
     // A 16-bit sample is reduced to 8 bits: v * 255 / 65535, truncated, exactly v / 257.
     // A 32-bit sample is linear light as a float: it is encoded for sRGB and clamped.
     template <int Depth> int at(int k, qint64 i) const
     {
-        if constexpr (Depth == 8)
-            return plane[k][i * stride];
-        else if constexpr (Depth == 16)
+        if constexpr (Depth == 16)
             return ((plane[k][2 * i] << 8) | plane[k][2 * i + 1]) / 257;
         else
             return toSrgb(floatAt(k, i));
@@ -56,74 +54,6 @@ private:
         const double encoded = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
         return qRound(encoded * 255);
     }
-};
-
-// QColor's CMYK conversion, looked up rather than computed per pixel: each of red, green
-// and blue depends only on its own ink and black, so one table of stored (inverted) ink
-// and black gives all three, exactly as QColor::fromCmyk makes them.
-class InkTable
-{
-public:
-    InkTable() : m_value(new uchar[256 * 256])
-    {
-        for (int ink = 0; ink < 256; ++ink)
-            for (int k = 0; k < 256; ++k)
-                m_value[ink * 256 + k] =
-                    uchar(qRed(QColor::fromCmyk(255 - ink, 0, 0, 255 - k).rgba()));
-    }
-    QRgb operator()(int c, int m, int y, int k, int alpha) const
-    {
-        const uchar *row = m_value.get() + k;
-        return qRgba(row[c * 256], row[m * 256], row[y * 256], alpha);
-    }
-
-private:
-    std::unique_ptr<uchar[]> m_value;
-};
-
-// QColor::fromRgbF(v, ...).rgba() for one component in [0, 1]: to 16 bits, rounded, then
-// to 8 bits as QColor divides by 257.
-inline int unitToByte(double v)
-{
-    const int wide = qRound(v * 65535);
-    return (wide + 0x80 - ((wide + 0x80) >> 8)) >> 8;
-}
-
-// labToRgba's arithmetic with the parts that depend on one or two samples looked up.
-class LabTable
-{
-public:
-    LabTable() : m_x(new double[256 * 256]), m_z(new double[256 * 256])
-    {
-        for (int L = 0; L < 256; ++L) {
-            const double l = L / 2.55;
-            const double fy = (l + 16) / 116;
-            m_y[L] = l > 0 ? fy * fy * fy : l / 903;
-            for (int v = 0; v < 256; ++v) {
-                const double fx = fy + (v - 128) / 500.0;
-                const double fz = fy - (v - 128) / 200.0;
-                const double x = fx * fx * fx > 0 ? fx * fx * fx : (116 * fx - 16) / 903;
-                const double z = fz * fz * fz > 0 ? fz * fz * fz : (116 * fz - 16) / 903;
-                m_x[L * 256 + v] = x * 0.9642;
-                m_z[L * 256 + v] = z * 0.8249;
-            }
-        }
-    }
-    QRgb operator()(int L, int a, int b, int alpha) const
-    {
-        const double x = m_x[L * 256 + a], y = m_y[L], z = m_z[L * 256 + b];
-        const auto gamma = [](double linear) {
-            return std::clamp(std::sqrt(std::max(linear, 0.0)), 0.0, 1.0);
-        };
-        const double r = gamma(1.9624274 * x - 0.6105343 * y - 0.3413404 * z);
-        const double g = gamma(-0.9787684 * x + 1.9161415 * y + 0.033454 * z);
-        const double bl = gamma(0.0286869 * x - 0.1406752 * y + 1.3487655 * z);
-        return qRgba(unitToByte(r), unitToByte(g), unitToByte(bl), alpha);
-    }
-
-private:
-    double m_y[256];
-    std::unique_ptr<double[]> m_x, m_z;
 };
 
 // Walks the pixels of rows first to last - 1, handing each one's index to pixel(i) and
@@ -187,12 +117,6 @@ template <int Depth> void grayscale(const PsdHeader &h, const Samples &s, QImage
         rows);
 }
 
-// Photoshop stores colours of partly transparent pixels blended with white; this undoes it.
-inline int removeWhiteMatte(int c, int a)
-{
-    return quint8((255 * (c + a - 255)) / a);
-}
-
 template <int Depth> void rgb(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
 {
     if (h.channels == 3)
@@ -200,26 +124,13 @@ template <int Depth> void rgb(const PsdHeader &h, const Samples &s, QImage &imag
             image,
             [&](qint64 i) { return qRgb(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i)); },
             rows);
-    if constexpr (Depth != 8) {
-        fill(
-            image,
-            [&](qint64 i) {
-                return qRgba(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i),
-                             s.alpha<Depth>(3, i));
-            },
-            rows);
-    } else {
-        fill(
-            image,
-            [&](qint64 i) {
-                const int r = s.at<8>(0, i), g = s.at<8>(1, i), b = s.at<8>(2, i),
-                          a = s.at<8>(3, i);
-                if (a == 0) return qRgba(r, g, b, 0);
-                return qRgba(removeWhiteMatte(r, a), removeWhiteMatte(g, a), removeWhiteMatte(b, a),
-                             a);
-            },
-            rows);
-    }
+    fill(
+        image,
+        [&](qint64 i) {
+            return qRgba(s.at<Depth>(0, i), s.at<Depth>(1, i), s.at<Depth>(2, i),
+                         s.alpha<Depth>(3, i));
+        },
+        rows);
 }
 
 template <int Depth> void cmyk(const PsdHeader &h, const Samples &s, QImage &image, Rows rows)
@@ -404,16 +315,24 @@ QImage convertPlanes(const PsdHeader &h, const QByteArray &colourModeData, const
     if (!canConvert(h)) return QImage();
     if (h.mode == Bitmap) return bitmap(h, planes);
     if (h.mode == Indexed) return indexed(h, colourModeData, planes);
-    Samples s;
-    for (int k = 0; k < planesUsed(h); ++k)
-        s.plane[k] = planes + quint64(k) * h.planeBytes();
     QImage image(int(h.width), int(h.height), outputFormat(h));
     if (image.isNull()) return image;
     platform::adviseLargePages(image.bits(), quint64(image.sizeInBytes()));
+    if (h.depth == 8) {
+        RowConverter converter(h, qint64(h.width) * h.height);
+        const uchar *rows[kMaxPlanesUsed] = {};
+        for (int y = 0; y < image.height(); ++y) {
+            for (int k = 0; k < converter.planes(); ++k)
+                rows[k] = planes + quint64(k) * h.planeBytes() + quint64(y) * h.width;
+            converter.convert(rows, image.width(), reinterpret_cast<QRgb *>(image.scanLine(y)));
+        }
+        return image;
+    }
+    Samples s;
+    for (int k = 0; k < planesUsed(h); ++k)
+        s.plane[k] = planes + quint64(k) * h.planeBytes();
     const Rows all{0, image.height()};
-    if (h.depth == 8)
-        convert<8>(h, s, image, all);
-    else if (h.depth == 16)
+    if (h.depth == 16)
         convert<16>(h, s, image, all);
     else
         convert<32>(h, s, image, all);
@@ -448,11 +367,22 @@ QImage interleavedPicture(const PsdHeader &h)
 
 void convertInPlace(const PsdHeader &h, QImage &picture)
 {
-    Samples s;
-    s.stride = 4;
+    // Each row's samples are taken apart into planes first, so the converter reads them
+    // while they are still in cache and may write over them.
+    RowConverter converter(h, qint64(picture.width()) * picture.height());
+    const int width = picture.width();
+    std::unique_ptr<uchar[]> planes(new uchar[size_t(width) * 4]);
+    const uchar *rows[kMaxPlanesUsed] = {};
     for (int k = 0; k < 4; ++k)
-        s.plane[k] = picture.constBits() + k;
-    convert<8>(h, s, picture, Rows{0, picture.height()});
+        rows[k] = planes.get() + k * width;
+    for (int y = 0; y < picture.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        const uchar *samples = reinterpret_cast<const uchar *>(line);
+        for (int x = 0; x < width; ++x)
+            for (int k = 0; k < 4; ++k)
+                planes[k * width + x] = samples[4 * x + k];
+        converter.convert(rows, width, line);
+    }
 }
 
 } // namespace psd

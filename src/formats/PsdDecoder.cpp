@@ -5,6 +5,7 @@
 #include "PsdLayers.h"
 #include "PsdLimits.h"
 #include "PsdPackBits.h"
+#include "PsdRowReader.h"
 #include "PsdSections.h"
 #include "PsdStream.h"
 #include "platform/LargePages.h"
@@ -52,6 +53,23 @@ PsdError readRunLength(PsdStream &s, PlaneSink &sink)
     return decoder.overflow() ? PsdError::ImageDataCorrupt : PsdError::ImageDataTruncated;
 }
 
+// Run-length planes a row at a time when the document allows it; the planes that the
+// picture does not use are still expanded, so that damage in them is refused as before.
+// Null when the planes must be expanded one after another; the stream is then at dataAt.
+QImage readRowByRow(PsdStream &s, const PsdHeader &h, const PsdHeader &picture, quint64 countsAt,
+                    quint64 dataAt)
+{
+    RunLengthRows rows;
+    if (s.seek(countsAt)) rows = readRunLengthRows(s, h, picture);
+    if (!rows.picture.isNull() && h.channels > rows.planes) {
+        PlaneSink rest(nullptr, 0, h.planeBytes() * quint64(h.channels - rows.planes));
+        if (!s.seek(rows.restAt) || readRunLength(s, rest) != PsdError::None)
+            rows.picture = QImage();
+    }
+    if (rows.picture.isNull()) s.seek(dataAt);
+    return rows.picture;
+}
+
 } // namespace
 
 bool PsdDecoder::read(QImage *image)
@@ -85,6 +103,7 @@ bool PsdDecoder::readFrom(PsdSectionReader &r, QImage *image)
     if (h.channels > colour && !r.mergedHasTransparency()) picture.channels = quint16(colour);
     const quint64 plane = h.planeBytes();
     const quint64 total = plane * h.channels;
+    const quint64 countsAt = quint64(s.pos());
     if (compression == RunLength) {
         if (!r.skipRowCounts(quint64(h.channels) * h.height)) return false;
         if (total / kMaxPackBitsExpansion > s.remaining())
@@ -101,7 +120,10 @@ bool PsdDecoder::readFrom(PsdSectionReader &r, QImage *image)
     };
 
     QImage result;
-    if (convertsInPlace(picture)) {
+    if (compression == RunLength) result = readRowByRow(s, h, picture, countsAt, quint64(s.pos()));
+    if (!result.isNull()) {
+        // Made row by row, each row's pixels written once.
+    } else if (convertsInPlace(picture)) {
         // Straight into the picture: no second copy of the pixels is ever held.
         result = interleavedPicture(picture);
         if (result.isNull()) return r.refuse(PsdError::OutOfMemory);

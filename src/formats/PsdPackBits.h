@@ -66,4 +66,9 @@ private:
     bool m_overflow = false;
 };
 
+// Expands one row that holds whole runs: exactly `size` bytes of input must give exactly
+// `rowBytes` bytes of output, with no run reaching past the row. False otherwise, with
+// `out` partly written.
+bool unpackRow(const uchar *in, quint64 size, uchar *out, quint64 rowBytes);
+
 } // namespace psd

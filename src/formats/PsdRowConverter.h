@@ -1,0 +1,75 @@
+#pragma once
+
+#include "PsdHeader.h"
+
+#include <QImage>
+
+#include <cstdlib>
+#include <memory>
+
+namespace psd {
+
+// QColor's CMYK conversion, looked up rather than computed per pixel: each of red, green
+// and blue depends only on its own ink and black, so one table of stored (inverted) ink
+// and black gives all three, exactly as QColor::fromCmyk makes them.
+class InkTable
+{
+public:
+    InkTable();
+    QRgb operator()(int c, int m, int y, int k, int alpha) const
+    {
+        const uchar *row = m_value.get() + k * 256;
+        return qRgba(row[c], row[m], row[y], alpha);
+    }
+
+private:
+    // Black major, so that the three inks of a pixel share one row of 256 bytes.
+    std::unique_ptr<uchar[]> m_value;
+};
+
+// labToRgba's arithmetic with the parts that depend on one or two samples looked up.
+class LabTable
+{
+public:
+    LabTable();
+    QRgb operator()(int L, int a, int b, int alpha) const;
+
+private:
+    double m_y[256];
+    std::unique_ptr<double[]> m_x, m_z;
+};
+
+// Turns one row of 8-bit samples, one array per plane, into finished 0xAARRGGBB pixels,
+// with the results of the per-pixel conversions bit for bit. Made once per picture: its
+// tables cost about as much as a few rows of a large picture.
+class RowConverter
+{
+public:
+    // Pictures of at least this many pixels look Lab colours up in a table of every colour
+    // met so far (64 MB of address space, touched only where colours occur), so each
+    // distinct colour is computed once.
+    static constexpr qint64 kLabMemoPixels = qint64(1) << 22;
+
+    // Whether rows of this document (8 bits, a mode with colours per pixel) convert here.
+    static bool handles(const PsdHeader &header);
+
+    // `pixels` is the picture's size, which decides whether Lab colours are memorised.
+    RowConverter(const PsdHeader &header, qint64 pixels);
+
+    // Planes that a row is made from: rows[0] to rows[planes() - 1].
+    int planes() const { return m_planes; }
+    void convert(const uchar *const *rows, int width, QRgb *out);
+
+private:
+    enum class Kind { Gray, GrayAlpha, Rgb, RgbAlpha, Cmyk1, Cmyk3, Cmyk4, Cmyk5, Lab, LabAlpha };
+    void lab(const uchar *const *rows, int width, QRgb *out, bool alpha);
+
+    Kind m_kind = Kind::Gray;
+    int m_planes = 1;
+    std::unique_ptr<InkTable> m_ink;
+    std::unique_ptr<LabTable> m_lab;
+    std::unique_ptr<uchar[]> m_matte; // alpha major: colour without the white matte
+    std::unique_ptr<quint32, decltype(&std::free)> m_labMemo{nullptr, &std::free};
+};
+
+} // namespace psd
