@@ -4,11 +4,11 @@
 #include "image/ClipNode.h"
 #include "image/ImageWrapper.h"
 #include "image/PixmapClipRoot.h"
+#include "support/EmissionCounter.h"
 #include "support/OpenPicture.h"
 
 #include <QPainter>
 #include <QSet>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -226,7 +226,8 @@ void TestImageClip::substitutes()
     // The reduced decode is magenta, unlike every pixel of the file, so it shows where it
     // stands in.
     PixmapClipRoot root(m_quadrants, QSize(4096, 4096), solid(Magenta), nullptr);
-    QSignalSpy updates(&root, &PixmapClipRoot::onUpdate);
+    // Counted from the loader threads while this thread reads the count.
+    EmissionCounter updates(&root, &PixmapClipRoot::onUpdate);
     if (primeScale > 0) {
         paintOnce(&root, primeScale, QSize(256, 256));
         root.waitForLoaders();

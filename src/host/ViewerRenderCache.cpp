@@ -17,6 +17,7 @@ void ViewerRenderCache::stop()
     if (!isRunning()) return;
     m_stop.store(true);
     m_wake.release();
+    m_ended.acquire();
     wait();
 }
 
@@ -24,7 +25,10 @@ void ViewerRenderCache::run()
 {
     for (;;) {
         m_wake.acquire();
-        if (m_stop.load()) return;
+        if (m_stop.load()) {
+            m_ended.release();
+            return;
+        }
         // The drawing side holds the lock's permit from storing the request until it is
         // released below, so the request and the image are ours meanwhile.
         const Request request = m_request;

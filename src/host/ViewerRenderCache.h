@@ -32,4 +32,7 @@ private:
     QSharedPointer<ImageWrapper> m_picture;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_renders{0};
+    // Released by the thread as the last thing it does: stop() hands over through it, where
+    // QThread::wait() hands over inside Qt, out of ThreadSanitizer's sight.
+    platform::Semaphore m_ended{0};
 };

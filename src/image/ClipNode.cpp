@@ -6,6 +6,8 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <system_error>
+
 namespace {
 
 // The picture file, read until the loader is cut off: a decode then runs out of data at
@@ -42,6 +44,22 @@ ClipLoader::~ClipLoader()
 {
     detach();
     wait();
+}
+
+bool ClipLoader::start()
+{
+    wait();
+    try {
+        m_thread = std::thread([this] { run(); });
+    } catch (const std::system_error &) {
+        return false; // no thread to be had now (a process limit)
+    }
+    return true;
+}
+
+void ClipLoader::wait()
+{
+    if (m_thread.joinable()) m_thread.join();
 }
 
 void ClipLoader::detach()
@@ -108,6 +126,9 @@ void ClipNode::paint(QPainter *painter, const QRectF &visible, double scale)
             return;
         }
         if (state == Ready) {
+            // The loader's thread has delivered and is ending: it is joined here rather than
+            // left holding its stack until the tree goes.
+            if (m_loader) m_loader->wait();
             std::lock_guard<std::mutex> lock(m_mutex);
             if (m_image.isNull()) return;
             // Edge tiles are narrower or lower than a full tile.
@@ -171,13 +192,13 @@ void ClipNode::startLoader()
     if (!m_loader) {
         m_loader = new ClipLoader(this, m_path, 1.0 / double(qint64(1) << m_level),
                                   QRect(m_col * TileSide, m_row * TileSide, TileSide, TileSide));
-    } else if (m_loader->isRunning()) {
-        // A failed decode sets the node idle just before its thread ends; start() on a
-        // thread still running would do nothing and leave the tile loading for ever.
-        m_loader->wait();
     }
+    // A failed decode sets the node idle just before its thread ends: that thread is done
+    // with first, and the node is loading before the next can deliver.
+    m_loader->wait();
     m_state.store(Loading);
-    m_loader->start(QThread::InheritPriority);
+    // Without a thread the tile stays idle, and the next paint tries again.
+    if (!m_loader->start()) m_state.store(Idle);
 }
 
 void ClipNode::deliver(const QImage &image)

@@ -3,10 +3,10 @@
 #include <QImage>
 #include <QRect>
 #include <QString>
-#include <QThread>
 
 #include <atomic>
 #include <mutex>
+#include <thread>
 
 class ClipNode;
 class PixmapClipRoot;
@@ -14,21 +14,32 @@ class QPainter;
 
 // Decodes one tile of a very large picture on a thread of its own: the picture scaled by
 // 1/2^level, clipped to the tile, straight from the file.
-class ClipLoader : public QThread
+//
+// The thread is a std::thread rather than a QThread: starting and joining it are the
+// hand-overs of the loader's own data, and the thread library's are ones ThreadSanitizer
+// sees (QThread::wait() hands over inside Qt, where it cannot). start(), wait() and the
+// destructor belong to the thread that owns the node (the GUI thread).
+class ClipLoader
 {
-    Q_OBJECT
 public:
     ClipLoader(ClipNode *node, const QString &path, double scale, const QRect &rect);
-    ~ClipLoader() override;
+    // Cuts the loader off and waits for its thread.
+    ~ClipLoader();
+    ClipLoader(const ClipLoader &) = delete;
+    ClipLoader &operator=(const ClipLoader &) = delete;
 
+    // Runs run() on a new thread, at the caller's priority; a thread of an earlier start
+    // that is still ending is waited for first. False when no thread could be started.
+    bool start();
+    // Blocks until the thread of the last start() has ended (at once when there is none).
+    void wait();
     // Cuts the loader off its node: a decode still running stops reading the file and its
-    // result is thrown away. Called on the GUI thread before the node goes away.
+    // result is thrown away. Called before the node goes away.
     void detach();
 
-protected:
-    void run() override;
-
 private:
+    void run();
+
     // std::mutex rather than QMutex: its hand-over is visible to ThreadSanitizer.
     std::mutex m_mutex; // guards m_node
     ClipNode *m_node;
@@ -36,6 +47,7 @@ private:
     const double m_scale;
     const QRect m_rect;
     std::atomic<bool> m_cancelled{false};
+    std::thread m_thread;
 };
 
 // One tile of the tree: level L covers 2048 * 2^L picture pixels square and is decoded at

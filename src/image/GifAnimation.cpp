@@ -4,7 +4,6 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QMutexLocker>
 
 #include <algorithm>
 #include <cstring>
@@ -32,7 +31,7 @@ bool GifAnimation::load(const QString &path)
 
 bool GifAnimation::load(QIODevice *device)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_bytes.clear();
     m_frames.clear();
     m_checkpoints.clear();
@@ -151,7 +150,7 @@ int GifAnimation::disposal(int i) const
 
 bool GifAnimation::isCheckpoint(int i) const
 {
-    QMutexLocker lock(const_cast<QMutex *>(&m_mutex));
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_checkpoints.contains(i);
 }
 
@@ -230,7 +229,7 @@ GifAnimation::State GifAnimation::stateAt(int i)
 
 QImage GifAnimation::composedFrame(int i)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (i < 0 || i >= m_frames.size() || m_checkpoints.isEmpty()) return QImage();
     const auto kept = m_checkpoints.constFind(i);
     if (kept != m_checkpoints.constEnd()) return kept->canvas;

@@ -3,9 +3,10 @@
 #include <QColor>
 #include <QImage>
 #include <QMap>
-#include <QMutex>
 #include <QRect>
 #include <QVector>
+
+#include <mutex>
 
 class QIODevice;
 
@@ -80,7 +81,9 @@ private:
     QString m_error;
     bool m_refusedByLimits = false;
 
-    QMutex m_mutex; // composition may be asked for from the loader and the view
+    // Composition may be asked for from the loader and the view; std::mutex rather than
+    // QMutex so that ThreadSanitizer sees the hand-over.
+    mutable std::mutex m_mutex;
     QMap<int, State> m_checkpoints;
     State m_last;
     int m_drawn = 0;

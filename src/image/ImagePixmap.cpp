@@ -10,10 +10,10 @@
 
 #include <QFile>
 #include <QImageReader>
-#include <QMutexLocker>
 #include <QPainter>
 
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -56,7 +56,7 @@ bool ImagePixmap::load(const ImageFormat *row)
     if (isDecoderRow(row->id) && loadWithDecoder(row)) return true;
     // What the decoder path held is dropped; the readers start afresh.
     {
-        QMutexLocker locker(&m_framesMutex);
+        std::lock_guard<std::mutex> locker(m_framesMutex);
         m_frames.clear();
         m_delays.clear();
         m_lazy = false;
@@ -79,7 +79,7 @@ bool ImagePixmap::loadWithDecoder(const ImageFormat *row)
     // Lazy pages keep their place in the list even when they fail, so that page n is always
     // the decoder's page n; a failed page stays null and shows the checkerboard.
     auto keepPlace = [&](int n, const QSize &size) {
-        QMutexLocker locker(&m_framesMutex);
+        std::lock_guard<std::mutex> locker(m_framesMutex);
         m_lazy = true;
         m_sourceSizes.resize(n + 1);
         m_sourceSizes[n] = size;
@@ -105,7 +105,7 @@ bool ImagePixmap::loadWithDecoder(const ImageFormat *row)
         }
         if (lazy) keepPlace(n, size);
         {
-            QMutexLocker locker(&m_framesMutex);
+            std::lock_guard<std::mutex> locker(m_framesMutex);
             if (lazy)
                 m_frames.last() = image;
             else
@@ -118,7 +118,7 @@ bool ImagePixmap::loadWithDecoder(const ImageFormat *row)
     }
     if (!(lastOk && count >= 1)) return false;
     if (m_lazy) {
-        QMutexLocker locker(&m_framesMutex);
+        std::lock_guard<std::mutex> locker(m_framesMutex);
         m_sourceSizes.resize(count);
         m_sources.reset(decoder.take());
     }
@@ -168,7 +168,7 @@ bool ImagePixmap::loadWithReader(const ImageFormat *row)
                 if (!image.isNull()) {
                     total += pixels(image.size());
                     if (total > MaxTotalPixels) break;
-                    QMutexLocker locker(&m_framesMutex);
+                    std::lock_guard<std::mutex> locker(m_framesMutex);
                     m_frames.append(image);
                     m_delays.append(reader.nextImageDelay());
                 }
@@ -190,7 +190,7 @@ bool ImagePixmap::loadWithReader(const ImageFormat *row)
             if (!reader.read(&image)) break;
             if (!image.isNull()) {
                 total += pixels(image.size());
-                QMutexLocker locker(&m_framesMutex);
+                std::lock_guard<std::mutex> locker(m_framesMutex);
                 m_frames.append(image);
             }
         } while (m_frames.size() < MaxFrames && reader.jumpToNextImage());
@@ -220,7 +220,7 @@ void ImagePixmap::readJfifDensity()
 
 void ImagePixmap::ensureFrame(int n)
 {
-    QMutexLocker locker(&m_framesMutex);
+    std::lock_guard<std::mutex> locker(m_framesMutex);
     if (!m_lazy || n < 0 || n >= m_frames.size()) return;
     if (m_frames.at(n).isNull() && m_sources) m_frames[n] = m_sources->decodeFrame(n);
     // Only the pages near the current one stay decoded, however the viewer jumps.
@@ -233,13 +233,13 @@ void ImagePixmap::ensureFrame(int n)
 
 QImage ImagePixmap::frame(int n) const
 {
-    QMutexLocker locker(&m_framesMutex);
+    std::lock_guard<std::mutex> locker(m_framesMutex);
     return m_frames.value(n);
 }
 
 int ImagePixmap::decodedFrameCount() const
 {
-    QMutexLocker locker(&m_framesMutex);
+    std::lock_guard<std::mutex> locker(m_framesMutex);
     int decoded = 0;
     for (const QImage &image : m_frames)
         decoded += image.isNull() ? 0 : 1;
@@ -258,7 +258,7 @@ bool ImagePixmap::appendFrame(const uchar *bits, int width, int height, int byte
     } else {
         image.fill(0);
     }
-    QMutexLocker locker(&m_framesMutex);
+    std::lock_guard<std::mutex> locker(m_framesMutex);
     m_frames.append(image);
     return true;
 }
@@ -267,7 +267,7 @@ QSize ImagePixmap::imageSize(int n) const
 {
     QSize size;
     {
-        QMutexLocker locker(&m_framesMutex);
+        std::lock_guard<std::mutex> locker(m_framesMutex);
         if (n < 0 || n >= m_frames.size())
             size = originalSize();
         else if (m_lazy && m_frames.at(n).isNull())
@@ -281,7 +281,7 @@ QSize ImagePixmap::imageSize(int n) const
 
 int ImagePixmap::frameCount() const
 {
-    QMutexLocker locker(&m_framesMutex);
+    std::lock_guard<std::mutex> locker(m_framesMutex);
     return m_frames.size();
 }
 
@@ -321,7 +321,7 @@ bool ImagePixmap::isAnimation() const
 
 int ImagePixmap::delay(int n) const
 {
-    QMutexLocker locker(&m_framesMutex);
+    std::lock_guard<std::mutex> locker(m_framesMutex);
     const int value = n >= 0 && n < m_delays.size() ? m_delays.at(n) : 0;
     return value < 1 ? 100 : value;
 }
@@ -525,7 +525,7 @@ QImage ImagePixmap::turnQuarter(const QImage &image, int angle)
 bool ImagePixmap::crop(const QRect &rect)
 {
     const QRect r = rect.intersected(QRect(QPoint(0, 0), imageSize(0)));
-    QMutexLocker locker(&m_framesMutex);
+    std::lock_guard<std::mutex> locker(m_framesMutex);
     if (!r.isValid() || m_frames.isEmpty()) return false;
     m_frames[0] = m_frames.at(0).copy(r);
     return true;
@@ -534,7 +534,7 @@ bool ImagePixmap::crop(const QRect &rect)
 bool ImagePixmap::resize(int width, int height, Qt::TransformationMode mode)
 {
     if (width <= 0 && height <= 0) return false;
-    QMutexLocker locker(&m_framesMutex);
+    std::lock_guard<std::mutex> locker(m_framesMutex);
     for (QImage &image : m_frames) {
         if (width > 0 && height > 0)
             image = image.scaled(width, height, Qt::IgnoreAspectRatio, mode);
@@ -548,6 +548,6 @@ bool ImagePixmap::resize(int width, int height, Qt::TransformationMode mode)
 
 void ImagePixmap::setImage(const QImage &image)
 {
-    QMutexLocker locker(&m_framesMutex);
+    std::lock_guard<std::mutex> locker(m_framesMutex);
     m_frames = {image};
 }

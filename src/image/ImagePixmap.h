@@ -4,9 +4,10 @@
 
 #include <QBrush>
 #include <QList>
-#include <QMutex>
 #include <QScopedPointer>
 #include <QVector>
+
+#include <mutex>
 
 namespace platform {
 class FrameDecoder;
@@ -85,8 +86,10 @@ private:
                    const QRect &visible, double scale);
     void paintPlaceholder(QPainter *painter, const QRect &target);
 
-    // Guards frames in lazy mode, where the viewer's and the cache's threads decode pages.
-    mutable QMutex m_framesMutex;
+    // Guards frames while a worker thread loads and the viewer polls, and in lazy mode, where
+    // the viewer's and the cache's threads decode pages. std::mutex rather than QMutex: its
+    // hand-over is visible to ThreadSanitizer.
+    mutable std::mutex m_framesMutex;
     QList<QImage> m_frames;
     QList<int> m_delays;
     bool m_animated = false;

@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
-#include <QMutexLocker>
 #include <QPainter>
 
 #include <cstring>
@@ -132,7 +131,7 @@ void ImagePixmap::bakeOrientation()
         // The viewer shows 2, 4, 5 and 7 mirrored as well; the written file must too.
         const bool mirror = isMirroringOrientation(o);
         ensureFrame(0);
-        QMutexLocker locker(&m_framesMutex);
+        std::lock_guard<std::mutex> locker(m_framesMutex);
         for (QImage &image : m_frames) {
             if (image.isNull()) continue;
             QImage turned = turnForSaving(image, angle);
@@ -177,7 +176,7 @@ bool ImagePixmap::save(const ImageFormat *row, const QString &path, bool write)
         // JPEG holds no alpha: transparent parts become white, in memory too.
         picture = flattenOntoWhite(picture);
         if (picture.isNull()) return false;
-        QMutexLocker locker(&m_framesMutex);
+        std::lock_guard<std::mutex> locker(m_framesMutex);
         if (!m_frames.isEmpty()) m_frames[0] = picture;
     }
 

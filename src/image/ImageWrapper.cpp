@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QMutexLocker>
 #include <QPainter>
 
 ImageWrapper::ImageWrapper() : m_imageFormats(new ImageFormats)
@@ -49,7 +48,7 @@ void ImageWrapper::close()
 
 void ImageWrapper::load()
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     if (!m_ready.load()) _load();
     emit imageReady();
 }

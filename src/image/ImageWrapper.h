@@ -6,7 +6,6 @@
 
 #include <QDateTime>
 #include <QImage>
-#include <QMutex>
 #include <QObject>
 #include <QPixmap>
 #include <QRect>
@@ -15,6 +14,7 @@
 #include <QString>
 
 #include <atomic>
+#include <mutex>
 
 class ImageBase;
 class ImageDirectory;
@@ -164,7 +164,9 @@ private:
     std::atomic<int> m_status{ImageStatusNone};
     std::atomic<int> m_openRef{ImageOpenRefNone};
     QSharedPointer<ImageDirectory> m_directory;
-    QMutex m_mutex;
+    // Serialises load(); std::mutex rather than QMutex so that ThreadSanitizer sees the
+    // hand-over from one loading thread to the next.
+    std::mutex m_mutex;
     QDateTime m_timeStamp;
     PixmapClipRoot *m_clipRoot = nullptr;
     QSize m_originalSize;

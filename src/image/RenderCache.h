@@ -1,12 +1,12 @@
 #pragma once
 
 #include "picsage_global.h"
+#include "platform/Semaphore.h"
 
 #include <QElapsedTimer>
 #include <QImage>
 #include <QList>
 #include <QRect>
-#include <QSemaphore>
 #include <QSize>
 #include <QThread>
 
@@ -63,8 +63,8 @@ protected:
 
     Request m_request;
     QImage m_image;
-    QSemaphore m_lock{1};
-    QSemaphore m_wake{0};
+    platform::Semaphore m_lock{1};
+    platform::Semaphore m_wake{0};
     QList<qint64> m_requestTimes;
     // Kept by the thread: set, a changed request is taken at once even while requests come
     // quickly.

@@ -4,7 +4,6 @@
 
 #include <QBuffer>
 #include <QImageReader>
-#include <QMutexLocker>
 
 namespace platform {
 
@@ -13,7 +12,7 @@ FrameDecoder::~FrameDecoder() = default;
 
 bool FrameDecoder::open(const QString &path)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     m_path = path;
     m_data.clear();
     reset();
@@ -25,7 +24,7 @@ bool FrameDecoder::open(const QString &path)
 
 bool FrameDecoder::open(const QByteArray &data)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     m_path.clear();
     m_data = data;
     reset();
@@ -37,26 +36,26 @@ bool FrameDecoder::open(const QByteArray &data)
 
 QByteArray FrameDecoder::format() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     return m_format;
 }
 
 int FrameDecoder::frameCount() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     return m_frameCount;
 }
 
 QSize FrameDecoder::frameSize(int n)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     if (!jumpTo(n)) return {};
     return m_reader->size();
 }
 
 QImage FrameDecoder::decodeFrame(int n)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     if (!jumpTo(n)) return {};
     const QSize size = m_reader->size();
     if (!size.isValid() || qint64(size.width()) * size.height() > MaxFramePixels) return {};

@@ -2,10 +2,11 @@
 
 #include <QByteArray>
 #include <QImage>
-#include <QMutex>
 #include <QScopedPointer>
 #include <QSize>
 #include <QString>
+
+#include <mutex>
 
 class QBuffer;
 class QImageReader;
@@ -45,7 +46,7 @@ private:
     bool jumpTo(int n);
     void reset();
 
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex; // visible to ThreadSanitizer, unlike QMutex
     QString m_path;
     QByteArray m_data;
     QScopedPointer<QBuffer> m_buffer;
