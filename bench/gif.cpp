@@ -25,35 +25,10 @@ namespace {
 constexpr int kFrames = 200;
 constexpr QSize kScreen(640, 480);
 
-// A 256-colour animation: a full first frame, then a 400 x 300 sprite that moves around,
-// left in place (disposal 1), cleared to the background (2) or undone (3) in turn; every
-// 25th frame repaints the whole screen.
+// 256 colours, a 400 x 300 sprite moving over the screen, all three disposals in turn.
 QByteArray makeAnimation()
 {
-    giftest::Animation a;
-    a.screen = kScreen;
-    for (int i = 0; i < 256; ++i)
-        a.palette << qRgb(i, (i * 7) & 0xff, 255 - i);
-    a.background = 0;
-    a.loopCount = 0;
-    for (int f = 0; f < kFrames; ++f) {
-        giftest::Frame frame;
-        frame.rect = f % 25 == 0 ? QRect(QPoint(0, 0), kScreen)
-                                 : QRect((f * 37) % 240, (f * 23) % 180, 400, 300);
-        frame.disposal = f % 25 == 0 ? 1 : 1 + f % 3;
-        frame.delayCs = 4;
-        frame.transparent = f % 25 == 0 ? -1 : 255;
-        frame.indices.resize(frame.rect.width() * frame.rect.height());
-        for (int y = 0; y < frame.rect.height(); ++y) {
-            char *row = frame.indices.data() + y * frame.rect.width();
-            for (int x = 0; x < frame.rect.width(); ++x) {
-                const int band = ((x + f * 3) / 20 + y / 30) % 12;
-                row[x] = char(band == 0 ? 255 : (x / 4 + y / 3 + f) % 255);
-            }
-        }
-        a.frames << frame;
-    }
-    return giftest::encode(a);
+    return giftest::encode(giftest::movingSprite(kScreen, QSize(400, 300), kFrames));
 }
 
 QVector<int> randomFrames()

@@ -1,4 +1,5 @@
 #include "support/GifBuilder.h"
+#include "support/GifReference.h"
 
 #include "image/GifAnimation.h"
 #include "platform/GifFrameDecoder.h"
@@ -67,6 +68,25 @@ QString realFile(const QString &name)
     return QStringLiteral(PICSAGE_REALDATA "/gif/") + name;
 }
 
+// Two pictures show the same: equal colours where either is visible.
+QString firstDifference(const QImage &mine, const QImage &expected)
+{
+    const QImage a = mine.convertToFormat(QImage::Format_ARGB32);
+    const QImage b = expected.convertToFormat(QImage::Format_ARGB32);
+    if (a.size() != b.size()) return QStringLiteral("sizes differ");
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb m = a.pixel(x, y), e = b.pixel(x, y);
+            if (m != e && (qAlpha(m) != 0 || qAlpha(e) != 0))
+                return QStringLiteral("at %1,%2: %3, expected %4")
+                    .arg(x)
+                    .arg(y)
+                    .arg(m, 8, 16)
+                    .arg(e, 8, 16);
+        }
+    return QString();
+}
+
 } // namespace
 
 class TestGif : public QObject
@@ -82,6 +102,10 @@ private slots:
     void checkpoints();
     void realFramesMatchQt_data();
     void realFramesMatchQt();
+    void spriteAnimationInAnyOrder_data();
+    void spriteAnimationInAnyOrder();
+    void spriteAnimationMatchesQt();
+    void frameBrokenPartWay();
 };
 
 void TestGif::decoderReadsRecords()
@@ -339,6 +363,116 @@ void TestGif::realFramesMatchQt()
         }
         QVERIFY(same > 0);
         Q_UNUSED(restoredPixels);
+    }
+}
+
+void TestGif::spriteAnimationInAnyOrder_data()
+{
+    QTest::addColumn<QVector<int>>("order");
+    QTest::addColumn<bool>("holdPictures"); // the caller keeps every picture it was given
+
+    QVector<int> forwards, backwards, random;
+    for (int i = 0; i < 60; ++i) {
+        forwards << i;
+        backwards.prepend(i);
+        random << (i * 37 + 11) % 60;
+    }
+    QTest::newRow("in order") << forwards << false;
+    QTest::newRow("in order, every picture held") << forwards << true;
+    QTest::newRow("backwards") << backwards << false;
+    QTest::newRow("at random, every picture held") << random << true;
+    QTest::newRow("twice in order") << (forwards + forwards) << false;
+}
+
+// Frames are drawn onto the last picture in place: a picture handed out earlier and still
+// held never changes, and every order of asking gives the same pictures.
+void TestGif::spriteAnimationInAnyOrder()
+{
+    QFETCH(QVector<int>, order);
+    QFETCH(bool, holdPictures);
+    const giftest::Animation a = giftest::movingSprite(QSize(80, 60), QSize(50, 36), 60);
+    const giftest::Playback expected = giftest::play(a);
+    GifAnimation animation;
+    QVERIFY(loadAnimation(animation, giftest::encode(a)));
+    QCOMPARE(animation.frameCount(), 60);
+
+    QVector<QPair<int, QImage>> held;
+    for (int i : order) {
+        const QImage picture = animation.composedFrame(i);
+        const QString difference = firstDifference(picture, expected.frames[i]);
+        QVERIFY2(difference.isEmpty(),
+                 qPrintable(QStringLiteral("frame %1 %2").arg(i).arg(difference)));
+        if (holdPictures) held << qMakePair(i, picture);
+    }
+    for (const auto &h : held)
+        QVERIFY2(firstDifference(h.second, expected.frames[h.first]).isEmpty(),
+                 qPrintable(QStringLiteral("held frame %1 changed").arg(h.first)));
+}
+
+// Qt's reader composes the same pictures, except where "restore to background" shows the
+// background: we fill with the global palette's background colour there.
+void TestGif::spriteAnimationMatchesQt()
+{
+    const giftest::Animation a = giftest::movingSprite(QSize(80, 60), QSize(50, 36), 60);
+    const QByteArray bytes = giftest::encode(a);
+    const giftest::Playback reference = giftest::play(a);
+    GifAnimation animation;
+    QVERIFY(loadAnimation(animation, bytes));
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader qt(&buffer, "gif");
+    const QRgb background = a.palette[a.background];
+    int backgroundPixels = 0;
+    for (int i = 0; i < a.frames.size(); ++i) {
+        const QImage expected = qt.read().convertToFormat(QImage::Format_ARGB32);
+        QVERIFY2(!expected.isNull(), qPrintable(qt.errorString()));
+        const QImage mine = animation.composedFrame(i).convertToFormat(QImage::Format_ARGB32);
+        QCOMPARE(mine.size(), expected.size());
+        for (int y = 0; y < mine.height(); ++y)
+            for (int x = 0; x < mine.width(); ++x) {
+                const QRgb m = mine.pixel(x, y), q = expected.pixel(x, y);
+                if (qGray(reference.background[i].pixel(x, y)) == 255) {
+                    QCOMPARE(m, background);
+                    ++backgroundPixels;
+                } else if (m != q && (qAlpha(m) != 0 || qAlpha(q) != 0)) {
+                    QFAIL(qPrintable(QStringLiteral("frame %1 at %2,%3: %4, Qt %5")
+                                         .arg(i)
+                                         .arg(x)
+                                         .arg(y)
+                                         .arg(m, 8, 16)
+                                         .arg(q, 8, 16)));
+                }
+            }
+    }
+    QVERIFY(backgroundPixels > 0); // the case was there to compare
+}
+
+// A frame whose pixels end after a few rows is left out whole, although its first rows
+// were already drawn when the end came; the frames after it are drawn as usual.
+void TestGif::frameBrokenPartWay()
+{
+    giftest::Animation a = fourColours(QSize(8, 8));
+    a.frames = {giftest::solid(QRect(0, 0, 8, 8), 1), giftest::solid(QRect(0, 0, 8, 4), 2),
+                giftest::solid(QRect(6, 6, 2, 2), 3)};
+    QByteArray bytes = giftest::encode(a);
+    // Frame 1 claims eight rows; its data hold four.
+    const QByteArray descriptor("\x2c\x00\x00\x00\x00\x08\x00\x04\x00", 9);
+    const int at = bytes.indexOf(descriptor);
+    QVERIFY(at > 0);
+    bytes[at + 7] = 8;
+
+    for (const bool inOrder : {true, false}) {
+        GifAnimation animation;
+        QVERIFY(loadAnimation(animation, bytes));
+        QCOMPARE(animation.frameCount(), 3);
+        if (inOrder) QCOMPARE(animation.composedFrame(1).pixel(0, 0), kRed);
+        const QImage last = animation.composedFrame(2);
+        QCOMPARE(last.pixel(0, 0), kRed);  // frame 1 left out, its first row too
+        QCOMPARE(last.pixel(7, 7), kBlue); // frame 2 drawn
+        QCOMPARE(last.pixel(7, 3), kRed);
+        QCOMPARE(animation.composedFrame(1).pixel(0, 0), kRed);
+        QVERIFY(animation.rawFrame(1).isNull());
     }
 }
 

@@ -1,8 +1,8 @@
 #include "GifAnimation.h"
 
 #include "platform/GifFrameDecoder.h"
+#include "platform/LargePages.h"
 
-#include <QBuffer>
 #include <QFile>
 
 #include <algorithm>
@@ -15,6 +15,8 @@ namespace {
 constexpr int kCheckpointStep = 10;
 // The file is kept in memory whole; a byte array of Qt 5 holds less than 2 GiB.
 constexpr qint64 kMaxFileBytes = qint64(1) << 30;
+// Files from this size on are read into memory that may come in huge pages.
+constexpr quint64 kLargeFileBytes = quint64(4) << 20;
 constexpr int kRestoreBackground = 2;
 constexpr int kRestorePrevious = 3;
 } // namespace
@@ -35,6 +37,7 @@ bool GifAnimation::load(QIODevice *device)
     m_bytes.clear();
     m_frames.clear();
     m_checkpoints.clear();
+    m_arena = platform::ImageArena();
     m_last = State();
     m_error.clear();
     m_refusedByLimits = false;
@@ -44,10 +47,18 @@ bool GifAnimation::load(QIODevice *device)
         m_refusedByLimits = device != nullptr;
         return false;
     }
-    QByteArray bytes = device->readAll();
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    GifFrameDecoder decoder(&buffer);
+    QByteArray bytes;
+    if (device->isSequential()) {
+        bytes = device->readAll();
+    } else {
+        // In one piece, into memory that may come in huge pages: on some machines a fault
+        // for each fresh 4 KB page costs more than decoding what it holds.
+        const qint64 size = qMax<qint64>(device->size() - device->pos(), 0);
+        bytes = QByteArray(int(size), Qt::Uninitialized);
+        platform::adviseLargePages(bytes.data(), quint64(size), kLargeFileBytes);
+        bytes.resize(int(qMax<qint64>(device->read(bytes.data(), size), 0)));
+    }
+    GifFrameDecoder decoder(bytes);
     if (!decoder.open()) {
         m_error = decoder.errorString();
         return false;
@@ -91,7 +102,8 @@ bool GifAnimation::load(QIODevice *device)
     State first;
     first.index = -1;
     first.canvas = QImage(m_canvas, QImage::Format_ARGB32_Premultiplied);
-    if (first.canvas.isNull() || (!m_frames.first().rect.isEmpty() && decodeFrame(0).isNull())) {
+    if (!first.canvas.isNull()) first.canvas.fill(Qt::transparent);
+    if (first.canvas.isNull() || !advance(first, 0)) {
         m_refusedByLimits = first.canvas.isNull();
         m_error = first.canvas.isNull() ? QStringLiteral("the GIF picture is too large")
                                         : QStringLiteral("the first GIF frame cannot be decoded");
@@ -99,9 +111,9 @@ bool GifAnimation::load(QIODevice *device)
         m_frames.clear();
         return false;
     }
-    first.canvas.fill(Qt::transparent);
-    advance(first, 0);
-    m_checkpoints.insert(0, first);
+    m_arena = platform::ImageArena(m_canvas, QImage::Format_ARGB32_Premultiplied,
+                                   (m_frames.size() + kCheckpointStep - 1) / kCheckpointStep);
+    m_checkpoints.insert(0, checkpointOf(first));
     m_last = first;
     m_drawn = 0;
     return true;
@@ -113,16 +125,39 @@ QImage GifAnimation::decodeFrame(int i) const
     if (frame.rect.isEmpty()) return QImage();
     // The header, then the frame's own records: giflib reads no further ahead than it
     // needs, so the device may move from one to the other between the two.
-    QBuffer buffer;
-    buffer.setData(m_bytes);
-    buffer.open(QIODevice::ReadOnly);
-    GifFrameDecoder decoder(&buffer);
+    GifFrameDecoder decoder(m_bytes);
     decoder.setCanvasSize(m_canvas);
     GifFrame read;
-    if (!decoder.open() || decoder.headerEnd() != m_headerEnd || !buffer.seek(frame.start) ||
+    if (!decoder.open() || decoder.headerEnd() != m_headerEnd || !decoder.seek(frame.start) ||
         !decoder.readFrame(&read) || read.stored != frame.rect || read.end != frame.end)
         return QImage();
     return read.image;
+}
+
+bool GifAnimation::drawFrame(QImage &canvas, int i) const
+{
+    const Frame &frame = m_frames.at(i);
+    GifFrameDecoder decoder(m_bytes);
+    decoder.setCanvasSize(m_canvas);
+    if (!decoder.open() || decoder.headerEnd() != m_headerEnd || !decoder.seek(frame.start))
+        return false;
+    // Frames are placed unscaled at whole pixels and every GIF pixel is either opaque or
+    // fully transparent (0 in the table), so drawing a row is a copy of its opaque pixels.
+    uchar *const bits = canvas.bits();
+    const qsizetype bytesPerLine = canvas.bytesPerLine();
+    const QRect rect = frame.rect;
+    const int width = rect.width();
+    GifFrame read;
+    const bool decoded = decoder.readFrame(&read, [&](int y, const uchar *in, const QRgb *lut) {
+        if (y < 0 || y >= rect.height()) return;
+        QRgb *out =
+            reinterpret_cast<QRgb *>(bits + qsizetype(rect.top() + y) * bytesPerLine) + rect.left();
+        for (int x = 0; x < width; ++x) {
+            const QRgb colour = lut[in[x]];
+            if (colour) out[x] = colour;
+        }
+    });
+    return decoded && read.stored == rect && read.end == frame.end;
 }
 
 QImage GifAnimation::rawFrame(int i) const
@@ -156,23 +191,6 @@ bool GifAnimation::isCheckpoint(int i) const
 
 namespace {
 
-// Frames are placed unscaled at whole pixels and every GIF pixel is either opaque or fully
-// transparent, so drawing one over the canvas is a copy of its opaque pixels.
-void drawFrame(QImage &canvas, const QImage &indices, const QPoint &at)
-{
-    const QVector<QRgb> colours = indices.colorTable();
-    const QRgb *lut = colours.constData();
-    const int width = indices.width(), height = indices.height();
-    for (int y = 0; y < height; ++y) {
-        const uchar *in = indices.constScanLine(y);
-        QRgb *out = reinterpret_cast<QRgb *>(canvas.scanLine(at.y() + y)) + at.x();
-        for (int x = 0; x < width; ++x) {
-            const QRgb colour = lut[in[x]];
-            if (colour) out[x] = colour;
-        }
-    }
-}
-
 void fillRect(QImage &canvas, const QRect &rect, QRgb colour)
 {
     for (int y = rect.top(); y <= rect.bottom(); ++y)
@@ -188,10 +206,38 @@ void copyInto(QImage &canvas, const QImage &part, const QPoint &at)
                     part.constScanLine(y), bytes);
 }
 
+// part of canvas into under, whose pixels are reused when nobody else holds them.
+void copyOut(QImage &under, const QImage &canvas, const QRect &part)
+{
+    if (under.size() != part.size() || !under.isDetached())
+        under = QImage(part.size(), canvas.format());
+    if (under.isNull()) return;
+    const size_t bytes = size_t(part.width()) * sizeof(QRgb);
+    for (int y = 0; y < part.height(); ++y)
+        std::memcpy(under.scanLine(y),
+                    reinterpret_cast<const QRgb *>(canvas.constScanLine(part.top() + y)) +
+                        part.left(),
+                    bytes);
+}
+
+// Makes canvas one that only the caller holds, so that drawing changes no picture handed
+// out before: into spare's pixels when nobody else holds them, else into new ones.
+bool ownCanvas(QImage &canvas, QImage spare)
+{
+    if (canvas.isDetached()) return true;
+    if (!spare.isDetached() || spare.size() != canvas.size() || spare.format() != canvas.format())
+        spare = QImage(canvas.size(), canvas.format());
+    if (spare.isNull()) return false;
+    const size_t bytes = size_t(canvas.bytesPerLine());
+    for (int y = 0; y < canvas.height(); ++y)
+        std::memcpy(spare.scanLine(y), canvas.constScanLine(y), bytes);
+    canvas = std::move(spare);
+    return true;
+}
+
 } // namespace
 
-// Disposes of state's frame and draws the frames after it up to and including `to`.
-void GifAnimation::advance(State &state, int to)
+bool GifAnimation::advance(State &state, int to)
 {
     const QRgb background = qPremultiply(m_background.rgba());
     for (int j = state.index + 1; j <= to; ++j) {
@@ -199,32 +245,57 @@ void GifAnimation::advance(State &state, int to)
             const Frame &previous = m_frames.at(state.index);
             if (previous.disposal == kRestoreBackground && !previous.rect.isEmpty())
                 fillRect(state.canvas, previous.rect, background);
-            else if (previous.disposal == kRestorePrevious && !state.under.isNull())
+            else if (previous.disposal == kRestorePrevious && !previous.rect.isEmpty() &&
+                     state.under.size() == previous.rect.size())
                 copyInto(state.canvas, state.under, previous.rect.topLeft());
         }
-        const Frame &frame = m_frames.at(j);
-        state.under = QImage();
+        Frame &frame = m_frames[j];
         if (frame.disposal == kRestorePrevious && !frame.rect.isEmpty())
-            state.under = state.canvas.copy(frame.rect);
-        const QImage indices = decodeFrame(j);
-        if (!indices.isNull()) drawFrame(state.canvas, indices, frame.rect.topLeft());
-        state.index = j;
+            copyOut(state.under, state.canvas, frame.rect);
         ++m_drawn;
+        if (!frame.rect.isEmpty() && !frame.broken && !drawFrame(state.canvas, j)) {
+            frame.broken = true;
+            return false;
+        }
+        state.index = j;
     }
+    return true;
+}
+
+GifAnimation::State GifAnimation::checkpointOf(const State &state)
+{
+    State kept;
+    kept.index = state.index;
+    kept.canvas = m_arena.copyOf(state.canvas);
+    if (kept.canvas.isNull()) kept.canvas = state.canvas; // short of memory: share it
+    if (m_frames.at(state.index).disposal == kRestorePrevious) kept.under = state.under;
+    return kept;
 }
 
 GifAnimation::State GifAnimation::stateAt(int i)
 {
     if (m_last.index == i) return m_last;
-    auto checkpoint = m_checkpoints.upperBound(i);
-    --checkpoint; // frame 0 is always kept, so there is one at or below i
-    State state = checkpoint.value();
-    // Continuing from the last picture takes it over: when the caller has let go of it, the
-    // next frame is drawn in place instead of into a copy.
-    if (m_last.index > state.index && m_last.index < i) state = std::move(m_last);
-    m_last = State();
-    advance(state, i);
-    return state;
+    for (;;) {
+        auto checkpoint = m_checkpoints.upperBound(i);
+        --checkpoint; // frame 0 is always kept, so there is one at or below i
+        State state;
+        QImage spare;
+        // Continuing from the last picture takes it over: when the caller has let go of it,
+        // the next frame is drawn in place instead of into a copy. Otherwise its pixels
+        // take the kept picture's.
+        if (m_last.index >= checkpoint.key() && m_last.index < i) {
+            state = std::move(m_last);
+        } else {
+            state = checkpoint.value();
+            spare = std::move(m_last.canvas);
+        }
+        m_last = State();
+        if (!ownCanvas(state.canvas, std::move(spare))) return State();
+        if (advance(state, i)) return state;
+        // A frame turned out broken and is left out from now on: start again from a kept
+        // picture, which it never reached, drawing into the pixels spoilt here.
+        m_last.canvas = std::move(state.canvas);
+    }
 }
 
 QImage GifAnimation::composedFrame(int i)
@@ -234,6 +305,10 @@ QImage GifAnimation::composedFrame(int i)
     const auto kept = m_checkpoints.constFind(i);
     if (kept != m_checkpoints.constEnd()) return kept->canvas;
     m_last = stateAt(i);
-    if (i % kCheckpointStep == 0) m_checkpoints.insert(i, m_last);
+    if (m_last.canvas.isNull()) {
+        m_last = State();
+        return QImage();
+    }
+    if (i % kCheckpointStep == 0) m_checkpoints.insert(i, checkpointOf(m_last));
     return m_last.canvas;
 }

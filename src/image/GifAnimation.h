@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ImageArena.h"
+
 #include <QColor>
 #include <QImage>
 #include <QMap>
@@ -56,6 +58,7 @@ private:
         int delayMs = 0;
         int disposal = 0;
         qint64 start = 0, end = 0; // the frame's records in the file, extensions included
+        bool broken = false;       // its pixels failed to decode: it is left out
     };
     // A composed picture and what lay under its own frame before that frame was drawn,
     // which restore-to-previous disposal brings back.
@@ -63,13 +66,20 @@ private:
     {
         int index = -1;
         QImage canvas;
-        QImage under;
+        QImage under; // meaningful only when frame `index` restores the previous picture
     };
 
     State stateAt(int i);
+    // A kept copy of state, its canvas sharing nothing with state's.
+    State checkpointOf(const State &state);
     // Frame i's palette indices with their colour table, decoded from the file's bytes.
     QImage decodeFrame(int i) const;
-    void advance(State &state, int to);
+    // Decodes frame i straight onto canvas; false (canvas partly drawn) when its pixels
+    // cannot be decoded.
+    bool drawFrame(QImage &canvas, int i) const;
+    // Disposes of state's frame and draws the frames after it up to and including `to`.
+    // False when a frame turns out broken: it is marked so and state is then unusable.
+    bool advance(State &state, int to);
 
     QByteArray m_bytes; // the whole file: frames are decoded from it when they are drawn
     qint64 m_headerEnd = 0;
@@ -85,6 +95,7 @@ private:
     // QMutex so that ThreadSanitizer sees the hand-over.
     mutable std::mutex m_mutex;
     QMap<int, State> m_checkpoints;
+    platform::ImageArena m_arena; // the checkpoints' canvases
     State m_last;
     int m_drawn = 0;
 };

@@ -20,6 +20,22 @@ int readFromDevice(GifFileType *file, GifByteType *buffer, int length)
     return got < 0 ? 0 : int(got);
 }
 
+// Bytes held in memory, read without a device: giflib asks for a few bytes at a time.
+struct MemorySource
+{
+    QByteArray bytes;
+    qint64 pos = 0;
+};
+
+int readFromMemory(GifFileType *file, GifByteType *buffer, int length)
+{
+    auto *source = static_cast<MemorySource *>(file->UserData);
+    const qint64 got = qBound<qint64>(0, source->bytes.size() - source->pos, qMax(length, 0));
+    std::memcpy(buffer, source->bytes.constData() + source->pos, size_t(got));
+    source->pos += got;
+    return int(got);
+}
+
 QVector<QRgb> paletteOf(const ColorMapObject *map)
 {
     QVector<QRgb> colours;
@@ -50,7 +66,8 @@ int interlacedRow(int line, int height)
 
 struct GifFrameDecoder::Private
 {
-    QIODevice *device = nullptr;
+    QIODevice *device = nullptr; // or, without one, memory
+    MemorySource memory;
     GifFileType *file = nullptr;
     GifScreen screen;
     QSize canvas;
@@ -65,6 +82,9 @@ struct GifFrameDecoder::Private
     int delayCs = 0;
     int disposal = 0;
     int transparentIndex = -1;
+
+    qint64 pos() const { return device ? device->pos() : memory.pos; }
+    bool atEnd() const { return device ? device->atEnd() : memory.pos >= memory.bytes.size(); }
 
     bool fail(Error e)
     {
@@ -87,7 +107,8 @@ struct GifFrameDecoder::Private
         }
     }
     bool readExtension();
-    bool readImage(GifFrame *frame, bool withPixels);
+    bool readImage(GifFrame *frame, bool withPixels, const RowSink *sink);
+    bool nextFrame(GifFrame *frame, bool withPixels, const RowSink *sink);
     bool skipImageData();
 };
 
@@ -124,7 +145,7 @@ bool GifFrameDecoder::Private::skipImageData()
     return true;
 }
 
-bool GifFrameDecoder::Private::readImage(GifFrame *frame, bool withPixels)
+bool GifFrameDecoder::Private::readImage(GifFrame *frame, bool withPixels, const RowSink *sink)
 {
     if (frames >= gif::kMaxFrames) return fail(TooManyFrames);
     if (DGifGetImageDesc(file) == GIF_ERROR) return fail(fromGiflib());
@@ -154,15 +175,18 @@ bool GifFrameDecoder::Private::readImage(GifFrame *frame, bool withPixels)
 
     // Every stored row is written below (a frame that ends early is dropped whole).
     QImage image;
+    QVector<QRgb> colours;
+    if (!stored.isEmpty() && (withPixels || sink)) {
+        colours.fill(0, 256);
+        for (int i = 0; i < palette.size(); ++i)
+            if (i != transparentIndex) colours[i] = palette[i];
+    }
     if (!stored.isEmpty() && withPixels) {
         image = QImage(stored.size(), QImage::Format_Indexed8);
         if (image.isNull()) return fail(TooLarge);
-        QVector<QRgb> colours(256, 0);
-        for (int i = 0; i < palette.size(); ++i)
-            if (i != transparentIndex) colours[i] = palette[i];
         image.setColorTable(colours);
     }
-    if (desc.Width == 0 || desc.Height == 0 || !withPixels) {
+    if (desc.Width == 0 || desc.Height == 0 || !(withPixels || sink)) {
         if (!skipImageData()) return false;
     } else {
         // One line of the frame as stored; its width is at most 65535 by the file format.
@@ -174,12 +198,16 @@ bool GifFrameDecoder::Private::readImage(GifFrame *frame, bool withPixels)
             const int row = desc.Interlace ? interlacedRow(n, desc.Height) : n;
             const int y = rect.top() + row - stored.top();
             if (row < 0 || y < 0 || y >= stored.height()) continue;
-            std::memcpy(image.scanLine(y), line.constData() + firstColumn, size_t(stored.width()));
+            if (sink)
+                (*sink)(y, line.constData() + firstColumn, colours.constData());
+            else
+                std::memcpy(image.scanLine(y), line.constData() + firstColumn,
+                            size_t(stored.width()));
         }
     }
 
     budgetUsed += cost;
-    frame->end = device->pos();
+    frame->end = pos();
     ++frames;
     frame->rect = rect;
     frame->stored = stored;
@@ -201,6 +229,11 @@ GifFrameDecoder::GifFrameDecoder(QIODevice *device) : d(new Private)
     d->device = device;
 }
 
+GifFrameDecoder::GifFrameDecoder(const QByteArray &bytes) : d(new Private)
+{
+    d->memory.bytes = bytes;
+}
+
 GifFrameDecoder::~GifFrameDecoder()
 {
     if (d->file) DGifCloseFile(d->file, nullptr);
@@ -208,9 +241,10 @@ GifFrameDecoder::~GifFrameDecoder()
 
 bool GifFrameDecoder::open()
 {
-    if (d->file || !d->device || !d->device->isReadable()) return d->fail(NotGif);
+    if (d->file || (d->device && !d->device->isReadable())) return d->fail(NotGif);
     int error = 0;
-    d->file = DGifOpen(d->device, readFromDevice, &error);
+    d->file = d->device ? DGifOpen(d->device, readFromDevice, &error)
+                        : DGifOpen(&d->memory, readFromMemory, &error);
     if (!d->file) {
         d->error = NotGif; // no signature, or no whole screen descriptor
         return false;
@@ -219,7 +253,15 @@ bool GifFrameDecoder::open()
     d->screen.hasGlobalPalette = d->file->SColorMap != nullptr;
     d->screen.backgroundIndex = d->file->SBackGroundColor;
     d->screen.globalPalette = paletteOf(d->file->SColorMap);
-    d->headerEnd = d->device->pos();
+    d->headerEnd = d->pos();
+    return true;
+}
+
+bool GifFrameDecoder::seek(qint64 pos)
+{
+    if (d->device) return d->device->seek(pos);
+    if (pos < 0 || pos > d->memory.bytes.size()) return false;
+    d->memory.pos = pos;
     return true;
 }
 
@@ -245,28 +287,38 @@ qint64 GifFrameDecoder::headerEnd() const
 
 bool GifFrameDecoder::readFrame(GifFrame *frame, bool withPixels)
 {
-    if (!d->file || d->error != NoError || d->ended) return false;
+    return d->nextFrame(frame, withPixels, nullptr);
+}
+
+bool GifFrameDecoder::readFrame(GifFrame *frame, const RowSink &sink)
+{
+    return d->nextFrame(frame, false, &sink);
+}
+
+bool GifFrameDecoder::Private::nextFrame(GifFrame *frame, bool withPixels, const RowSink *sink)
+{
+    if (!file || error != NoError || ended) return false;
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
-        if (DGifGetRecordType(d->file, &type) == GIF_ERROR) {
+        if (DGifGetRecordType(file, &type) == GIF_ERROR) {
             // Many writers leave out the trailer: a file that ends between records is whole.
-            if (d->frames > 0 && d->file->Error == D_GIF_ERR_READ_FAILED && d->device->atEnd()) {
-                d->ended = true;
+            if (frames > 0 && file->Error == D_GIF_ERR_READ_FAILED && atEnd()) {
+                ended = true;
                 return false;
             }
-            return d->fail(d->fromGiflib());
+            return fail(fromGiflib());
         }
         switch (type) {
         case IMAGE_DESC_RECORD_TYPE:
-            return d->readImage(frame, withPixels);
+            return readImage(frame, withPixels, sink);
         case EXTENSION_RECORD_TYPE:
-            if (!d->readExtension()) return false;
+            if (!readExtension()) return false;
             break;
         case TERMINATE_RECORD_TYPE:
-            d->ended = true;
+            ended = true;
             return false;
         default:
-            return d->fail(Corrupt);
+            return fail(Corrupt);
         }
     }
 }

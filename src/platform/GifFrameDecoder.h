@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 class QIODevice;
@@ -68,6 +69,8 @@ public:
     };
 
     explicit GifFrameDecoder(QIODevice *device);
+    // Reads the stream from memory (shared, not copied).
+    explicit GifFrameDecoder(const QByteArray &bytes);
     ~GifFrameDecoder();
     GifFrameDecoder(const GifFrameDecoder &) = delete;
     GifFrameDecoder &operator=(const GifFrameDecoder &) = delete;
@@ -84,11 +87,22 @@ public:
     void setCanvasSize(const QSize &size);
     // Device position after the header, the screen descriptor and the global palette.
     qint64 headerEnd() const;
+    // Moves to pos in the stream, which must be where records begin (between frames):
+    // giflib reads no further ahead than it needs.
+    bool seek(qint64 pos);
 
     // Reads the next frame into frame. False at the trailer (error() is NoError) and on
     // any failure (error() says which); frame is then left unchanged. Without pixels the
     // compressed data are walked over, not decoded: frame.image stays null.
     bool readFrame(GifFrame *frame, bool withPixels = true);
+    // Receives a frame's stored part row by row: y counts from the top of GifFrame::stored,
+    // indices holds stored.width() palette indices and colours the 256-entry table that
+    // GifFrame::image would carry. Interlaced rows arrive in the order they are stored.
+    using RowSink = std::function<void(int y, const uchar *indices, const QRgb *colours)>;
+    // Reads the next frame like readFrame() but hands its pixels to sink instead of
+    // keeping them (frame.image stays null). When it fails part way, sink has seen the
+    // rows decoded so far.
+    bool readFrame(GifFrame *frame, const RowSink &sink);
     int framesRead() const;
 
     Error error() const;

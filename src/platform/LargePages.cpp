@@ -5,12 +5,11 @@
 
 namespace platform {
 
-void adviseLargePages(void *data, quint64 size)
+void adviseLargePages(void *data, quint64 size, quint64 worthIt)
 {
 #ifdef MADV_HUGEPAGE
-    constexpr quint64 kWorthIt = quint64(8) << 20; // smaller buffers gain nothing noticeable
     const long pageSize = sysconf(_SC_PAGESIZE);
-    if (!data || size < kWorthIt || pageSize <= 0) return;
+    if (!data || size < worthIt || pageSize <= 0) return;
     // madvise takes whole pages; the part of the buffer that starts on a page boundary.
     const quintptr page = quintptr(pageSize);
     const quintptr begin = (quintptr(data) + page - 1) & ~(page - 1);
@@ -19,6 +18,7 @@ void adviseLargePages(void *data, quint64 size)
 #else
     Q_UNUSED(data);
     Q_UNUSED(size);
+    Q_UNUSED(worthIt);
 #endif
 }
 

@@ -45,6 +45,39 @@ inline Frame solid(const QRect &rect, uchar index, int disposal = 1, int delayCs
     return f;
 }
 
+// The benchmark's kind of animation: 256 colours, a full first frame, then a sprite that
+// moves around, left in place (disposal 1), cleared to the background (2) or undone (3) in
+// turn, with a transparent band; every 25th frame repaints the whole screen.
+inline Animation movingSprite(QSize screen, QSize sprite, int frames)
+{
+    Animation a;
+    a.screen = screen;
+    for (int i = 0; i < 256; ++i)
+        a.palette << qRgb(i, (i * 7) & 0xff, 255 - i);
+    a.background = 0;
+    a.loopCount = 0;
+    const int roomX = qMax(screen.width() - sprite.width(), 1);
+    const int roomY = qMax(screen.height() - sprite.height(), 1);
+    for (int f = 0; f < frames; ++f) {
+        Frame frame;
+        frame.rect = f % 25 == 0 ? QRect(QPoint(0, 0), screen)
+                                 : QRect(QPoint((f * 37) % roomX, (f * 23) % roomY), sprite);
+        frame.disposal = f % 25 == 0 ? 1 : 1 + f % 3;
+        frame.delayCs = 4;
+        frame.transparent = f % 25 == 0 ? -1 : 255;
+        frame.indices.resize(frame.rect.width() * frame.rect.height());
+        for (int y = 0; y < frame.rect.height(); ++y) {
+            char *row = frame.indices.data() + y * frame.rect.width();
+            for (int x = 0; x < frame.rect.width(); ++x) {
+                const int band = ((x + f * 3) / 20 + y / 30) % 12;
+                row[x] = char(band == 0 ? 255 : (x / 4 + y / 3 + f) % 255);
+            }
+        }
+        a.frames << frame;
+    }
+    return a;
+}
+
 namespace detail {
 inline int writeTo(GifFileType *file, const GifByteType *bytes, int length)
 {
