@@ -17,6 +17,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -75,6 +76,24 @@ QByteArray bmpHeaderOnly(const QSize &size)
     return bmp;
 }
 
+// `jpeg` with the size in its frame header replaced.
+QByteArray withFrameSize(QByteArray jpeg, const QSize &size)
+{
+    for (int i = 2; i + 9 < jpeg.size();) {
+        const auto marker = uchar(jpeg.at(i + 1));
+        const int length = uchar(jpeg.at(i + 2)) << 8 | uchar(jpeg.at(i + 3));
+        if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) {
+            jpeg[i + 5] = char(size.height() >> 8);
+            jpeg[i + 6] = char(size.height() & 0xFF);
+            jpeg[i + 7] = char(size.width() >> 8);
+            jpeg[i + 8] = char(size.width() & 0xFF);
+            return jpeg;
+        }
+        i += 2 + length;
+    }
+    return {};
+}
+
 } // namespace
 
 class TestImagePlatform : public QObject
@@ -96,6 +115,10 @@ private Q_SLOTS:
     void decoderSizesBeforeDecoding();
     void decoderPagesOfATiff();
     void decoderRefusesOversizedFrames();
+    void dataCanHold_data();
+    void dataCanHold();
+    void jpegClaimingMorePixelsThanItsData_data();
+    void jpegClaimingMorePixelsThanItsData();
 
     void areaAverage_data();
     void areaAverage();
@@ -342,6 +365,81 @@ void TestImagePlatform::decoderRefusesOversizedFrames()
     QVERIFY(!nothing.open(QByteArray("not a picture at all")));
     QVERIFY(!nothing.open(path(QStringLiteral("does-not-exist.png"))));
     QVERIFY(nothing.decodeFrame(0).isNull());
+}
+
+void TestImagePlatform::dataCanHold_data()
+{
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<QImage::Format>("pixels");
+    QTest::addColumn<bool>("holds");
+    QTest::newRow("jpeg at one bit per block")
+        << QByteArray("jpeg") << QSize(512, 100) << qint64(100) << QImage::Format_Invalid << true;
+    QTest::newRow("jpeg claiming more")
+        << QByteArray("jpeg") << QSize(513, 100) << qint64(100) << QImage::Format_Invalid << false;
+    QTest::newRow("jpeg of nothing")
+        << QByteArray("jpeg") << QSize(1, 1) << qint64(0) << QImage::Format_Invalid << false;
+    QTest::newRow("bmp at a run per two bytes")
+        << QByteArray("bmp") << QSize(256, 100) << qint64(100) << QImage::Format_Invalid << true;
+    QTest::newRow("bmp claiming more")
+        << QByteArray("bmp") << QSize(257, 100) << qint64(100) << QImage::Format_Invalid << false;
+    QTest::newRow("1-bit png at deflate's best")
+        << QByteArray("png") << QSize(8256, 100) << qint64(100) << QImage::Format_Mono << true;
+    QTest::newRow("1-bit png claiming more")
+        << QByteArray("png") << QSize(8257, 100) << qint64(100) << QImage::Format_Mono << false;
+    QTest::newRow("rgba png claiming more") << QByteArray("png") << QSize(10000, 10000)
+                                            << qint64(200000) << QImage::Format_ARGB32 << false;
+    QTest::newRow("rgba png that can hold it")
+        << QByteArray("png") << QSize(1000, 1000) << qint64(3000) << QImage::Format_ARGB32 << true;
+    QTest::newRow("tiff is not judged") << QByteArray("tiff") << QSize(10000, 10000) << qint64(100)
+                                        << QImage::Format_Invalid << true;
+}
+
+void TestImagePlatform::dataCanHold()
+{
+    QFETCH(QByteArray, format);
+    QFETCH(QSize, size);
+    QFETCH(qint64, bytes);
+    QFETCH(QImage::Format, pixels);
+    QFETCH(bool, holds);
+    QCOMPARE(platform::FrameDecoder::dataCanHold(format, size, bytes, pixels), holds);
+}
+
+void TestImagePlatform::jpegClaimingMorePixelsThanItsData_data()
+{
+    QTest::addColumn<bool>("progressive");
+    QTest::addColumn<QSize>("claimed");
+    QTest::addColumn<bool>("decoded");
+    QTest::newRow("baseline as stored") << false << QSize() << true;
+    QTest::newRow("baseline claiming 10000 x 10000") << false << QSize(10000, 10000) << false;
+    QTest::newRow("progressive as stored") << true << QSize() << true;
+    QTest::newRow("progressive claiming 10000 x 10000") << true << QSize(10000, 10000) << false;
+}
+
+void TestImagePlatform::jpegClaimingMorePixelsThanItsData()
+{
+    QFETCH(bool, progressive);
+    QFETCH(QSize, claimed);
+    QFETCH(bool, decoded);
+    QImage picture(16, 12, QImage::Format_RGB32);
+    picture.fill(qRgb(40, 90, 160));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(progressive);
+    QVERIFY(writer.write(picture));
+    if (claimed.isValid()) jpeg = withFrameSize(jpeg, claimed);
+    QVERIFY(!jpeg.isEmpty());
+    const QString file = path(QStringLiteral("claiming.jpg"));
+    QVERIFY(writeBytes(file, jpeg));
+
+    platform::FrameDecoder decoder;
+    QVERIFY(decoder.open(file));
+    // The size is still told (the viewer shows it); the pixels are not decoded.
+    QCOMPARE(decoder.frameSize(0), claimed.isValid() ? claimed : picture.size());
+    QCOMPARE(!decoder.decodeFrame(0).isNull(), decoded);
 }
 
 void TestImagePlatform::areaAverage_data()

@@ -10,6 +10,7 @@
 #include "platform/ScreenMetrics.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QMutexLocker>
 #include <QPainter>
@@ -142,6 +143,12 @@ bool ImagePixmap::loadWithReader(const ImageFormat *row)
 
     const QSize size = reader.size();
     setOriginalSize(size);
+    // A header claiming far more pixels than the file's data can hold is not decoded.
+    const QByteArray name = reader.format();
+    if (!platform::FrameDecoder::dataCanHold(name, size, QFileInfo(pathName()).size(),
+                                             name == "png" ? reader.imageFormat()
+                                                           : QImage::Format_Invalid))
+        return false;
     QSize decodeSize = size;
     bool fitted = false;
     if (m_clipAllowed && pixels(size) > ClipPixels && (current->flags & FormatScaledDecode)) {
