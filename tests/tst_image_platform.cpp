@@ -4,6 +4,7 @@
 #include "formats/ExifItems.h"
 #include "formats/ImageFormats.h"
 #include "formats/PictureWriter.h"
+#include "platform/FittedDecode.h"
 #include "platform/FrameDecoder.h"
 #include "platform/PictureEncoder.h"
 #include "platform/PropertyItems.h"
@@ -16,6 +17,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -74,6 +76,24 @@ QByteArray bmpHeaderOnly(const QSize &size)
     return bmp;
 }
 
+// `jpeg` with the size in its frame header replaced.
+QByteArray withFrameSize(QByteArray jpeg, const QSize &size)
+{
+    for (int i = 2; i + 9 < jpeg.size();) {
+        const auto marker = uchar(jpeg.at(i + 1));
+        const int length = uchar(jpeg.at(i + 2)) << 8 | uchar(jpeg.at(i + 3));
+        if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) {
+            jpeg[i + 5] = char(size.height() >> 8);
+            jpeg[i + 6] = char(size.height() & 0xFF);
+            jpeg[i + 7] = char(size.width() >> 8);
+            jpeg[i + 8] = char(size.width() & 0xFF);
+            return jpeg;
+        }
+        i += 2 + length;
+    }
+    return {};
+}
+
 } // namespace
 
 class TestImagePlatform : public QObject
@@ -95,6 +115,19 @@ private Q_SLOTS:
     void decoderSizesBeforeDecoding();
     void decoderPagesOfATiff();
     void decoderRefusesOversizedFrames();
+    void dataCanHold_data();
+    void dataCanHold();
+    void jpegClaimingMorePixelsThanItsData_data();
+    void jpegClaimingMorePixelsThanItsData();
+
+    void areaAverage_data();
+    void areaAverage();
+    void areaAverageRefusesWhatDoesNotFit();
+    void reducedSizes_data();
+    void reducedSizes();
+    void fittedDecode_data();
+    void fittedDecode();
+    void fittedDecodeOfBrokenJpeg();
 
     void encoderWritesTrueColours_data();
     void encoderWritesTrueColours();
@@ -332,6 +365,258 @@ void TestImagePlatform::decoderRefusesOversizedFrames()
     QVERIFY(!nothing.open(QByteArray("not a picture at all")));
     QVERIFY(!nothing.open(path(QStringLiteral("does-not-exist.png"))));
     QVERIFY(nothing.decodeFrame(0).isNull());
+}
+
+void TestImagePlatform::dataCanHold_data()
+{
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<QImage::Format>("pixels");
+    QTest::addColumn<bool>("holds");
+    QTest::newRow("jpeg at one bit per block")
+        << QByteArray("jpeg") << QSize(512, 100) << qint64(100) << QImage::Format_Invalid << true;
+    QTest::newRow("jpeg claiming more")
+        << QByteArray("jpeg") << QSize(513, 100) << qint64(100) << QImage::Format_Invalid << false;
+    QTest::newRow("jpeg of nothing")
+        << QByteArray("jpeg") << QSize(1, 1) << qint64(0) << QImage::Format_Invalid << false;
+    QTest::newRow("bmp at a run per two bytes")
+        << QByteArray("bmp") << QSize(256, 100) << qint64(100) << QImage::Format_Invalid << true;
+    QTest::newRow("bmp claiming more")
+        << QByteArray("bmp") << QSize(257, 100) << qint64(100) << QImage::Format_Invalid << false;
+    QTest::newRow("1-bit png at deflate's best")
+        << QByteArray("png") << QSize(8256, 100) << qint64(100) << QImage::Format_Mono << true;
+    QTest::newRow("1-bit png claiming more")
+        << QByteArray("png") << QSize(8257, 100) << qint64(100) << QImage::Format_Mono << false;
+    QTest::newRow("rgba png claiming more") << QByteArray("png") << QSize(10000, 10000)
+                                            << qint64(200000) << QImage::Format_ARGB32 << false;
+    QTest::newRow("rgba png that can hold it")
+        << QByteArray("png") << QSize(1000, 1000) << qint64(3000) << QImage::Format_ARGB32 << true;
+    QTest::newRow("tiff is not judged") << QByteArray("tiff") << QSize(10000, 10000) << qint64(100)
+                                        << QImage::Format_Invalid << true;
+}
+
+void TestImagePlatform::dataCanHold()
+{
+    QFETCH(QByteArray, format);
+    QFETCH(QSize, size);
+    QFETCH(qint64, bytes);
+    QFETCH(QImage::Format, pixels);
+    QFETCH(bool, holds);
+    QCOMPARE(platform::FrameDecoder::dataCanHold(format, size, bytes, pixels), holds);
+}
+
+void TestImagePlatform::jpegClaimingMorePixelsThanItsData_data()
+{
+    QTest::addColumn<bool>("progressive");
+    QTest::addColumn<QSize>("claimed");
+    QTest::addColumn<bool>("decoded");
+    QTest::newRow("baseline as stored") << false << QSize() << true;
+    QTest::newRow("baseline claiming 10000 x 10000") << false << QSize(10000, 10000) << false;
+    QTest::newRow("progressive as stored") << true << QSize() << true;
+    QTest::newRow("progressive claiming 10000 x 10000") << true << QSize(10000, 10000) << false;
+}
+
+void TestImagePlatform::jpegClaimingMorePixelsThanItsData()
+{
+    QFETCH(bool, progressive);
+    QFETCH(QSize, claimed);
+    QFETCH(bool, decoded);
+    QImage picture(16, 12, QImage::Format_RGB32);
+    picture.fill(qRgb(40, 90, 160));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(progressive);
+    QVERIFY(writer.write(picture));
+    if (claimed.isValid()) jpeg = withFrameSize(jpeg, claimed);
+    QVERIFY(!jpeg.isEmpty());
+    const QString file = path(QStringLiteral("claiming.jpg"));
+    QVERIFY(writeBytes(file, jpeg));
+
+    platform::FrameDecoder decoder;
+    QVERIFY(decoder.open(file));
+    // The size is still told (the viewer shows it); the pixels are not decoded.
+    QCOMPARE(decoder.frameSize(0), claimed.isValid() ? claimed : picture.size());
+    QCOMPARE(!decoder.decodeFrame(0).isNull(), decoded);
+}
+
+void TestImagePlatform::areaAverage_data()
+{
+    QTest::addColumn<QImage>("input");
+    QTest::addColumn<QSize>("outSize");
+    QTest::addColumn<QImage>("expected");
+    QTest::addColumn<bool>("inPlace");
+
+    QImage flat(37, 23, QImage::Format_RGB32);
+    flat.fill(qRgb(200, 100, 7));
+    QImage flatOut(30, 17, QImage::Format_RGB888);
+    flatOut.fill(qRgb(200, 100, 7));
+    QTest::newRow("one colour stays exact") << flat << QSize(30, 17) << flatOut << false;
+    QTest::newRow("one colour in place") << flat << QSize(30, 17) << flatOut << true;
+
+    // Halving: every output pixel is the mean of a 2 x 2 block.
+    QImage blocks(4, 2, QImage::Format_RGB32);
+    const QRgb values[2][4] = {
+        {qRgb(0, 0, 0), qRgb(100, 50, 10), qRgb(255, 255, 255), qRgb(255, 255, 255)},
+        {qRgb(20, 10, 2), qRgb(80, 40, 8), qRgb(0, 0, 0), qRgb(0, 0, 0)}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x)
+            blocks.setPixel(x, y, values[y][x]);
+    QImage halved(2, 1, QImage::Format_RGB888);
+    halved.setPixel(0, 0, qRgb(50, 25, 5));
+    halved.setPixel(1, 0, qRgb(128, 128, 128));
+    QTest::newRow("halving averages blocks") << blocks << QSize(2, 1) << halved << false;
+    QTest::newRow("halving in place") << blocks << QSize(2, 1) << halved << true;
+
+    QImage grey(5, 3, QImage::Format_Grayscale8);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            grey.scanLine(y)[x] = uchar(y * 40 + x * 10);
+    QTest::newRow("same size keeps grey") << grey << QSize(5, 3) << grey << false;
+    QTest::newRow("same size keeps grey in place") << grey << QSize(5, 3) << grey << true;
+    QImage column(1, 1, QImage::Format_Grayscale8);
+    // Mean of the whole picture: rows average 40, columns 20.
+    column.scanLine(0)[0] = 60;
+    QTest::newRow("grey to one pixel") << grey << QSize(1, 1) << column << false;
+}
+
+void TestImagePlatform::areaAverage()
+{
+    QFETCH(QImage, input);
+    QFETCH(QSize, outSize);
+    QFETCH(QImage, expected);
+    QFETCH(bool, inPlace);
+    const bool grey = input.format() == QImage::Format_Grayscale8;
+    const QImage::Format outFormat = grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888;
+    QImage result;
+    if (inPlace) {
+        QImage work = input.copy();
+        const qsizetype outStride = (qsizetype(outSize.width()) * (grey ? 1 : 3) + 3) & ~3;
+        QVERIFY(platform::reduceByAreaAverage(work.constBits(), work.size(), work.bytesPerLine(),
+                                              grey ? 1 : 4, work.bits(), outSize, outStride));
+        result = QImage(work.constBits(), outSize.width(), outSize.height(), outStride, outFormat)
+                     .copy();
+    } else {
+        result = QImage(outSize, outFormat);
+        QVERIFY(platform::reduceByAreaAverage(input.constBits(), input.size(), input.bytesPerLine(),
+                                              grey ? 1 : 4, result.bits(), outSize,
+                                              result.bytesPerLine()));
+    }
+    QCOMPARE(result.size(), expected.size());
+    QVERIFY2(maxChannelDifference(result, expected) <= 1,
+             qPrintable(QString::number(maxChannelDifference(result, expected))));
+}
+
+void TestImagePlatform::areaAverageRefusesWhatDoesNotFit()
+{
+    QImage input(8, 8, QImage::Format_RGB32);
+    input.fill(Qt::red);
+    QImage out(16, 16, QImage::Format_RGB888);
+    // Enlarging, a wrong pixel size, a stride too short, an in-place output wider than its
+    // input's lines.
+    QVERIFY(!platform::reduceByAreaAverage(input.constBits(), input.size(), input.bytesPerLine(), 4,
+                                           out.bits(), QSize(16, 4), out.bytesPerLine()));
+    QVERIFY(!platform::reduceByAreaAverage(input.constBits(), input.size(), input.bytesPerLine(), 3,
+                                           out.bits(), QSize(4, 4), out.bytesPerLine()));
+    QVERIFY(!platform::reduceByAreaAverage(input.constBits(), input.size(), 8, 4, out.bits(),
+                                           QSize(4, 4), out.bytesPerLine()));
+    QVERIFY(!platform::reduceByAreaAverage(input.constBits(), input.size(), input.bytesPerLine(), 4,
+                                           input.bits(), QSize(4, 4), 64));
+    QVERIFY(!platform::reduceByAreaAverage(nullptr, input.size(), input.bytesPerLine(), 4,
+                                           out.bits(), QSize(4, 4), out.bytesPerLine()));
+}
+
+void TestImagePlatform::reducedSizes_data()
+{
+    QTest::addColumn<QSize>("stored");
+    QTest::addColumn<QSize>("fitted");
+    QTest::addColumn<QSize>("reduced");
+    QTest::newRow("an eighth") << QSize(12000, 9000) << QSize(1440, 1080) << QSize(1500, 1125);
+    QTest::newRow("an eighth, rounded up")
+        << QSize(12001, 9001) << QSize(1440, 1080) << QSize(1501, 1126);
+    QTest::newRow("a quarter") << QSize(11000, 8000) << QSize(1485, 1080) << QSize(2750, 2000);
+    QTest::newRow("a half") << QSize(3000, 2200) << QSize(1472, 1080) << QSize(1500, 1100);
+    QTest::newRow("none") << QSize(2000, 1500) << QSize(1440, 1080) << QSize(2000, 1500);
+}
+
+void TestImagePlatform::reducedSizes()
+{
+    QFETCH(QSize, stored);
+    QFETCH(QSize, fitted);
+    QFETCH(QSize, reduced);
+    QCOMPARE(platform::reducedDecodeSize(stored, fitted), reduced);
+}
+
+void TestImagePlatform::fittedDecode_data()
+{
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QImage::Format>("pixels");
+    QTest::addColumn<QSize>("stored");
+    QTest::addColumn<QSize>("fitted");
+    QTest::addColumn<QImage::Format>("expected");
+    QTest::newRow("colour JPEG, an eighth")
+        << QByteArray("jpeg") << QImage::Format_RGB32 << QSize(1600, 1200) << QSize(192, 144)
+        << QImage::Format_RGB888;
+    QTest::newRow("colour JPEG, odd sizes")
+        << QByteArray("jpeg") << QImage::Format_RGB32 << QSize(1601, 1203) << QSize(190, 142)
+        << QImage::Format_RGB888;
+    QTest::newRow("grey JPEG, a quarter")
+        << QByteArray("jpeg") << QImage::Format_Grayscale8 << QSize(800, 600) << QSize(160, 120)
+        << QImage::Format_Grayscale8;
+    QTest::newRow("PNG, as its reader gives it")
+        << QByteArray("png") << QImage::Format_RGB32 << QSize(400, 300) << QSize(100, 75)
+        << QImage::Format_RGB32;
+}
+
+void TestImagePlatform::fittedDecode()
+{
+    QFETCH(QByteArray, format);
+    QFETCH(QImage::Format, pixels);
+    QFETCH(QSize, stored);
+    QFETCH(QSize, fitted);
+    QFETCH(QImage::Format, expected);
+    // Smooth shapes, so that a reduced decode and a reduced picture can be compared.
+    QImage picture(stored, QImage::Format_RGB32);
+    for (int y = 0; y < stored.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < stored.width(); ++x)
+            line[x] = qRgb(x * 255 / stored.width(), y * 255 / stored.height(),
+                           (x + y) * 255 / (stored.width() + stored.height()));
+    }
+    picture = picture.convertToFormat(pixels);
+    const QString file = path(QStringLiteral("fitted.%1").arg(QString::fromLatin1(format)));
+    QVERIFY(picture.save(file, format.constData(), 95));
+
+    QImageReader reader(file);
+    const QImage image = platform::decodeFitted(reader, stored, fitted);
+    QCOMPARE(image.size(), fitted);
+    QCOMPARE(image.format(), expected);
+    const QImage reference =
+        picture.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const double difference = meanChannelDifference(image, reference);
+    QVERIFY2(difference < 2, qPrintable(QString::number(difference)));
+}
+
+void TestImagePlatform::fittedDecodeOfBrokenJpeg()
+{
+    QImage picture(800, 600, QImage::Format_RGB32);
+    picture.fill(qRgb(10, 120, 200));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(picture.save(&buffer, "JPEG", 90));
+    const QString file = path(QStringLiteral("broken.jpg"));
+    // Cut inside the picture data: what the codec makes of it, or nothing; never a crash.
+    QVERIFY(writeBytes(file, bytes.left(bytes.size() / 2)));
+    QImageReader reader(file);
+    const QImage image = platform::decodeFitted(reader, QSize(800, 600), QSize(90, 67));
+    QVERIFY(image.isNull() || image.size() == QSize(90, 67));
+    QImageReader nothing(path(QStringLiteral("does-not-exist.jpg")));
+    QVERIFY(platform::decodeFitted(nothing, QSize(800, 600), QSize(90, 67)).isNull());
+    QImageReader empty(file);
+    QVERIFY(platform::decodeFitted(empty, QSize(800, 600), QSize()).isNull());
 }
 
 void TestImagePlatform::encoderWritesTrueColours_data()

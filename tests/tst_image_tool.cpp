@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -55,6 +56,56 @@ QByteArray jpegHeaderClaiming(int width, int height)
     jpeg.append("\x03\x01\x22\x00\x02\x11\x01\x03\x11\x01", 10);
     jpeg.append("\xff\xd9", 2);
     return jpeg;
+}
+
+// A small, whole JPEG whose frame header then claims `size` (10000 x 10000 and the like):
+// the decoder would make up the missing data for every pixel claimed.
+QByteArray jpegClaiming(const QSize &size, bool progressive)
+{
+    QImage picture(16, 12, QImage::Format_RGB32);
+    picture.fill(qRgb(200, 60, 30));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(picture);
+    const int frame = jpeg.indexOf(progressive ? "\xff\xc2" : "\xff\xc0");
+    if (frame < 0) return {};
+    jpeg[frame + 5] = char(size.height() >> 8);
+    jpeg[frame + 6] = char(size.height() & 0xFF);
+    jpeg[frame + 7] = char(size.width() >> 8);
+    jpeg[frame + 8] = char(size.width() & 0xFF);
+    return jpeg;
+}
+
+// An 8-bit run-length BMP claiming `size` whose data ends the picture at once.
+QByteArray rleBmpClaiming(const QSize &size)
+{
+    QByteArray bmp("BM", 2);
+    auto le32 = [&bmp](quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            bmp.append(char((v >> (8 * i)) & 0xFF));
+    };
+    auto le16 = [&bmp](quint16 v) { bmp.append(char(v & 0xFF)).append(char(v >> 8)); };
+    const quint32 offset = 14 + 40 + 256 * 4;
+    le32(offset + 2);
+    le32(0);
+    le32(offset);
+    le32(40);
+    le32(quint32(size.width()));
+    le32(quint32(size.height()));
+    le16(1);
+    le16(8);
+    le32(1); // run-length, 8 bits
+    le32(2);
+    le32(0);
+    le32(0);
+    le32(256);
+    le32(0);
+    bmp.append(QByteArray(256 * 4, '\0'));
+    bmp.append("\x00\x01", 2); // end of the picture
+    return bmp;
 }
 
 // An EXIF segment whose first directory offset and entry offsets point far past its end.
@@ -512,6 +563,14 @@ void TestImageTool::hostileInput_data()
     QTest::newRow("png cut after its header") << "cut.png" << png.left(40);
     QTest::newRow("png cut in its picture data") << "cut-data.png" << png.left(png.size() / 2);
     QTest::newRow("jpeg claiming 65535 x 65535") << "huge.jpg" << jpegHeaderClaiming(65535, 65535);
+    QTest::newRow("small jpeg claiming 10000 x 10000")
+        << "claims.jpg" << jpegClaiming(QSize(10000, 10000), false);
+    QTest::newRow("small progressive jpeg claiming 10000 x 10000")
+        << "claims-progressive.jpg" << jpegClaiming(QSize(10000, 10000), true);
+    QTest::newRow("small jpeg claiming 12000 x 9000 (screen-size decode)")
+        << "claims-large.jpg" << jpegClaiming(QSize(12000, 9000), false);
+    QTest::newRow("run-length bmp claiming 10000 x 10000")
+        << "claims.bmp" << rleBmpClaiming(QSize(10000, 10000));
     // A picture without an EXIF thumbnail, so that the first frame header is the picture's.
     REAL_DATA(plain, "jpeg/orient_Landscape_1.jpg");
     QByteArray claiming = fileBytes(plain);

@@ -5,10 +5,12 @@
 #include "image/ImageGifSvgShared.h"
 #include "image/ImageWrapper.h"
 #include "image/RenderCache.h"
+#include "platform/FittedDecode.h"
 #include "platform/FrameDecoder.h"
 #include "platform/ScreenMetrics.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
 
@@ -141,7 +143,14 @@ bool ImagePixmap::loadWithReader(const ImageFormat *row)
 
     const QSize size = reader.size();
     setOriginalSize(size);
+    // A header claiming far more pixels than the file's data can hold is not decoded.
+    const QByteArray name = reader.format();
+    if (!platform::FrameDecoder::dataCanHold(name, size, QFileInfo(pathName()).size(),
+                                             name == "png" ? reader.imageFormat()
+                                                           : QImage::Format_Invalid))
+        return false;
     QSize decodeSize = size;
+    bool fitted = false;
     if (m_clipAllowed && pixels(size) > ClipPixels && (current->flags & FormatScaledDecode)) {
         // Fit into the screen keeping the aspect ratio; tiles show the rest when zoomed in.
         const QSize screen = platform::primaryScreenSize();
@@ -151,7 +160,7 @@ bool ImagePixmap::loadWithReader(const ImageFormat *row)
             decodeSize = QSize(int(sw), int(qMax<qint64>(1, h * sw / w)));
         else
             decodeSize = QSize(int(qMax<qint64>(1, w * sh / h)), int(sh));
-        reader.setScaledSize(decodeSize);
+        fitted = true;
         setClipMode(true);
     }
     // A picture whose size cannot be read, or that is too large to hold, is not decoded.
@@ -161,6 +170,7 @@ bool ImagePixmap::loadWithReader(const ImageFormat *row)
     qint64 total = 0;
     if (current->flags & FormatMultiFrame) {
         m_animated = true;
+        if (fitted) reader.setScaledSize(decodeSize);
         if (current->id == FormatGif || current->id == FormatWebp) {
             while (reader.canRead() && m_frames.size() < MaxFrames) {
                 QImage image;
@@ -180,7 +190,16 @@ bool ImagePixmap::loadWithReader(const ImageFormat *row)
         // Readers count their pages while they still stand at the start of the file (TIFF
         // cannot once a page was read), so the count is asked for first.
         reader.imageCount();
-        do {
+        if (fitted) {
+            // One picture at screen size, decoded reduced and made smaller in place: the
+            // picture's full size is never held, nor two pictures at once.
+            const QImage image = platform::decodeFitted(reader, size, decodeSize);
+            if (!image.isNull()) {
+                QMutexLocker locker(&m_framesMutex);
+                m_frames.append(image);
+            }
+        }
+        while (!fitted) {
             if (!m_frames.isEmpty()) {
                 // Later pages are checked before they are decoded, as the first was.
                 const QSize next = reader.size();
@@ -193,7 +212,8 @@ bool ImagePixmap::loadWithReader(const ImageFormat *row)
                 std::lock_guard<std::mutex> locker(m_framesMutex);
                 m_frames.append(image);
             }
-        } while (m_frames.size() < MaxFrames && reader.jumpToNextImage());
+            if (m_frames.size() >= MaxFrames || !reader.jumpToNextImage()) break;
+        }
         success = !m_frames.isEmpty();
         if (ImageFormats::isJpegFormat(current->id)) readJfifDensity();
     }

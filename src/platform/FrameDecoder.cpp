@@ -3,6 +3,7 @@
 #include "platform/LargePages.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QImageReader>
 
 namespace platform {
@@ -10,11 +11,27 @@ namespace platform {
 FrameDecoder::FrameDecoder() = default;
 FrameDecoder::~FrameDecoder() = default;
 
+bool FrameDecoder::dataCanHold(const QByteArray &format, const QSize &size, qint64 bytes,
+                               QImage::Format pixels)
+{
+    const qint64 count = qint64(size.width()) * size.height();
+    bytes = qMax<qint64>(0, bytes);
+    if (format == "jpeg") return count <= bytes * 512;
+    if (format == "bmp") return count <= bytes * 256;
+    if (format == "png") {
+        const int depth = QImage::toPixelFormat(pixels).bitsPerPixel();
+        const int bits = depth <= 8 ? 1 : depth <= 16 ? 8 : depth <= 32 ? 24 : 48;
+        return count <= bytes * 8 * 1032 / bits;
+    }
+    return true;
+}
+
 bool FrameDecoder::open(const QString &path)
 {
     std::lock_guard<std::mutex> locker(m_mutex);
     m_path = path;
     m_data.clear();
+    m_bytes = QFileInfo(path).size();
     reset();
     if (!m_reader->canRead()) return false;
     m_format = m_reader->format();
@@ -27,6 +44,7 @@ bool FrameDecoder::open(const QByteArray &data)
     std::lock_guard<std::mutex> locker(m_mutex);
     m_path.clear();
     m_data = data;
+    m_bytes = data.size();
     reset();
     if (!m_reader->canRead()) return false;
     m_format = m_reader->format();
@@ -58,7 +76,10 @@ QImage FrameDecoder::decodeFrame(int n)
     std::lock_guard<std::mutex> locker(m_mutex);
     if (!jumpTo(n)) return {};
     const QSize size = m_reader->size();
-    if (!size.isValid() || qint64(size.width()) * size.height() > MaxFramePixels) return {};
+    if (!size.isValid() || qint64(size.width()) * size.height() > MaxFramePixels ||
+        !dataCanHold(m_format, size, m_bytes,
+                     m_format == "png" ? m_reader->imageFormat() : QImage::Format_Invalid))
+        return {};
     QImage image;
     if (m_format == "jpeg") {
         // The JPEG reader fills a picture handed to it when size and format match (RGB32

@@ -28,6 +28,18 @@ public:
     FrameDecoder(const FrameDecoder &) = delete;
     FrameDecoder &operator=(const FrameDecoder &) = delete;
 
+    // Whether `bytes` of file can hold a frame of `size` in `format` (the reader's name) whose
+    // pixels the reader gives as `pixels`; a header claiming more belongs to a broken or
+    // hostile file, whose decode would cost the time and memory of pixels that are not there.
+    // Every 8 x 8 block of a JPEG costs its data at least one bit: at most 512 pixels per
+    // byte. The densest BMP data, a run, gives 255 pixels for two bytes; codes that skip
+    // pixels could claim more, but no writer leaves a picture mostly unwritten: at most 256
+    // pixels per byte. PNG data is deflated, which expands at most 1032 times, from at least
+    // 1 bit per pixel for pictures given in 8 bits or fewer, 8 for 16, 24 for 32 and 48 for
+    // more. Other formats are not judged.
+    static bool dataCanHold(const QByteArray &format, const QSize &size, qint64 bytes,
+                            QImage::Format pixels = QImage::Format_Invalid);
+
     // False when the content is no picture that can be decoded.
     bool open(const QString &path);
     bool open(const QByteArray &data);
@@ -39,7 +51,8 @@ public:
     // The stored size of frame n, read from its header; invalid when it cannot be read.
     QSize frameSize(int n);
     // Frame n in Format_ARGB32_Premultiplied; null when n is out of range, the frame is
-    // larger than MaxFramePixels or its data is broken.
+    // larger than MaxFramePixels or than its data can hold (dataCanHold), or its data is
+    // broken.
     QImage decodeFrame(int n);
 
 private:
@@ -54,6 +67,7 @@ private:
     QByteArray m_format;
     int m_frameCount = 0;
     int m_current = -1;
+    qint64 m_bytes = 0;
 };
 
 } // namespace platform
