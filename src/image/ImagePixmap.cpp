@@ -195,7 +195,7 @@ bool ImagePixmap::loadWithReader(const ImageFormat *row)
             // picture's full size is never held, nor two pictures at once.
             const QImage image = platform::decodeFitted(reader, size, decodeSize);
             if (!image.isNull()) {
-                QMutexLocker locker(&m_framesMutex);
+                std::lock_guard<std::mutex> locker(m_framesMutex);
                 m_frames.append(image);
             }
         }
