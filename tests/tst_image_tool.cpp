@@ -411,15 +411,19 @@ void TestImageTool::renderRegion_data()
     QTest::addColumn<QString>("box");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("orientation"); // of the large picture
 
     QTest::newRow("small picture, a quarter halved") << false << "200,200,200,200"
-                                                     << "100x100" << 0 << QSize(100, 100);
+                                                     << "100x100" << 0 << QSize(100, 100) << 1;
     QTest::newRow("small picture, region outside") << false << "300,300,200,200"
-                                                   << "100x100" << 1 << QSize();
+                                                   << "100x100" << 1 << QSize() << 1;
     QTest::newRow("clip mode, 100 % at the centre") << true << "5844,4052,600,400"
-                                                    << "600x400" << 0 << QSize(600, 400);
+                                                    << "600x400" << 0 << QSize(600, 400) << 1;
     QTest::newRow("clip mode, 100 % without a box")
-        << true << "100,100,300,200" << QString() << 0 << QSize(300, 200);
+        << true << "100,100,300,200" << QString() << 0 << QSize(300, 200) << 1;
+    // Shown upright, the stripes run across: the tiles are turned as the picture is.
+    QTest::newRow("clip mode, turned a quarter") << true << "4052,5844,400,600"
+                                                 << "400x600" << 0 << QSize(400, 600) << 6;
 }
 
 void TestImageTool::renderRegion()
@@ -429,6 +433,7 @@ void TestImageTool::renderRegion()
     QFETCH(QString, box);
     QFETCH(int, exitCode);
     QFETCH(QSize, size);
+    QFETCH(int, orientation);
     QString picture;
     if (large) {
         // 12288 x 8704 (above the clip-mode threshold) of 4-pixel grey stripes: the reduced
@@ -442,6 +447,13 @@ void TestImageTool::renderRegion()
             for (int y = 1; y < stripes.height(); ++y)
                 memcpy(stripes.scanLine(y), stripes.constScanLine(0), size_t(stripes.width()));
             QVERIFY(stripes.save(picture, "JPEG", 95));
+        }
+        if (orientation != 1) {
+            const QString turned = path(QStringLiteral("stripes-%1.jpg").arg(orientation));
+            QFile::remove(turned);
+            QVERIFY(QFile::copy(picture, turned));
+            QVERIFY(setExifOrientation(turned, orientation));
+            picture = turned;
         }
     } else {
         picture = path(QStringLiteral("quadrants-400.png"));
@@ -473,14 +485,21 @@ void TestImageTool::renderRegion()
             qPrintable(QStringLiteral("%1 against %2").arg(centre, 0, 16).arg(expected, 0, 16)));
         return;
     }
-    int darkest = 255, brightest = 0;
-    const int y = size.height() / 2;
-    for (int x = 0; x < rendered.width(); ++x) {
-        darkest = qMin(darkest, qGray(rendered.pixel(x, y)));
-        brightest = qMax(brightest, qGray(rendered.pixel(x, y)));
-    }
-    QVERIFY2(brightest - darkest > 150,
-             qPrintable(QStringLiteral("%1..%2").arg(darkest).arg(brightest)));
+    // The stripes' contrast across them, and none along them.
+    const bool across = orientation >= 5;
+    const auto contrast = [&](bool alongX) {
+        int darkest = 255, brightest = 0;
+        const int n = alongX ? rendered.width() : rendered.height();
+        for (int i = 0; i < n; ++i) {
+            const int grey = qGray(alongX ? rendered.pixel(i, rendered.height() / 2)
+                                          : rendered.pixel(rendered.width() / 2, i));
+            darkest = qMin(darkest, grey);
+            brightest = qMax(brightest, grey);
+        }
+        return brightest - darkest;
+    };
+    QVERIFY2(contrast(!across) > 150, qPrintable(QString::number(contrast(!across))));
+    QVERIFY2(contrast(across) < 60, qPrintable(QString::number(contrast(across))));
 }
 
 void TestImageTool::renderOutputFailures_data()
