@@ -9,6 +9,7 @@
 #include "platform/PictureEncoder.h"
 #include "platform/PropertyItems.h"
 #include "support/CaptureStdout.h"
+#include "support/ClaimingHeaders.h"
 #include "support/PictureCompare.h"
 #include "support/RealData.h"
 #include "support/TiffWriter.h"
@@ -52,46 +53,6 @@ const PropertyItem *findItem(const QVector<PropertyItem> &items, quint32 id)
         if (item.id == id) return &item;
     }
     return nullptr;
-}
-
-// A BMP that is only its headers, claiming `size` at 32 bits per pixel.
-QByteArray bmpHeaderOnly(const QSize &size)
-{
-    QByteArray bmp("BM", 2);
-    auto le32 = [&bmp](quint32 v) {
-        for (int i = 0; i < 4; ++i)
-            bmp.append(char((v >> (8 * i)) & 0xFF));
-    };
-    auto le16 = [&bmp](quint16 v) { bmp.append(char(v & 0xFF)).append(char(v >> 8)); };
-    le32(54);
-    le32(0);
-    le32(54);
-    le32(40);
-    le32(quint32(size.width()));
-    le32(quint32(size.height()));
-    le16(1);
-    le16(32);
-    for (int i = 0; i < 6; ++i)
-        le32(0);
-    return bmp;
-}
-
-// `jpeg` with the size in its frame header replaced.
-QByteArray withFrameSize(QByteArray jpeg, const QSize &size)
-{
-    for (int i = 2; i + 9 < jpeg.size();) {
-        const auto marker = uchar(jpeg.at(i + 1));
-        const int length = uchar(jpeg.at(i + 2)) << 8 | uchar(jpeg.at(i + 3));
-        if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) {
-            jpeg[i + 5] = char(size.height() >> 8);
-            jpeg[i + 6] = char(size.height() & 0xFF);
-            jpeg[i + 7] = char(size.width() >> 8);
-            jpeg[i + 8] = char(size.width() & 0xFF);
-            return jpeg;
-        }
-        i += 2 + length;
-    }
-    return {};
 }
 
 } // namespace
@@ -355,7 +316,7 @@ void TestImagePlatform::decoderPagesOfATiff()
 void TestImagePlatform::decoderRefusesOversizedFrames()
 {
     const QString file = path(QStringLiteral("huge.bmp"));
-    QVERIFY(writeBytes(file, bmpHeaderOnly(QSize(16000, 16000))));
+    QVERIFY(writeBytes(file, bmpBytes(QSize(16000, 16000), 32)));
     platform::FrameDecoder decoder;
     QVERIFY(decoder.open(file));
     QCOMPARE(decoder.frameSize(0), QSize(16000, 16000));

@@ -4,6 +4,7 @@
 #include "formats/ImageFormats.h"
 #include "image/ImageDirectory.h"
 #include "support/ChildRun.h"
+#include "support/ClaimingHeaders.h"
 #include "support/OpenPicture.h"
 #include "support/PictureCompare.h"
 #include "support/RealData.h"
@@ -70,42 +71,13 @@ QByteArray jpegClaiming(const QSize &size, bool progressive)
     QImageWriter writer(&buffer, "jpeg");
     writer.setProgressiveScanWrite(progressive);
     writer.write(picture);
-    const int frame = jpeg.indexOf(progressive ? "\xff\xc2" : "\xff\xc0");
-    if (frame < 0) return {};
-    jpeg[frame + 5] = char(size.height() >> 8);
-    jpeg[frame + 6] = char(size.height() & 0xFF);
-    jpeg[frame + 7] = char(size.width() >> 8);
-    jpeg[frame + 8] = char(size.width() & 0xFF);
-    return jpeg;
+    return withFrameSize(jpeg, size);
 }
 
 // An 8-bit run-length BMP claiming `size` whose data ends the picture at once.
 QByteArray rleBmpClaiming(const QSize &size)
 {
-    QByteArray bmp("BM", 2);
-    auto le32 = [&bmp](quint32 v) {
-        for (int i = 0; i < 4; ++i)
-            bmp.append(char((v >> (8 * i)) & 0xFF));
-    };
-    auto le16 = [&bmp](quint16 v) { bmp.append(char(v & 0xFF)).append(char(v >> 8)); };
-    const quint32 offset = 14 + 40 + 256 * 4;
-    le32(offset + 2);
-    le32(0);
-    le32(offset);
-    le32(40);
-    le32(quint32(size.width()));
-    le32(quint32(size.height()));
-    le16(1);
-    le16(8);
-    le32(1); // run-length, 8 bits
-    le32(2);
-    le32(0);
-    le32(0);
-    le32(256);
-    le32(0);
-    bmp.append(QByteArray(256 * 4, '\0'));
-    bmp.append("\x00\x01", 2); // end of the picture
-    return bmp;
+    return bmpBytes(size, 8, 1, 256, QByteArray("\x00\x01", 2));
 }
 
 // An EXIF segment whose first directory offset and entry offsets point far past its end.
