@@ -1,7 +1,8 @@
 #pragma once
 
-// What the editing commands of picsage-image share: their command lines, opening a picture
-// whole (never at screen size: an edit must see every pixel) and the rows of output files.
+// What the editing commands of picsage-image share (frames reads its line the same way):
+// their command lines, opening a picture whole (never at screen size: an edit must see every
+// pixel) and the rows of output files.
 
 #include <QMap>
 #include <QSharedPointer>

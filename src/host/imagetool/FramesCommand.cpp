@@ -1,3 +1,4 @@
+#include "EditSupport.h"
 #include "ImageTool.h"
 
 #include "image/ImageWrapper.h"
@@ -46,22 +47,10 @@ bool writePng(const QString &path, const QImage &image, QString *reason)
 int runFrames(const QStringList &args)
 {
     const QString name = QStringLiteral("frames");
-    QString file, folder;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        if (arg == QLatin1String("-o") || arg == QLatin1String("--output")) {
-            if (i + 1 >= args.size())
-                return usageError(name, QStringLiteral("%1 needs a folder").arg(arg));
-            folder = args.at(++i);
-        } else if (arg.startsWith(QLatin1Char('-'))) {
-            return usageError(name, QStringLiteral("unknown option %1").arg(arg));
-        } else if (file.isEmpty()) {
-            file = arg;
-        } else {
-            return usageError(name, QStringLiteral("give one FILE"));
-        }
-    }
-    if (file.isEmpty()) return usageError(name, QStringLiteral("no FILE given"));
+    EditArgs line;
+    const int bad = parseEditArgs(name, args, {}, {QStringLiteral("-o")}, &line);
+    if (bad >= 0) return bad;
+    const QString file = line.file, folder = line.values.value(QStringLiteral("-o"));
     if (folder.isEmpty()) return usageError(name, QStringLiteral("no -o DIR given"));
 
     QString reason;
