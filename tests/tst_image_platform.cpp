@@ -8,6 +8,7 @@
 #include "platform/FrameDecoder.h"
 #include "platform/PictureEncoder.h"
 #include "platform/PropertyItems.h"
+#include "platform/WorkTeam.h"
 #include "support/CaptureStdout.h"
 #include "support/ClaimingHeaders.h"
 #include "support/PictureCompare.h"
@@ -106,6 +107,9 @@ private Q_SLOTS:
     void saveWithWicAlpha();
     void saveWithWicUnsupportedIdLeavesFile_data();
     void saveWithWicUnsupportedIdLeavesFile();
+
+    void workTeamRunsEveryMemberOnce_data();
+    void workTeamRunsEveryMemberOnce();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -868,6 +872,36 @@ void TestImagePlatform::saveWithWicUnsupportedIdLeavesFile()
     QVERIFY(writeBytes(file, bytes));
     QVERIFY(!saveWithWic(quadrantPicture(QSize(4, 4), QImage::Format_ARGB32), id, file));
     QCOMPARE(fileBytes(file), bytes);
+}
+
+void TestImagePlatform::workTeamRunsEveryMemberOnce_data()
+{
+    QTest::addColumn<int>("members");
+    QTest::newRow("none asked") << 0;
+    QTest::newRow("the caller alone") << 1;
+    QTest::newRow("two") << 2;
+    QTest::newRow("more than the machine has") << 8;
+}
+
+void TestImagePlatform::workTeamRunsEveryMemberOnce()
+{
+    // Each run calls every member once, the caller as member 0, and returns only when all
+    // are done: what the helpers wrote is there to read, run after run.
+    QFETCH(int, members);
+    platform::WorkTeam team(members);
+    QCOMPARE(team.size(), qMax(members, 1));
+    std::vector<int> calls(size_t(team.size()), 0); // plain ints: each member has its own
+    const std::thread::id caller = std::this_thread::get_id();
+    bool callerIsZero = true;
+    for (int run = 1; run <= 200; ++run) {
+        team.run([&](int member) {
+            ++calls[size_t(member)];
+            if (member == 0) callerIsZero = std::this_thread::get_id() == caller;
+        });
+        QVERIFY(callerIsZero);
+        for (int member = 0; member < team.size(); ++member)
+            QCOMPARE(calls[size_t(member)], run);
+    }
 }
 
 QTEST_MAIN(TestImagePlatform)
