@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace psd {
 
 namespace {
@@ -24,6 +28,89 @@ inline int unitToByte(double v)
 inline int removeWhiteMatte(int c, int a)
 {
     return quint8((255 * (c + a - 255)) / a);
+}
+
+// QColor's CMYK conversion of one component, as InkTable holds it: the stored (inverted) ink
+// times the stored black over 255, rounded. The tests compare every pair with QColor.
+inline quint32 inkTimesBlack(quint32 ink, quint32 black)
+{
+    const quint32 t = ink * black + 128;
+    return (t + (t >> 8)) >> 8;
+}
+
+#if defined(__SSE2__)
+// Sixteen 0xAARRGGBB pixels from sixteen samples of each component.
+inline void storePixels(__m128i r, __m128i g, __m128i b, __m128i a, QRgb *out)
+{
+    // In memory a pixel is blue, green, red, alpha.
+    const __m128i bgLow = _mm_unpacklo_epi8(b, g), bgHigh = _mm_unpackhi_epi8(b, g);
+    const __m128i raLow = _mm_unpacklo_epi8(r, a), raHigh = _mm_unpackhi_epi8(r, a);
+    auto *to = reinterpret_cast<__m128i *>(out);
+    _mm_storeu_si128(to, _mm_unpacklo_epi16(bgLow, raLow));
+    _mm_storeu_si128(to + 1, _mm_unpackhi_epi16(bgLow, raLow));
+    _mm_storeu_si128(to + 2, _mm_unpacklo_epi16(bgHigh, raHigh));
+    _mm_storeu_si128(to + 3, _mm_unpackhi_epi16(bgHigh, raHigh));
+}
+
+inline __m128i load16(const uchar *p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+}
+
+// inkTimesBlack for sixteen pairs at once, in 16-bit lanes (t stays below 65536).
+inline __m128i inkTimesBlack(__m128i ink, __m128i black)
+{
+    const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128);
+    auto eight = [&](__m128i i, __m128i k) {
+        const __m128i t = _mm_add_epi16(_mm_mullo_epi16(i, k), half);
+        return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+    };
+    return _mm_packus_epi16(eight(_mm_unpacklo_epi8(ink, zero), _mm_unpacklo_epi8(black, zero)),
+                            eight(_mm_unpackhi_epi8(ink, zero), _mm_unpackhi_epi8(black, zero)));
+}
+#endif
+
+// Pixels whose components are the samples themselves; `a` null for opaque ones.
+void interleave(const uchar *r, const uchar *g, const uchar *b, const uchar *a, int width,
+                QRgb *out)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i opaque = _mm_set1_epi8(char(0xff));
+    for (; x + 16 <= width; x += 16)
+        storePixels(load16(r + x), load16(g + x), load16(b + x), a ? load16(a + x) : opaque,
+                    out + x);
+#endif
+    for (; x < width; ++x)
+        out[x] = quint32(a ? a[x] : 255) << 24 | quint32(r[x]) << 16 | quint32(g[x]) << 8 | b[x];
+}
+
+// CMYK with black (and alpha when `a` is not null) to pixels.
+void inkAndBlack(const uchar *const *rows, const uchar *a, int width, QRgb *out)
+{
+    const uchar *c = rows[0], *m = rows[1], *y = rows[2], *k = rows[3];
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i opaque = _mm_set1_epi8(char(0xff));
+    for (; x + 16 <= width; x += 16) {
+        const __m128i black = load16(k + x);
+        storePixels(inkTimesBlack(load16(c + x), black), inkTimesBlack(load16(m + x), black),
+                    inkTimesBlack(load16(y + x), black), a ? load16(a + x) : opaque, out + x);
+    }
+#endif
+    for (; x < width; ++x)
+        out[x] = qRgba(int(inkTimesBlack(c[x], k[x])), int(inkTimesBlack(m[x], k[x])),
+                       int(inkTimesBlack(y[x], k[x])), a ? a[x] : 255);
+}
+
+// The table of Lab colours met so far has an entry for one in eight 24-bit colours (16 MB):
+// a colour's entry is found by its low bits with its high bits folded in.
+constexpr int kLabMemoBits = 21;
+constexpr size_t kLabMemoEntries = size_t(1) << kLabMemoBits;
+
+inline size_t labMemoIndex(quint32 colour)
+{
+    return size_t((colour ^ (colour >> kLabMemoBits)) & (kLabMemoEntries - 1));
 }
 
 } // namespace
@@ -98,20 +185,14 @@ RowConverter::RowConverter(const PsdHeader &h, qint64 pixels)
             for (int v = 0; v < 256; ++v)
                 m_matte[a * 256 + v] = uchar(a == 0 ? v : removeWhiteMatte(v, a));
         break;
-    case Kind::Cmyk1:
-    case Kind::Cmyk3:
-    case Kind::Cmyk4:
-    case Kind::Cmyk5:
-        m_ink.reset(new InkTable);
-        break;
     case Kind::Lab:
     case Kind::LabAlpha:
         m_lab.reset(new LabTable);
         // Zeroed pages come from the system untouched; zero marks a colour not yet made.
         // Huge pages keep the table's colours in few translation entries.
         if (pixels >= kLabMemoPixels) {
-            m_labMemo.reset(static_cast<quint32 *>(std::calloc(size_t(1) << 24, sizeof(quint32))));
-            platform::adviseLargePages(m_labMemo.get(), quint64(sizeof(quint32)) << 24);
+            m_labMemo.reset(static_cast<quint64 *>(std::calloc(kLabMemoEntries, sizeof(quint64))));
+            platform::adviseLargePages(m_labMemo.get(), quint64(sizeof(quint64)) * kLabMemoEntries);
         }
         break;
     default:
@@ -119,41 +200,50 @@ RowConverter::RowConverter(const PsdHeader &h, qint64 pixels)
     }
 }
 
-void RowConverter::lab(const uchar *const *rows, int width, QRgb *out, bool alpha)
+void RowConverter::lab(const uchar *const *rows, int width, QRgb *out, bool alpha) const
 {
     const uchar *L = rows[0], *a = rows[1], *b = rows[2], *t = alpha ? rows[3] : nullptr;
     const LabTable &table = *m_lab;
-    quint32 *memo = m_labMemo.get();
+    quint64 *memo = m_labMemo.get();
     if (!memo) {
         for (int x = 0; x < width; ++x)
             out[x] = table(L[x], a[x], b[x], t ? t[x] : 255);
         return;
     }
+    // Rows may be converted on several threads at once: an entry is one aligned word that a
+    // thread replaces whole, so relaxed loads and stores are all it needs.
+    quint32 previous = ~0u, pixel = 0; // a pixel like the one before costs no look-up
     for (int x = 0; x < width; ++x) {
-        quint32 &known = memo[quint32(L[x]) << 16 | quint32(a[x]) << 8 | b[x]];
-        if (!known) known = table(L[x], a[x], b[x], 255); // opaque, so never zero
-        out[x] = t ? (known & 0xffffffu) | quint32(t[x]) << 24 : known;
+        const quint32 colour = quint32(L[x]) << 16 | quint32(a[x]) << 8 | b[x];
+        if (colour != previous) {
+            quint64 *entry = memo + labMemoIndex(colour);
+            quint64 known = __atomic_load_n(entry, __ATOMIC_RELAXED);
+            if (known >> 32 != colour || !known) {
+                known = quint64(colour) << 32 | table(L[x], a[x], b[x], 255); // never zero
+                __atomic_store_n(entry, known, __ATOMIC_RELAXED);
+            }
+            previous = colour;
+            pixel = quint32(known);
+        }
+        out[x] = t ? (pixel & 0xffffffu) | quint32(t[x]) << 24 : pixel;
     }
 }
 
-void RowConverter::convert(const uchar *const *rows, int width, QRgb *out)
+void RowConverter::convert(const uchar *const *rows, int width, QRgb *out) const
 {
     const uchar *p0 = rows[0];
     switch (m_kind) {
     case Kind::Gray:
-        for (int x = 0; x < width; ++x)
-            out[x] = 0xff000000u | quint32(p0[x]) * 0x010101u;
+    case Kind::Cmyk1: // one ink without black is its own gray
+        interleave(p0, p0, p0, nullptr, width, out);
         return;
     case Kind::GrayAlpha:
-        for (int x = 0; x < width; ++x)
-            out[x] = quint32(rows[1][x]) << 24 | quint32(p0[x]) * 0x010101u;
+        interleave(p0, p0, p0, rows[1], width, out);
         return;
-    case Kind::Rgb: {
-        const uchar *g = rows[1], *b = rows[2];
-        for (int x = 0; x < width; ++x)
-            out[x] = 0xff000000u | quint32(p0[x]) << 16 | quint32(g[x]) << 8 | b[x];
+    case Kind::Rgb:
+    case Kind::Cmyk3: // inks without black are the colour itself
+        interleave(p0, rows[1], rows[2], nullptr, width, out);
         return;
-    }
     case Kind::RgbAlpha: {
         const uchar *g = rows[1], *b = rows[2], *alpha = rows[3];
         for (int x = 0; x < width; ++x) {
@@ -162,21 +252,11 @@ void RowConverter::convert(const uchar *const *rows, int width, QRgb *out)
         }
         return;
     }
-    case Kind::Cmyk1:
-        for (int x = 0; x < width; ++x)
-            out[x] = (*m_ink)(p0[x], p0[x], p0[x], 255, 255);
-        return;
-    case Kind::Cmyk3:
-        for (int x = 0; x < width; ++x)
-            out[x] = (*m_ink)(p0[x], rows[1][x], rows[2][x], 255, 255);
-        return;
     case Kind::Cmyk4:
-        for (int x = 0; x < width; ++x)
-            out[x] = (*m_ink)(p0[x], rows[1][x], rows[2][x], rows[3][x], 255);
+        inkAndBlack(rows, nullptr, width, out);
         return;
     case Kind::Cmyk5:
-        for (int x = 0; x < width; ++x)
-            out[x] = (*m_ink)(p0[x], rows[1][x], rows[2][x], rows[3][x], rows[4][x]);
+        inkAndBlack(rows, rows[4], width, out);
         return;
     case Kind::Lab:
         return lab(rows, width, out, false);

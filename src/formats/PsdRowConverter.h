@@ -45,9 +45,9 @@ private:
 class RowConverter
 {
 public:
-    // Pictures of at least this many pixels look Lab colours up in a table of every colour
-    // met so far (64 MB of address space, touched only where colours occur), so each
-    // distinct colour is computed once.
+    // Pictures of at least this many pixels look Lab colours up in a table of the colours
+    // met so far (16 MB; a colour pushes out another that shares its entry), so that most
+    // colours are computed once.
     static constexpr qint64 kLabMemoPixels = qint64(1) << 22;
 
     // Whether rows of this document (8 bits, a mode with colours per pixel) convert here.
@@ -58,18 +58,19 @@ public:
 
     // Planes that a row is made from: rows[0] to rows[planes() - 1].
     int planes() const { return m_planes; }
-    void convert(const uchar *const *rows, int width, QRgb *out);
+    // May be called for different rows on several threads at once.
+    void convert(const uchar *const *rows, int width, QRgb *out) const;
 
 private:
     enum class Kind { Gray, GrayAlpha, Rgb, RgbAlpha, Cmyk1, Cmyk3, Cmyk4, Cmyk5, Lab, LabAlpha };
-    void lab(const uchar *const *rows, int width, QRgb *out, bool alpha);
+    void lab(const uchar *const *rows, int width, QRgb *out, bool alpha) const;
 
     Kind m_kind = Kind::Gray;
     int m_planes = 1;
-    std::unique_ptr<InkTable> m_ink;
     std::unique_ptr<LabTable> m_lab;
     std::unique_ptr<uchar[]> m_matte; // alpha major: colour without the white matte
-    std::unique_ptr<quint32, decltype(&std::free)> m_labMemo{nullptr, &std::free};
+    // Colours met so far: the colour in the high word, its pixel in the low word.
+    std::unique_ptr<quint64, decltype(&std::free)> m_labMemo{nullptr, &std::free};
 };
 
 } // namespace psd
