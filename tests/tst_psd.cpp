@@ -527,6 +527,8 @@ void TestPsd::rowConversionMatchesPerPixel_data()
     // Large enough for the table of colours met so far.
     const int large = 2048;
     QVERIFY(qint64(large) * large >= psd::RowConverter::kLabMemoPixels);
+    QTest::newRow("rgb, seeded, large") << int(Rgb) << 3 << -1 << large;
+    QTest::newRow("cmyk, seeded, large") << int(Cmyk) << 4 << -1 << large;
     QTest::newRow("lab, seeded, large") << int(Lab) << 3 << -1 << large;
     QTest::newRow("lab alpha, seeded, large") << int(Lab) << 4 << -1 << large;
 }
@@ -633,6 +635,21 @@ void TestPsd::rowCountsNotTrusted_data()
     shortSixth.chop(1);
     QTest::newRow("sixth channel short")
         << shortSixth << QByteArray() << psd::PsdError::ImageDataTruncated;
+
+    // Large enough to be expanded by several threads: a wrong count far down the picture
+    // still ends in the picture the runs make.
+    const quint32 side = 1024;
+    QVector<QByteArray> planes(3, QByteArray(int(side * side), 0));
+    for (int k = 0; k < 3; ++k)
+        for (quint32 i = 0; i < side * side; ++i) // flat and noisy rows by turns
+            planes[k][int(i)] = char((i / side) % 2 ? testSample(k, i, -1, false) : k * 60);
+    const Document large = document(Rgb, 8, side, side, planes);
+    QByteArray swapped = rle(large).build();
+    const int row900 = 40 + 2 * int(2 * side + 900); // plane 2, rows 900 and 901
+    QVERIFY(swapped.mid(row900, 2) != swapped.mid(row900 + 2, 2));
+    const QByteArray counts = swapped.mid(row900, 4);
+    swapped.replace(row900, 4, counts.mid(2) + counts.left(2));
+    QTest::newRow("large, two counts swapped") << swapped << large.build() << psd::PsdError::None;
 }
 
 void TestPsd::rowCountsNotTrusted()

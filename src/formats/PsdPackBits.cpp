@@ -98,6 +98,33 @@ bool unpackRow(const uchar *in, quint64 size, uchar *out, quint64 rowBytes)
     return made == rowBytes;
 }
 
+bool unpackRowPadded(const uchar *in, quint64 size, uchar *out, quint64 rowBytes)
+{
+    constexpr quint64 block = kUnpackSlack;
+    quint64 used = 0, made = 0;
+    while (used < size) {
+        const int n = qint8(in[used++]);
+        if (n >= 0) {
+            const quint64 length = quint64(n) + 1;
+            if (length > size - used || length > rowBytes - made) return false;
+            // Reads at most used + length + 15 < size + block bytes of the input.
+            for (quint64 i = 0; i < length; i += block)
+                std::memcpy(out + made + i, in + used + i, block);
+            used += length;
+            made += length;
+        } else if (n != -128) {
+            const quint64 length = quint64(1 - n);
+            if (used == size || length > rowBytes - made) return false;
+            uchar fill[block];
+            std::memset(fill, in[used++], block);
+            for (quint64 i = 0; i < length; i += block)
+                std::memcpy(out + made + i, fill, block);
+            made += length;
+        }
+    }
+    return made == rowBytes;
+}
+
 qint64 PackBitsDecoder::feed(const uchar *in, qint64 size)
 {
     qint64 used = 0;
