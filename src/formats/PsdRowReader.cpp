@@ -61,16 +61,28 @@ public:
         for (int k = 0; k < m_planes; ++k) {
             const size_t from = band.rowAt[size_t(quint64(k) * n)];
             const size_t to = k + 1 < m_planes ? band.rowAt[size_t(quint64(k + 1) * n)] : total;
-            if (!m_s.seek(m_at[size_t(k)]) ||
-                !m_s.readBytes(reinterpret_cast<char *>(band.data.data()) + from,
-                               qint64(to - from)))
-                return false;
+            if (!readAt(m_at[size_t(k)], band.data.data() + from, to - from)) return false;
             m_at[size_t(k)] += to - from;
         }
         return true;
     }
 
 private:
+    // The counts were checked against the document's length, so the stream's own checks,
+    // which ask the system for the length each time, are not repeated for every band.
+    bool readAt(quint64 at, uchar *to, quint64 size)
+    {
+        QIODevice *device = m_s.device();
+        if (!device->seek(qint64(at))) return m_s.fail();
+        for (quint64 done = 0; done < size;) {
+            const qint64 got =
+                device->read(reinterpret_cast<char *>(to) + done, qint64(size - done));
+            if (got <= 0) return m_s.fail();
+            done += quint64(got);
+        }
+        return true;
+    }
+
     PsdStream &m_s;
     const std::vector<quint32> &m_counts;
     quint64 m_rows;
