@@ -108,6 +108,9 @@ void inkAndBlack(const uchar *const *rows, const uchar *a, int width, QRgb *out)
 constexpr int kLabMemoBits = 21;
 constexpr size_t kLabMemoEntries = size_t(1) << kLabMemoBits;
 
+// Set in every colour kept in the table, so that an empty entry (zero) matches none.
+constexpr quint32 kColourMark = 0x01000000u;
+
 inline size_t labMemoIndex(quint32 colour)
 {
     return size_t((colour ^ (colour >> kLabMemoBits)) & (kLabMemoEntries - 1));
@@ -212,20 +215,44 @@ void RowConverter::lab(const uchar *const *rows, int width, QRgb *out, bool alph
     }
     // Rows may be converted on several threads at once: an entry is one aligned word that a
     // thread replaces whole, so relaxed loads and stores are all it needs.
-    quint32 previous = ~0u, pixel = 0; // a pixel like the one before costs no look-up
-    for (int x = 0; x < width; ++x) {
-        const quint32 colour = quint32(L[x]) << 16 | quint32(a[x]) << 8 | b[x];
-        if (colour != previous) {
-            quint64 *entry = memo + labMemoIndex(colour);
+    quint32 colours[16], at[16];
+    for (int x0 = 0; x0 < width; x0 += 16) {
+        const int n = qMin(16, width - x0);
+#if defined(__SSE2__)
+        if (n == 16) {
+            // A colour is a pixel's bytes with L, a and b in place of red, green and blue, and
+            // 1 in place of alpha.
+            storePixels(load16(L + x0), load16(a + x0), load16(b + x0), _mm_set1_epi8(1), colours);
+            const __m128i mask = _mm_set1_epi32(int(kLabMemoEntries - 1));
+            for (int i = 0; i < 16; i += 4) {
+                const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(colours + i));
+                const __m128i index =
+                    _mm_and_si128(_mm_xor_si128(c, _mm_srli_epi32(c, kLabMemoBits)), mask);
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(at + i), index);
+            }
+        } else
+#endif
+        {
+            for (int i = 0; i < n; ++i) {
+                colours[i] =
+                    kColourMark | quint32(L[x0 + i]) << 16 | quint32(a[x0 + i]) << 8 | b[x0 + i];
+                at[i] = quint32(labMemoIndex(colours[i]));
+            }
+        }
+        for (int i = 0; i < n; ++i) {
+            quint64 *entry = memo + at[i];
             quint64 known = __atomic_load_n(entry, __ATOMIC_RELAXED);
-            if (known >> 32 != colour || !known) {
-                known = quint64(colour) << 32 | table(L[x], a[x], b[x], 255); // never zero
+            if (known >> 32 != colours[i]) {
+                const int x = x0 + i;
+                known = quint64(colours[i]) << 32 | table(L[x], a[x], b[x], 255); // never zero
                 __atomic_store_n(entry, known, __ATOMIC_RELAXED);
             }
-            previous = colour;
-            pixel = quint32(known);
+            out[x0 + i] = quint32(known);
         }
-        out[x] = t ? (pixel & 0xffffffu) | quint32(t[x]) << 24 : pixel;
+        if (t) {
+            for (int i = 0; i < n; ++i)
+                out[x0 + i] = (out[x0 + i] & 0xffffffu) | quint32(t[x0 + i]) << 24;
+        }
     }
 }
 
