@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -191,11 +192,16 @@ RowConverter::RowConverter(const PsdHeader &h, qint64 pixels)
     case Kind::Lab:
     case Kind::LabAlpha:
         m_lab.reset(new LabTable);
-        // Zeroed pages come from the system untouched; zero marks a colour not yet made.
-        // Huge pages keep the table's colours in few translation entries.
+        // Huge pages keep the table in few translation entries. It is zeroed (zero is an
+        // empty entry) by writing: pages that were first read would be shared zero pages,
+        // each replaced on its first write at the cost of a flush on every thread.
         if (pixels >= kLabMemoPixels) {
-            m_labMemo.reset(static_cast<quint64 *>(std::calloc(kLabMemoEntries, sizeof(quint64))));
-            platform::adviseLargePages(m_labMemo.get(), quint64(sizeof(quint64)) * kLabMemoEntries);
+            const size_t bytes = sizeof(quint64) * kLabMemoEntries;
+            m_labMemo.reset(static_cast<quint64 *>(std::malloc(bytes)));
+            if (m_labMemo) {
+                platform::adviseLargePages(m_labMemo.get(), bytes);
+                std::memset(m_labMemo.get(), 0, bytes);
+            }
         }
         break;
     default:
