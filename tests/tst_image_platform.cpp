@@ -4,6 +4,7 @@
 #include "formats/ExifItems.h"
 #include "formats/ImageFormats.h"
 #include "formats/PictureWriter.h"
+#include "platform/DeviceRead.h"
 #include "platform/FittedDecode.h"
 #include "platform/FrameDecoder.h"
 #include "platform/PictureEncoder.h"
@@ -108,6 +109,8 @@ private Q_SLOTS:
     void saveWithWicUnsupportedIdLeavesFile_data();
     void saveWithWicUnsupportedIdLeavesFile();
 
+    void readDeviceAt_data();
+    void readDeviceAt();
     void workTeamRunsEveryMemberOnce_data();
     void workTeamRunsEveryMemberOnce();
 
@@ -902,6 +905,46 @@ void TestImagePlatform::workTeamRunsEveryMemberOnce()
         for (int member = 0; member < team.size(); ++member)
             QCOMPARE(calls[size_t(member)], run);
     }
+}
+
+void TestImagePlatform::readDeviceAt_data()
+{
+    QTest::addColumn<bool>("file");
+    QTest::addColumn<int>("at");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("read");
+    for (const bool file : {true, false}) {
+        const QByteArray kind = file ? "file, " : "buffer, ";
+        QTest::newRow(kind + "middle") << file << 1000 << 3000 << true;
+        QTest::newRow(kind + "to the end") << file << 60000 << 5536 << true;
+        QTest::newRow(kind + "past the end") << file << 60000 << 5537 << false;
+        QTest::newRow(kind + "nothing, at the end") << file << 65536 << 0 << true;
+    }
+}
+
+void TestImagePlatform::readDeviceAt()
+{
+    // A file is read without moving its position; a buffer is sought and read. Either way
+    // the bytes are the ones at `at`, and a read past the end is refused.
+    QFETCH(bool, file);
+    QFETCH(int, at);
+    QFETCH(int, size);
+    QFETCH(bool, read);
+    QByteArray bytes(65536, Qt::Uninitialized);
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7 + i / 256);
+    QFile disk(path(QStringLiteral("device-read.bin")));
+    QVERIFY(disk.open(QIODevice::WriteOnly) && disk.write(bytes) == bytes.size());
+    disk.close();
+    QBuffer memory(&bytes);
+    QIODevice *device = file ? static_cast<QIODevice *>(&disk) : &memory;
+    QVERIFY(device->open(QIODevice::ReadOnly));
+    QVERIFY(device->seek(17));
+    QByteArray got(size, 0);
+    QCOMPARE(platform::readDeviceAt(device, quint64(at), got.data(), quint64(size)), read);
+    if (!read) return;
+    QCOMPARE(got, bytes.mid(at, size));
+    if (file) QCOMPARE(device->pos(), qint64(17));
 }
 
 QTEST_MAIN(TestImagePlatform)

@@ -4,6 +4,7 @@
 #include "PsdLimits.h"
 #include "PsdPackBits.h"
 #include "PsdRowConverter.h"
+#include "platform/DeviceRead.h"
 #include "platform/WorkTeam.h"
 
 #include <QtEndian>
@@ -72,15 +73,8 @@ private:
     // which ask the system for the length each time, are not repeated for every band.
     bool readAt(quint64 at, uchar *to, quint64 size)
     {
-        QIODevice *device = m_s.device();
-        if (!device->seek(qint64(at))) return m_s.fail();
-        for (quint64 done = 0; done < size;) {
-            const qint64 got =
-                device->read(reinterpret_cast<char *>(to) + done, qint64(size - done));
-            if (got <= 0) return m_s.fail();
-            done += quint64(got);
-        }
-        return true;
+        return platform::readDeviceAt(m_s.device(), at, reinterpret_cast<char *>(to), size) ||
+               m_s.fail();
     }
 
     PsdStream &m_s;
