@@ -21,67 +21,16 @@ namespace {
 // would cost more than they save.
 constexpr quint64 kTeamPixels = quint64(1) << 20;
 
-// Samples (of all planes) in one band of rows: small enough that a band's data are still in
-// cache when its rows are expanded, large enough that the team meets seldom.
-constexpr quint64 kBandSamples = quint64(1) << 18;
+// Samples (of all planes) in one strip of rows: small enough that a strip's data are still
+// in cache when its rows are expanded, large enough that reads stay few.
+constexpr quint64 kStripSamples = quint64(1) << 18;
 
-// The run-length data of a band of rows, every plane's rows one after another, with where
-// each row begins.
-struct Band
+// What one member of the team holds: the run-length data of the strip it expands, and a
+// row of samples for each plane.
+struct Workspace
 {
-    quint64 first = 0, end = 0; // rows [first, end)
     std::vector<uchar> data;
-    std::vector<size_t> rowAt; // plane k, row first + j at rowAt[k * (end - first) + j]
-};
-
-// Reads the bands one after another from where each plane's data begin; only the calling
-// thread reads, so the device is never shared.
-class BandReader
-{
-public:
-    BandReader(PsdStream &s, const std::vector<quint32> &counts, quint64 rows, int planes,
-               const quint64 *planeAt)
-        : m_s(s), m_counts(counts), m_rows(rows), m_planes(planes), m_at(planeAt, planeAt + planes)
-    {
-    }
-
-    // Reads rows [first, end) of every plane into `band`.
-    bool read(quint64 first, quint64 end, Band &band)
-    {
-        const quint64 n = end - first;
-        band.first = first;
-        band.end = end;
-        band.rowAt.resize(size_t(n * quint64(m_planes)));
-        size_t total = 0;
-        for (int k = 0; k < m_planes; ++k)
-            for (quint64 j = 0; j < n; ++j) {
-                band.rowAt[size_t(quint64(k) * n + j)] = total;
-                total += m_counts[size_t(quint64(k) * m_rows + first + j)];
-            }
-        band.data.resize(total + kUnpackSlack);
-        for (int k = 0; k < m_planes; ++k) {
-            const size_t from = band.rowAt[size_t(quint64(k) * n)];
-            const size_t to = k + 1 < m_planes ? band.rowAt[size_t(quint64(k + 1) * n)] : total;
-            if (!readAt(m_at[size_t(k)], band.data.data() + from, to - from)) return false;
-            m_at[size_t(k)] += to - from;
-        }
-        return true;
-    }
-
-private:
-    // The counts were checked against the document's length, so the stream's own checks,
-    // which ask the system for the length each time, are not repeated for every band.
-    bool readAt(quint64 at, uchar *to, quint64 size)
-    {
-        return platform::readDeviceAt(m_s.device(), at, reinterpret_cast<char *>(to), size) ||
-               m_s.fail();
-    }
-
-    PsdStream &m_s;
-    const std::vector<quint32> &m_counts;
-    quint64 m_rows;
-    int m_planes;
-    std::vector<quint64> m_at; // where each plane's next unread row begins
+    std::vector<uchar> samples;
 };
 
 } // namespace
@@ -105,18 +54,24 @@ RunLengthRows readRunLengthRows(PsdStream &s, const PsdHeader &document, const P
             return result;
         // No writer makes a row longer than this; a longer count is something else.
         const quint64 longestRow = 2 * width + 16;
+        const quint64 stripRows =
+            qBound<quint64>(1, kStripSamples / (width * quint64(planes)), rows);
+        const quint64 strips = (rows + stripRows - 1) / stripRows;
         std::vector<quint32> counts(size_t(quint64(planes) * rows));
-        quint64 planeAt[kMaxPlanesUsed] = {};
+        // Where strip i of plane k begins: stripAt[k * (strips + 1) + i]; the plane's end last.
+        std::vector<quint64> stripAt(size_t(quint64(planes) * (strips + 1)));
         quint64 at = dataAt;
         for (int k = 0; k < planes; ++k) {
-            planeAt[k] = at;
             for (quint64 y = 0; y < rows; ++y) {
+                if (y % stripRows == 0)
+                    stripAt[size_t(quint64(k) * (strips + 1) + y / stripRows)] = at;
                 const size_t i = size_t(quint64(k) * rows + y);
                 counts[i] = entry == 4 ? qFromBigEndian<quint32>(table.data() + 4 * i)
                                        : qFromBigEndian<quint16>(table.data() + 2 * i);
                 if (counts[i] > longestRow) return result;
                 at += counts[i];
             }
+            stripAt[size_t(quint64(k) * (strips + 1) + strips)] = at;
             if (at > end) return result;
         }
         table = std::vector<uchar>();
@@ -126,56 +81,59 @@ RunLengthRows readRunLengthRows(PsdStream &s, const PsdHeader &document, const P
         uchar *const bits = image.bits();
         const qsizetype stride = image.bytesPerLine();
 
-        platform::WorkTeam team(width * rows >= kTeamPixels ? platform::WorkTeam::suggestedSize(4)
-                                                            : 1);
-        // Each member expands a row's planes into rows of samples of its own.
+        // Each member reads the strips it takes itself, where the device allows reads from
+        // several threads; the counts were checked against the document's length, so the
+        // reads are not checked again.
+        QIODevice *device = s.device();
+        const bool shared = platform::readsConcurrently(device) && width * rows >= kTeamPixels;
+        platform::WorkTeam team(shared ? platform::WorkTeam::suggestedSize(4) : 1);
         const size_t sampleRow = size_t(width + kUnpackSlack);
-        std::vector<std::vector<uchar>> samples(size_t(team.size()),
-                                                std::vector<uchar>(sampleRow * size_t(planes)));
-        const quint64 bandRows = qBound<quint64>(1, kBandSamples / (width * quint64(planes)), rows);
-
-        // While the team expands one band, the calling thread reads the next one first.
-        BandReader reader(s, counts, rows, planes, planeAt);
-        Band bands[2];
-        if (!reader.read(0, bandRows, bands[0])) return result;
-        bool readOk = true;
+        std::vector<Workspace> spaces(size_t(team.size()));
+        for (Workspace &w : spaces)
+            w.samples.resize(sampleRow * size_t(planes));
+        std::atomic<quint64> nextStrip{0};
         std::atomic<bool> failed{false};
-        for (quint64 first = 0, b = 0; first < rows; first += bandRows, b ^= 1) {
-            const Band &band = bands[b];
-            const quint64 next = first + bandRows;
-            const quint64 n = band.end - band.first;
-            std::atomic<quint64> nextRow{band.first};
-            team.run([&](int member) {
-                if (member == 0 && next < rows) {
-                    try {
-                        readOk = reader.read(next, qMin(rows, next + bandRows), bands[b ^ 1]);
-                    } catch (const std::bad_alloc &) {
-                        readOk = false; // the team must not be left by an exception
-                    }
-                }
-                const uchar *sampleRows[kMaxPlanesUsed] = {};
-                uchar *mine = samples[size_t(member)].data();
-                for (int k = 0; k < planes; ++k)
-                    sampleRows[k] = mine + size_t(k) * sampleRow;
+        team.run([&](int member) {
+            Workspace &w = spaces[size_t(member)];
+            const uchar *sampleRows[kMaxPlanesUsed] = {};
+            for (int k = 0; k < planes; ++k)
+                sampleRows[k] = w.samples.data() + size_t(k) * sampleRow;
+            try {
                 while (!failed.load(std::memory_order_relaxed)) {
-                    const quint64 y = nextRow.fetch_add(1, std::memory_order_relaxed);
-                    if (y >= band.end) return;
-                    const quint64 j = y - band.first;
+                    const quint64 strip = nextStrip.fetch_add(1, std::memory_order_relaxed);
+                    if (strip >= strips) return;
+                    size_t rowAt[kMaxPlanesUsed] = {}, total = 0;
                     for (int k = 0; k < planes; ++k) {
-                        const size_t from = band.rowAt[size_t(quint64(k) * n + j)];
-                        const size_t count = counts[size_t(quint64(k) * rows + y)];
-                        if (!unpackRowPadded(band.data.data() + from, count,
-                                             mine + size_t(k) * sampleRow, width)) {
-                            failed.store(true, std::memory_order_relaxed);
-                            return;
-                        }
+                        const quint64 *from = &stripAt[size_t(quint64(k) * (strips + 1) + strip)];
+                        rowAt[k] = total;
+                        total += size_t(from[1] - from[0]);
                     }
-                    converter.convert(sampleRows, int(width),
-                                      reinterpret_cast<QRgb *>(bits + qsizetype(y) * stride));
+                    if (w.data.size() < total + kUnpackSlack) w.data.resize(total + kUnpackSlack);
+                    for (int k = 0; k < planes; ++k) {
+                        const quint64 *from = &stripAt[size_t(quint64(k) * (strips + 1) + strip)];
+                        if (!platform::readDeviceAt(
+                                device, from[0], reinterpret_cast<char *>(w.data.data()) + rowAt[k],
+                                from[1] - from[0]))
+                            return failed.store(true, std::memory_order_relaxed);
+                    }
+                    const quint64 first = strip * stripRows, last = qMin(rows, first + stripRows);
+                    for (quint64 y = first; y < last; ++y) {
+                        for (int k = 0; k < planes; ++k) {
+                            const quint32 count = counts[size_t(quint64(k) * rows + y)];
+                            if (!unpackRowPadded(w.data.data() + rowAt[k], count,
+                                                 w.samples.data() + size_t(k) * sampleRow, width))
+                                return failed.store(true, std::memory_order_relaxed);
+                            rowAt[k] += count;
+                        }
+                        converter.convert(sampleRows, int(width),
+                                          reinterpret_cast<QRgb *>(bits + qsizetype(y) * stride));
+                    }
                 }
-            });
-            if (failed.load() || !readOk) return result;
-        }
+            } catch (const std::bad_alloc &) {
+                failed.store(true); // the team must not be left by an exception
+            }
+        });
+        if (failed.load()) return result;
         result.picture = image;
         result.planes = planes;
         result.restAt = at;

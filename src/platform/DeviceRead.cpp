@@ -1,6 +1,9 @@
 #include "DeviceRead.h"
 
+#include <QBuffer>
 #include <QFileDevice>
+
+#include <cstring>
 
 #include <cerrno>
 
@@ -8,10 +11,30 @@
 
 namespace platform {
 
+namespace {
+
+int fileHandle(const QIODevice *device)
+{
+    const auto *file = qobject_cast<const QFileDevice *>(device);
+    return file && file->isOpen() ? file->handle() : -1;
+}
+
+} // namespace
+
+bool readsConcurrently(const QIODevice *device)
+{
+    return fileHandle(device) >= 0 || (qobject_cast<const QBuffer *>(device) && device->isOpen());
+}
+
 bool readDeviceAt(QIODevice *device, quint64 at, char *data, quint64 size)
 {
-    auto *file = qobject_cast<QFileDevice *>(device);
-    const int fd = file ? file->handle() : -1;
+    if (const auto *buffer = qobject_cast<const QBuffer *>(device)) {
+        const QByteArray &bytes = buffer->data();
+        if (at > quint64(bytes.size()) || size > quint64(bytes.size()) - at) return false;
+        if (size > 0) std::memcpy(data, bytes.constData() + at, size_t(size));
+        return true;
+    }
+    const int fd = fileHandle(device);
     if (fd < 0) {
         if (!device->seek(qint64(at))) return false;
         for (quint64 done = 0; done < size;) {
