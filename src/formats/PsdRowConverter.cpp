@@ -245,6 +245,9 @@ void RowConverter::lab(const uchar *const *rows, int width, QRgb *out, bool alph
                 at[i] = quint32(labMemoIndex(colours[i]));
             }
         }
+        // The places are known ahead: asking for them all first lets the misses overlap.
+        for (int i = 0; i < n; ++i)
+            __builtin_prefetch(memo + at[i]);
         for (int i = 0; i < n; ++i) {
             quint64 *entry = memo + at[i];
             quint64 known = __atomic_load_n(entry, __ATOMIC_RELAXED);
