@@ -509,7 +509,7 @@ void TestPsd::rowConversionMatchesPerPixel_data()
 {
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("channels");
-    QTest::addColumn<int>("pairedWith"); // -1: seeded samples
+    QTest::addColumn<int>("pairedWith"); // -1: seeded samples; -2: seeded runs of 24
     QTest::addColumn<int>("side");
 
     // 256 x 256 pixels hold every pair of values of two planes.
@@ -531,6 +531,8 @@ void TestPsd::rowConversionMatchesPerPixel_data()
     QTest::newRow("cmyk, seeded, large") << int(Cmyk) << 4 << -1 << large;
     QTest::newRow("lab, seeded, large") << int(Lab) << 3 << -1 << large;
     QTest::newRow("lab alpha, seeded, large") << int(Lab) << 4 << -1 << large;
+    QTest::newRow("lab, seeded runs, large") << int(Lab) << 3 << -2 << large;
+    QTest::newRow("lab alpha, seeded runs, large") << int(Lab) << 4 << -2 << large;
 }
 
 void TestPsd::rowConversionMatchesPerPixel()
@@ -546,7 +548,8 @@ void TestPsd::rowConversionMatchesPerPixel()
     for (int k = 0; k < channels; ++k) {
         char *p = planes[k].data();
         for (quint32 i = 0; i < pixels; ++i)
-            p[i] = char(testSample(k, i, pairedWith, pairedWith >= 0));
+            p[i] = char(pairedWith == -2 ? testSample(k, i / 24, -1, false)
+                                         : testSample(k, i, pairedWith, pairedWith >= 0));
     }
     const Document raw = document(mode, 8, quint32(side), quint32(side), planes);
     for (const Document &d : {raw, rle(raw)}) {

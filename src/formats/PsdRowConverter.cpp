@@ -222,20 +222,35 @@ void RowConverter::lab(const uchar *const *rows, int width, QRgb *out, bool alph
     // Rows may be converted on several threads at once: an entry is one aligned word that a
     // thread replaces whole, so relaxed loads and stores are all it needs.
     quint32 colours[16], at[16];
+    const auto lookUp = [&](int x0, int i) {
+        quint64 *entry = memo + at[i];
+        quint64 known = __atomic_load_n(entry, __ATOMIC_RELAXED);
+        if (known >> 32 != colours[i]) {
+            const int x = x0 + i;
+            known = quint64(colours[i]) << 32 | table(L[x], a[x], b[x], 255); // never zero
+            __atomic_store_n(entry, known, __ATOMIC_RELAXED);
+        }
+        return quint32(known);
+    };
     for (int x0 = 0; x0 < width; x0 += 16) {
         const int n = qMin(16, width - x0);
+        bool flat = false; // sixteen pixels of one colour: one look-up
 #if defined(__SSE2__)
         if (n == 16) {
             // A colour is a pixel's bytes with L, a and b in place of red, green and blue, and
             // 1 in place of alpha.
             storePixels(load16(L + x0), load16(a + x0), load16(b + x0), _mm_set1_epi8(1), colours);
             const __m128i mask = _mm_set1_epi32(int(kLabMemoEntries - 1));
+            const __m128i first = _mm_set1_epi32(int(colours[0]));
+            __m128i same = _mm_set1_epi32(-1);
             for (int i = 0; i < 16; i += 4) {
                 const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(colours + i));
                 const __m128i index =
                     _mm_and_si128(_mm_xor_si128(c, _mm_srli_epi32(c, kLabMemoBits)), mask);
                 _mm_storeu_si128(reinterpret_cast<__m128i *>(at + i), index);
+                same = _mm_and_si128(same, _mm_cmpeq_epi32(c, first));
             }
+            flat = _mm_movemask_epi8(same) == 0xffff;
         } else
 #endif
         {
@@ -245,18 +260,14 @@ void RowConverter::lab(const uchar *const *rows, int width, QRgb *out, bool alph
                 at[i] = quint32(labMemoIndex(colours[i]));
             }
         }
-        // The places are known ahead: asking for them all first lets the misses overlap.
-        for (int i = 0; i < n; ++i)
-            __builtin_prefetch(memo + at[i]);
-        for (int i = 0; i < n; ++i) {
-            quint64 *entry = memo + at[i];
-            quint64 known = __atomic_load_n(entry, __ATOMIC_RELAXED);
-            if (known >> 32 != colours[i]) {
-                const int x = x0 + i;
-                known = quint64(colours[i]) << 32 | table(L[x], a[x], b[x], 255); // never zero
-                __atomic_store_n(entry, known, __ATOMIC_RELAXED);
-            }
-            out[x0 + i] = quint32(known);
+        if (flat) {
+            std::fill(out + x0, out + x0 + n, lookUp(x0, 0));
+        } else {
+            // The places are known ahead: asking for them all first lets the misses overlap.
+            for (int i = 0; i < n; ++i)
+                __builtin_prefetch(memo + at[i]);
+            for (int i = 0; i < n; ++i)
+                out[x0 + i] = lookUp(x0, i);
         }
         if (t) {
             for (int i = 0; i < n; ++i)
