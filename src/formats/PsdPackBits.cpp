@@ -77,27 +77,6 @@ bool PlaneSink::append(const uchar *copyFrom, uchar fill, quint64 length)
     return true;
 }
 
-bool unpackRow(const uchar *in, quint64 size, uchar *out, quint64 rowBytes)
-{
-    quint64 used = 0, made = 0;
-    while (used < size) {
-        const int n = qint8(in[used++]);
-        if (n >= 0) {
-            const quint64 length = quint64(n) + 1;
-            if (length > size - used || length > rowBytes - made) return false;
-            std::memcpy(out + made, in + used, size_t(length));
-            used += length;
-            made += length;
-        } else if (n != -128) { // -128 is a no-op by definition
-            const quint64 length = quint64(1 - n);
-            if (used == size || length > rowBytes - made) return false;
-            std::memset(out + made, in[used++], size_t(length));
-            made += length;
-        }
-    }
-    return made == rowBytes;
-}
-
 bool unpackRowPadded(const uchar *in, quint64 size, uchar *out, quint64 rowBytes)
 {
     constexpr quint64 block = kUnpackSlack;
@@ -113,7 +92,7 @@ bool unpackRowPadded(const uchar *in, quint64 size, uchar *out, quint64 rowBytes
             used += length;
             made += length;
         } else if (n != -128) {
-            const quint64 length = quint64(1 - n);
+            const quint64 length = quint64(1 - n); // n = -128 is a no-op by definition
             if (used == size || length > rowBytes - made) return false;
             uchar fill[block];
             std::memset(fill, in[used++], block);

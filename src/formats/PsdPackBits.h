@@ -66,17 +66,13 @@ private:
     bool m_overflow = false;
 };
 
-// Expands one row that holds whole runs: exactly `size` bytes of input must give exactly
-// `rowBytes` bytes of output, with no run reaching past the row. False otherwise, with
-// `out` partly written.
-bool unpackRow(const uchar *in, quint64 size, uchar *out, quint64 rowBytes);
-
 // Bytes past the end of its input and output that unpackRowPadded may read and write.
 constexpr quint64 kUnpackSlack = 16;
 
-// unpackRow for buffers that hold kUnpackSlack bytes more than `size` and `rowBytes`: runs
-// are moved in whole blocks of 16 bytes, so that a short run costs one move rather than a
-// call. The same checks and the same result.
+// Expands one row that holds whole runs: exactly `size` bytes of input must give exactly
+// `rowBytes` bytes of output, with no run reaching past the row. False otherwise, with `out`
+// partly written. Both buffers hold kUnpackSlack bytes more than that: runs are moved in
+// whole blocks of 16 bytes, so that a short run costs one move rather than a call.
 bool unpackRowPadded(const uchar *in, quint64 size, uchar *out, quint64 rowBytes);
 
 } // namespace psd
