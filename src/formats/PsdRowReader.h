@@ -10,8 +10,8 @@ namespace psd {
 // The planes of an 8-bit run-length document expanded a row at a time: the row byte counts
 // say where each plane's data begin, so row y of every plane is expanded into a few rows
 // of samples that stay in cache, and the row's finished pixels are written once. Large
-// pictures are read in bands of rows that a few threads expand together, while the calling
-// thread reads the next band.
+// pictures are cut into strips of rows that a few threads read and expand, each strip by the
+// thread that takes it, where the device can be read from several threads.
 struct RunLengthRows
 {
     QImage picture;     // null when the document cannot be read this way

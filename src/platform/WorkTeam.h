@@ -12,7 +12,7 @@
 namespace platform {
 
 // The calling thread and a few helper threads that share one piece of work after another,
-// such as the bands of rows of a picture being decoded. The helpers are started once; between
+// such as the strips of rows of a picture being decoded. The helpers are started once; between
 // pieces each side spins for a few microseconds before it sleeps, so that pieces that follow
 // one another closely cost no system call. Built on std::atomic, std::mutex and
 // std::condition_variable, which ThreadSanitizer sees through.
