@@ -47,8 +47,9 @@ class RowConverter
 public:
     // Pictures of at least this many pixels look Lab colours up in a table of the colours
     // met so far (16 MB; a colour pushes out another that shares its entry), so that most
-    // colours are computed once.
-    static constexpr qint64 kLabMemoPixels = qint64(1) << 22;
+    // colours are computed once. Making the table costs about what computing a million
+    // colours does.
+    static constexpr qint64 kLabMemoPixels = qint64(1) << 20;
 
     // Whether rows of this document (8 bits, a mode with colours per pixel) convert here.
     static bool handles(const PsdHeader &header);
