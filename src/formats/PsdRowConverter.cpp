@@ -160,26 +160,39 @@ bool RowConverter::handles(const PsdHeader &h)
     return h.depth == 8 && canConvert(h) && h.mode != Bitmap && h.mode != Indexed;
 }
 
-RowConverter::RowConverter(const PsdHeader &h, qint64 pixels)
+int RowConverter::planesOf(const PsdHeader &h)
 {
     const int c = h.channels;
     switch (h.mode) {
     case Rgb:
-        m_kind = c == 3 ? Kind::Rgb : Kind::RgbAlpha;
-        m_planes = c == 3 ? 3 : 4;
+    case Lab:
+        return c == 3 ? 3 : 4;
+    case Cmyk:
+    case Multichannel:
+        return c == 1 ? 1 : c == 3 ? 3 : c == 4 ? 4 : 5;
+    default: // gray and duotone
+        return c == 1 || h.mode == Duotone ? 1 : 2;
+    }
+}
+
+RowConverter::RowConverter(const PsdHeader &h, qint64 pixels) : m_planes(planesOf(h))
+{
+    switch (h.mode) {
+    case Rgb:
+        m_kind = m_planes == 3 ? Kind::Rgb : Kind::RgbAlpha;
         break;
     case Cmyk:
     case Multichannel:
-        m_kind = c == 1 ? Kind::Cmyk1 : c == 3 ? Kind::Cmyk3 : c == 4 ? Kind::Cmyk4 : Kind::Cmyk5;
-        m_planes = c == 1 ? 1 : c == 3 ? 3 : c == 4 ? 4 : 5;
+        m_kind = m_planes == 1   ? Kind::Cmyk1
+                 : m_planes == 3 ? Kind::Cmyk3
+                 : m_planes == 4 ? Kind::Cmyk4
+                                 : Kind::Cmyk5;
         break;
     case Lab:
-        m_kind = c == 3 ? Kind::Lab : Kind::LabAlpha;
-        m_planes = c == 3 ? 3 : 4;
+        m_kind = m_planes == 3 ? Kind::Lab : Kind::LabAlpha;
         break;
-    default: // gray and duotone
-        m_kind = c == 1 || h.mode == Duotone ? Kind::Gray : Kind::GrayAlpha;
-        m_planes = m_kind == Kind::Gray ? 1 : 2;
+    default:
+        m_kind = m_planes == 1 ? Kind::Gray : Kind::GrayAlpha;
         break;
     }
     switch (m_kind) {

@@ -54,6 +54,9 @@ public:
     // Whether rows of this document (8 bits, a mode with colours per pixel) convert here.
     static bool handles(const PsdHeader &header);
 
+    // Planes that a row of this document is made from, without making the tables.
+    static int planesOf(const PsdHeader &header);
+
     // `pixels` is the picture's size, which decides whether Lab colours are memorised.
     RowConverter(const PsdHeader &header, qint64 pixels);
 

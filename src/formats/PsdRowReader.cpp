@@ -47,8 +47,7 @@ RunLengthRows readRunLengthRows(PsdStream &s, const PsdHeader &document, const P
     if (dataAt > end) return result;
 
     try {
-        const RowConverter converter(picture, qint64(width * rows));
-        const int planes = converter.planes();
+        const int planes = RowConverter::planesOf(picture);
         std::vector<uchar> table(size_t(quint64(planes) * rows * entry));
         if (!s.readBytes(reinterpret_cast<char *>(table.data()), qint64(table.size())))
             return result;
@@ -75,6 +74,8 @@ RunLengthRows readRunLengthRows(PsdStream &s, const PsdHeader &document, const P
             if (at > end) return result;
         }
         table = std::vector<uchar>();
+        // Its tables are made only for data that passed the checks above.
+        const RowConverter converter(picture, qint64(width * rows));
 
         QImage image = interleavedPicture(picture);
         if (image.isNull()) return result;
