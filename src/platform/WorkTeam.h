@@ -1,7 +1,6 @@
 #pragma once
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -12,10 +11,9 @@
 namespace platform {
 
 // The calling thread and a few helper threads that share one piece of work after another,
-// such as the strips of rows of a picture being decoded. The helpers are started once; between
-// pieces each side spins for a few microseconds before it sleeps, so that pieces that follow
-// one another closely cost no system call. Built on std::atomic, std::mutex and
-// std::condition_variable, which ThreadSanitizer sees through.
+// such as the strips of rows of a picture being decoded. The helpers are started once and
+// wait between pieces, so a piece costs a wake-up rather than a thread start. Built on
+// std::mutex and std::condition_variable, which ThreadSanitizer sees through.
 class WorkTeam
 {
 public:
@@ -41,9 +39,9 @@ public:
     {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_closing.store(true, std::memory_order_release);
+            m_closing = true;
+            m_wake.notify_all();
         }
-        m_wake.notify_all();
         for (std::thread &helper : m_helpers)
             helper.join();
     }
@@ -60,63 +58,44 @@ public:
     // and returns when every call has returned. `work` must not throw.
     void run(const std::function<void(int)> &work)
     {
-        m_work = &work; // read by the helpers only once they see the new generation
-        m_busy.store(int(m_helpers.size()), std::memory_order_relaxed);
         {
-            // Under the lock, so that a helper about to sleep sees the new generation.
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_generation.fetch_add(1, std::memory_order_release);
+            m_work = &work;
+            m_busy = int(m_helpers.size());
+            ++m_generation;
+            m_wake.notify_all();
         }
-        m_wake.notify_all();
         work(0);
-        const auto done = [&] { return m_busy.load(std::memory_order_acquire) == 0; };
-        if (!spinUntil(done)) {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            m_done.wait(lock, done);
-        }
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_done.wait(lock, [&] { return m_busy == 0; });
+        m_work = nullptr;
     }
 
 private:
-    // Spins for a few microseconds; true when `ready` came true meanwhile.
-    template <typename Ready> static bool spinUntil(const Ready &ready)
-    {
-        for (int i = 0; i < 4096; ++i) {
-            if (ready()) return true;
-#if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
-#endif
-        }
-        return ready();
-    }
-
     void serve(int member)
     {
         unsigned long long seen = 0;
-        const auto woken = [&] {
-            return m_closing.load(std::memory_order_acquire) ||
-                   m_generation.load(std::memory_order_acquire) != seen;
-        };
         for (;;) {
-            if (!spinUntil(woken)) {
+            const std::function<void(int)> *work;
+            {
                 std::unique_lock<std::mutex> lock(m_mutex);
-                m_wake.wait(lock, woken);
+                m_wake.wait(lock, [&] { return m_closing || m_generation != seen; });
+                if (m_closing) return;
+                seen = m_generation;
+                work = m_work;
             }
-            if (m_closing.load(std::memory_order_acquire)) return;
-            seen = m_generation.load(std::memory_order_acquire);
-            (*m_work)(member);
-            if (m_busy.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_done.notify_all();
-            }
+            (*work)(member);
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (--m_busy == 0) m_done.notify_all();
         }
     }
 
     std::mutex m_mutex;
     std::condition_variable m_wake, m_done;
     const std::function<void(int)> *m_work = nullptr;
-    std::atomic<unsigned long long> m_generation{0};
-    std::atomic<int> m_busy{0};
-    std::atomic<bool> m_closing{false};
+    unsigned long long m_generation = 0;
+    int m_busy = 0;
+    bool m_closing = false;
     std::vector<std::thread> m_helpers;
 };
 
