@@ -5,6 +5,7 @@
 #include "formats/PsdConvert.h"
 #include "formats/PsdDecoder.h"
 #include "formats/PsdHeader.h"
+#include "formats/PsdLabWide.h"
 #include "formats/PsdPackBits.h"
 #include "formats/PsdRowConverter.h"
 #include "formats/QPsdHandler.h"
@@ -16,6 +17,8 @@
 #include <QtTest>
 
 #include <cstring>
+#include <functional>
+#include <memory>
 
 using namespace psdtest;
 
@@ -578,28 +581,68 @@ void TestPsd::rowConversionMatchesPerPixel()
 
 void TestPsd::everyLabColour()
 {
-    // All 2^24 colours of an 8-bit Lab document, each once, through the table of colours
-    // met so far, against labToRgba.
+    // All 2^24 colours of 8-bit Lab, each once, through every way a row can be converted:
+    // each wide kernel this processor runs (first of them the one documents use), and without
+    // them the table of colours met so far and the plain per-pixel one. Odd rows carry alpha.
     const int side = 4096;
-    QVector<QByteArray> planes(3, QByteArray(side * side, 0));
-    for (int i = 0; i < side * side; ++i) {
-        planes[0][i] = char(i >> 16);
-        planes[1][i] = char(i >> 8);
-        planes[2][i] = char(i);
+    psd::PsdHeader opaque{};
+    opaque.mode = Lab;
+    opaque.depth = 8;
+    opaque.channels = 3;
+    psd::PsdHeader translucent = opaque;
+    translucent.channels = 4;
+    const qint64 all = qint64(side) * side;
+    struct Way
+    {
+        QString name;
+        std::function<void(const uchar *const *, bool, QRgb *)> convert;
+    };
+    std::vector<Way> ways;
+    for (const bool memo : {true, false}) {
+        auto plain = std::make_shared<std::pair<psd::RowConverter, psd::RowConverter>>(
+            psd::RowConverter(opaque, memo ? all : 1, false),
+            psd::RowConverter(translucent, memo ? all : 1, false));
+        ways.push_back({memo ? "table of colours met so far" : "per pixel",
+                        [plain](const uchar *const *rows, bool alpha, QRgb *out) {
+                            (alpha ? plain->second : plain->first).convert(rows, side, out);
+                        }});
     }
-    QImage image;
-    QVERIFY(decode(document(Lab, 8, side, side, planes).build(), &image));
-    planes.clear();
-    for (int i = 0; i < side * side; ++i) {
-        const QRgb got = reinterpret_cast<const QRgb *>(image.constScanLine(i / side))[i % side];
-        const QRgb expected = psd::labToRgba(i >> 16, (i >> 8) & 0xff, i & 0xff, 255);
-        if (got != expected)
-            QFAIL(qPrintable(QStringLiteral("Lab %1 %2 %3: %4, expected %5")
-                                 .arg(i >> 16)
-                                 .arg((i >> 8) & 0xff)
-                                 .arg(i & 0xff)
-                                 .arg(got, 8, 16)
-                                 .arg(expected, 8, 16)));
+    const auto exact = std::make_shared<psd::LabTable>();
+    for (const psd::WideLabKernel &kernel : psd::wideLabKernels()) {
+        ways.push_back(
+            {kernel.name, [kernel, exact](const uchar *const *rows, bool alpha, QRgb *out) {
+                 kernel.convert(rows[0], rows[1], rows[2], alpha ? rows[3] : nullptr, side, out,
+                                *exact);
+             }});
+    }
+    QByteArray planes(4 * side, 0);
+    uchar *p = reinterpret_cast<uchar *>(planes.data());
+    const uchar *const rows[4] = {p, p + side, p + 2 * side, p + 3 * side};
+    QVector<QRgb> expected(side), got(side);
+    for (int row = 0; row < side; ++row) {
+        const bool alpha = row & 1;
+        for (int i = 0; i < side; ++i) {
+            const int colour = row * side + i;
+            p[i] = uchar(colour >> 16);
+            p[side + i] = uchar(colour >> 8);
+            p[2 * side + i] = uchar(colour);
+            p[3 * side + i] = uchar(i * 7 + row);
+            expected[i] =
+                psd::labToRgba(p[i], p[side + i], p[2 * side + i], alpha ? p[3 * side + i] : 255);
+        }
+        for (const Way &way : ways) {
+            way.convert(rows, alpha, got.data());
+            for (int i = 0; i < side; ++i) {
+                if (got[i] != expected[i])
+                    QFAIL(qPrintable(QStringLiteral("%1: Lab %2 %3 %4: %5, expected %6")
+                                         .arg(way.name)
+                                         .arg(p[i])
+                                         .arg(p[side + i])
+                                         .arg(p[2 * side + i])
+                                         .arg(got[i], 8, 16)
+                                         .arg(expected[i], 8, 16)));
+            }
+        }
     }
 }
 

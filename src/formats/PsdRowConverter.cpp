@@ -1,6 +1,7 @@
 #include "PsdRowConverter.h"
 
 #include "PsdConvert.h"
+#include "PsdLabWide.h"
 #include "platform/LargePages.h"
 
 #include <QColor>
@@ -126,26 +127,27 @@ InkTable::InkTable() : m_value(new uchar[256 * 256])
             m_value[k * 256 + ink] = uchar(qRed(QColor::fromCmyk(255 - ink, 0, 0, 255 - k).rgba()));
 }
 
-LabTable::LabTable() : m_x(new double[256 * 256]), m_z(new double[256 * 256])
+LabTable::LabTable()
 {
-    for (int L = 0; L < 256; ++L) {
-        const double l = L / 2.55;
+    for (int v = 0; v < 256; ++v) {
+        const double l = v / 2.55;
         const double fy = (l + 16) / 116;
-        m_y[L] = l > 0 ? fy * fy * fy : l / 903;
-        for (int v = 0; v < 256; ++v) {
-            const double fx = fy + (v - 128) / 500.0;
-            const double fz = fy - (v - 128) / 200.0;
-            const double x = fx * fx * fx > 0 ? fx * fx * fx : (116 * fx - 16) / 903;
-            const double z = fz * fz * fz > 0 ? fz * fz * fz : (116 * fz - 16) / 903;
-            m_x[L * 256 + v] = x * 0.9642;
-            m_z[L * 256 + v] = z * 0.8249;
-        }
+        m_fy[v] = fy;
+        m_y[v] = l > 0 ? fy * fy * fy : l / 903;
+        m_da[v] = (v - 128) / 500.0;
+        m_db[v] = (v - 128) / 200.0;
     }
 }
 
 QRgb LabTable::operator()(int L, int a, int b, int alpha) const
 {
-    const double x = m_x[L * 256 + a], y = m_y[L], z = m_z[L * 256 + b];
+    const auto cubeOrLine = [](double f) {
+        const double cube = f * f * f;
+        return cube > 0 ? cube : (116 * f - 16) / 903;
+    };
+    const double fy = m_fy[L];
+    const double x = cubeOrLine(fy + m_da[a]) * 0.9642, y = m_y[L];
+    const double z = cubeOrLine(fy - m_db[b]) * 0.8249;
     const auto gamma = [](double linear) {
         return std::clamp(std::sqrt(std::max(linear, 0.0)), 0.0, 1.0);
     };
@@ -175,7 +177,7 @@ int RowConverter::planesOf(const PsdHeader &h)
     }
 }
 
-RowConverter::RowConverter(const PsdHeader &h, qint64 pixels) : m_planes(planesOf(h))
+RowConverter::RowConverter(const PsdHeader &h, qint64 pixels, bool wide) : m_planes(planesOf(h))
 {
     switch (h.mode) {
     case Rgb:
@@ -205,10 +207,14 @@ RowConverter::RowConverter(const PsdHeader &h, qint64 pixels) : m_planes(planesO
     case Kind::Lab:
     case Kind::LabAlpha:
         m_lab.reset(new LabTable);
+        if (wide) {
+            const std::vector<WideLabKernel> kernels = wideLabKernels();
+            if (!kernels.empty()) m_wideLab = kernels.front().convert;
+        }
         // Huge pages keep the table in few translation entries. It is zeroed (zero is an
         // empty entry) by writing: pages that were first read would be shared zero pages,
         // each replaced on its first write at the cost of a flush on every thread.
-        if (pixels >= kLabMemoPixels) {
+        if (!m_wideLab && pixels >= kLabMemoPixels) {
             const size_t bytes = sizeof(quint64) * kLabMemoEntries;
             m_labMemo.reset(static_cast<quint64 *>(std::malloc(bytes)));
             if (m_labMemo) {
@@ -226,6 +232,10 @@ void RowConverter::lab(const uchar *const *rows, int width, QRgb *out, bool alph
 {
     const uchar *L = rows[0], *a = rows[1], *b = rows[2], *t = alpha ? rows[3] : nullptr;
     const LabTable &table = *m_lab;
+    if (m_wideLab) {
+        m_wideLab(L, a, b, t, width, out, table);
+        return;
+    }
     quint64 *memo = m_labMemo.get();
     if (!memo) {
         for (int x = 0; x < width; ++x)

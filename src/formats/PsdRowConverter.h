@@ -27,7 +27,8 @@ private:
     std::unique_ptr<uchar[]> m_value;
 };
 
-// labToRgba's arithmetic with the parts that depend on one or two samples looked up.
+// labToRgba's arithmetic with the quotients that depend on one sample looked up; a few
+// kilobytes, so it costs nothing to make.
 class LabTable
 {
 public:
@@ -35,8 +36,8 @@ public:
     QRgb operator()(int L, int a, int b, int alpha) const;
 
 private:
-    double m_y[256];
-    std::unique_ptr<double[]> m_x, m_z;
+    double m_fy[256], m_y[256];  // by L
+    double m_da[256], m_db[256]; // a and b, centred and divided
 };
 
 // Turns one row of 8-bit samples, one array per plane, into finished 0xAARRGGBB pixels,
@@ -45,7 +46,8 @@ private:
 class RowConverter
 {
 public:
-    // Pictures of at least this many pixels look Lab colours up in a table of the colours
+    // Lab colours are computed many at a time where the processor can (PsdLabWide.h).
+    // Elsewhere pictures of at least this many pixels look them up in a table of the colours
     // met so far (16 MB; a colour pushes out another that shares its entry), so that most
     // colours are computed once. Making the table costs about what computing a million
     // colours does.
@@ -57,8 +59,10 @@ public:
     // Planes that a row of this document is made from, without making the tables.
     static int planesOf(const PsdHeader &header);
 
-    // `pixels` is the picture's size, which decides whether Lab colours are memorised.
-    RowConverter(const PsdHeader &header, qint64 pixels);
+    // `pixels` is the picture's size, which decides whether Lab colours are memorised where
+    // the processor has no wide instructions for them; `wide` false leaves those unused
+    // (tests compare both ways).
+    RowConverter(const PsdHeader &header, qint64 pixels, bool wide = true);
 
     // Planes that a row is made from: rows[0] to rows[planes() - 1].
     int planes() const { return m_planes; }
@@ -72,6 +76,9 @@ private:
     Kind m_kind = Kind::Gray;
     int m_planes = 1;
     std::unique_ptr<LabTable> m_lab;
+    // Where set, Lab rows go through it (PsdLabWide.h).
+    void (*m_wideLab)(const uchar *, const uchar *, const uchar *, const uchar *, int, QRgb *,
+                      const LabTable &) = nullptr;
     std::unique_ptr<uchar[]> m_matte; // alpha major: colour without the white matte
     // Colours met so far: the colour in the high word, its pixel in the low word.
     std::unique_ptr<quint64, decltype(&std::free)> m_labMemo{nullptr, &std::free};
