@@ -1,13 +1,23 @@
 #include "PsdLabWide.h"
 
 // The kernels are compiled for instruction sets the rest of the program does not assume, and
-// chosen when the processor is asked. Clang has no target pragma of this kind: it builds
-// without them.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// chosen when the processor is asked.
+#if defined(__x86_64__) && defined(__GNUC__)
 #define PICSAGE_WIDE_LAB 1
+#if defined(__clang__)
+#define PICSAGE_BEGIN_AVX2                                                                         \
+    _Pragma("clang attribute push(__attribute__((target(\"avx2,fma\"))), apply_to = function)")
+#define PICSAGE_BEGIN_AVX512                                                                       \
+    _Pragma("clang attribute push(__attribute__((target(\"avx512f\"))), apply_to = function)")
+#define PICSAGE_END_TARGET _Pragma("clang attribute pop")
+#else
+#define PICSAGE_BEGIN_AVX2 _Pragma("GCC push_options") _Pragma("GCC target(\"avx2,fma\")")
+#define PICSAGE_BEGIN_AVX512 _Pragma("GCC push_options") _Pragma("GCC target(\"avx512f\")")
+#define PICSAGE_END_TARGET _Pragma("GCC pop_options")
 // GCC 12 takes the undefined source operand inside the 512-bit intrinsics for an
 // uninitialised read once they are inlined.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 #endif
 
@@ -26,8 +36,7 @@ constexpr float kBranchError = 1e-5f;
 
 } // namespace
 
-#pragma GCC push_options
-#pragma GCC target("avx2,fma")
+PICSAGE_BEGIN_AVX2
 namespace avx2 {
 namespace {
 
@@ -73,10 +82,9 @@ struct V
 
 } // namespace
 } // namespace avx2
-#pragma GCC pop_options
+PICSAGE_END_TARGET
 
-#pragma GCC push_options
-#pragma GCC target("avx512f")
+PICSAGE_BEGIN_AVX512
 namespace avx512 {
 namespace {
 
@@ -125,7 +133,7 @@ struct V
 
 } // namespace
 } // namespace avx512
-#pragma GCC pop_options
+PICSAGE_END_TARGET
 
 std::vector<WideLabKernel> wideLabKernels()
 {
