@@ -40,6 +40,10 @@ private:
     double m_da[256], m_db[256]; // a and b, centred and divided
 };
 
+// A converter of one row of 8-bit Lab samples to pixels (PsdLabWide.h).
+using LabRowKernel = void (*)(const uchar *L, const uchar *a, const uchar *b, const uchar *alpha,
+                              int width, QRgb *out, const LabTable &exact);
+
 // Turns one row of 8-bit samples, one array per plane, into finished 0xAARRGGBB pixels,
 // with the results of the per-pixel conversions bit for bit. Made once per picture: its
 // tables cost about as much as a few rows of a large picture.
@@ -76,9 +80,7 @@ private:
     Kind m_kind = Kind::Gray;
     int m_planes = 1;
     std::unique_ptr<LabTable> m_lab;
-    // Where set, Lab rows go through it (PsdLabWide.h).
-    void (*m_wideLab)(const uchar *, const uchar *, const uchar *, const uchar *, int, QRgb *,
-                      const LabTable &) = nullptr;
+    LabRowKernel m_wideLab = nullptr; // where set, Lab rows go through it
     std::unique_ptr<uchar[]> m_matte; // alpha major: colour without the white matte
     // Colours met so far: the colour in the high word, its pixel in the low word.
     std::unique_ptr<quint64, decltype(&std::free)> m_labMemo{nullptr, &std::free};
