@@ -74,6 +74,17 @@ RunLengthRows readRunLengthRows(PsdStream &s, const PsdHeader &document, const P
             if (at > end) return result;
         }
         table = std::vector<uchar>();
+        // The most bytes one strip's rows take in all planes: each member's buffer is made
+        // that large once, on this thread, so members never allocate.
+        quint64 stripBytes = 0;
+        for (quint64 strip = 0; strip < strips; ++strip) {
+            quint64 total = 0;
+            for (int k = 0; k < planes; ++k) {
+                const quint64 *from = &stripAt[size_t(quint64(k) * (strips + 1) + strip)];
+                total += from[1] - from[0];
+            }
+            stripBytes = qMax(stripBytes, total);
+        }
         // Its tables are made only for data that passed the checks above.
         const RowConverter converter(picture, qint64(width * rows));
 
@@ -90,8 +101,10 @@ RunLengthRows readRunLengthRows(PsdStream &s, const PsdHeader &document, const P
         platform::WorkTeam team(shared ? platform::WorkTeam::suggestedSize(4) : 1);
         const size_t sampleRow = size_t(width + kUnpackSlack);
         std::vector<Workspace> spaces(size_t(team.size()));
-        for (Workspace &w : spaces)
+        for (Workspace &w : spaces) {
             w.samples.resize(sampleRow * size_t(planes));
+            w.data.resize(size_t(stripBytes) + kUnpackSlack);
+        }
         std::atomic<quint64> nextStrip{0};
         std::atomic<bool> failed{false};
         team.run([&](int member) {
@@ -109,7 +122,6 @@ RunLengthRows readRunLengthRows(PsdStream &s, const PsdHeader &document, const P
                         rowAt[k] = total;
                         total += size_t(from[1] - from[0]);
                     }
-                    if (w.data.size() < total + kUnpackSlack) w.data.resize(total + kUnpackSlack);
                     for (int k = 0; k < planes; ++k) {
                         const quint64 *from = &stripAt[size_t(quint64(k) * (strips + 1) + strip)];
                         if (!platform::readDeviceAt(
