@@ -346,6 +346,18 @@ void TestMetafile::drawing_data()
             << b.finish() << QPoint(30, 40) << QColor(Qt::blue);
     }
     {
+        // Too stretched for Qt's glyph cache: drawn as outlines, in the same place.
+        EmfBuilder b(Frame001mm);
+        b.record(82, fontRecord(1, -20)).select(1).record(24, Le().color(Qt::blue).bytes);
+        b.worldTransform(12, 0, 0, 1, 0, 0).setBkMode(1);
+        b.record(84, textRecord(QPoint(1, 10), QStringLiteral("\u2588\u2588")));
+        const QByteArray bytes = b.finish();
+        QTest::newRow("text stretched twelve times")
+            << bytes << QPoint(100, 22) << QColor(Qt::blue);
+        QTest::newRow("text stretched twelve times, below")
+            << bytes << QPoint(100, 60) << QColor(Qt::transparent);
+    }
+    {
         EmfBuilder b = base();
         b.select(1).setMapMode(3).setViewportOrg(0, 320);
         b.ints(47, {0, 8000, 10000, 0, 10000, 4000, 5000, 8000}); // pie, right then up
@@ -485,6 +497,19 @@ void TestMetafile::hostile_data()
                                                       .record(84, textRecord(QPoint(1, 1), "ab"))
                                                       .finish()
                                                << true;
+    // Glyphs thousands of pixels wide and a fraction of one high overflow FreeType's
+    // rasteriser inside Qt's glyph cache.
+    QTest::newRow("EMF text stretched 67000 times along one axis")
+        << EmfBuilder(Frame001mm)
+               .setMapMode(8)
+               .setWindowExt(10, 4000)
+               .setViewportExt(1690, 10)
+               .record(82, fontRecord(1, -28))
+               .select(1)
+               .record(84,
+                       textRecord(QPoint(24, 42), QStringLiteral("EMF GDI full command overview")))
+               .finish()
+        << true;
 
     QTest::newRow("WMF zero-sized record")
         << WmfBuilder(box, 96).rawRecord(0, 0x041B, QByteArray(8, '\0')).rectangle(box).finish()

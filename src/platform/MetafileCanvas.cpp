@@ -1,6 +1,7 @@
 #include "MetafileCanvas.h"
 
 #include "MetafileLimits.h"
+#include "PaintBounds.h"
 
 #include <QFontMetricsF>
 #include <QPaintEngine>
@@ -71,29 +72,6 @@ enum Rop : quint32 {
     Blackness = 0x00000042,
     Whiteness = 0x00FF0062
 };
-
-bool finite(const QTransform &t)
-{
-    const double v[] = {t.m11(), t.m12(), t.m13(), t.m21(), t.m22(),
-                        t.m23(), t.m31(), t.m32(), t.m33()};
-    for (double x : v)
-        if (!std::isfinite(x)) return false;
-    return true;
-}
-
-double linearScale(const QTransform &t)
-{
-    return std::sqrt(std::fabs(t.m11() * t.m22() - t.m12() * t.m21()));
-}
-
-bool drawable(const QRectF &outputBounds)
-{
-    const double limit = metafile::MaxCoordinate;
-    return std::isfinite(outputBounds.left()) && std::isfinite(outputBounds.right()) &&
-           std::isfinite(outputBounds.top()) && std::isfinite(outputBounds.bottom()) &&
-           std::fabs(outputBounds.left()) < limit && std::fabs(outputBounds.right()) < limit &&
-           std::fabs(outputBounds.top()) < limit && std::fabs(outputBounds.bottom()) < limit;
-}
 
 Qt::BrushStyle hatchStyle(int hatch)
 {
@@ -246,7 +224,7 @@ void MetafileCanvas::scaleViewportExt(double xNum, double xDenom, double yNum, d
 
 void MetafileCanvas::setWorldTransform(const QTransform &t)
 {
-    if (finite(t) && linearScale(t) > metafile::MinExtent) m_state.world = t;
+    if (paint::isFinite(t) && paint::linearScale(t) > metafile::MinExtent) m_state.world = t;
 }
 
 void MetafileCanvas::modifyWorldTransform(const QTransform &t, int mode)
@@ -421,8 +399,9 @@ bool MetafileCanvas::setPenFor(const QTransform &out, double widthFactor,
     if (m_state.rop2 == 1) color = Qt::black;
     if (m_state.rop2 == 16) color = Qt::white;
     QPen pen(color);
-    const double width = p.cosmetic ? 0 : p.width * widthFactor;
-    const double outWidth = width * linearScale(out);
+    const double outScale = paint::linearScale(out);
+    const double width = p.cosmetic ? 0 : paint::penWidth(p.width * widthFactor, outScale);
+    const double outWidth = width * outScale;
     pen.setCosmetic(outWidth < 1);
     pen.setWidthF(outWidth < 1 ? 0 : width);
     switch (p.style & PsEndCapMask) {
@@ -550,9 +529,9 @@ void MetafileCanvas::draw(const QPainterPath &logical, bool fill, bool stroke, b
         return;
     }
     const QTransform out = toDevice * m_deviceToOutput;
-    if (!finite(out)) return;
+    if (!paint::isUsable(out)) return;
     const QPainterPath outPath = out.map(logical);
-    if (!drawable(outPath.controlPointRect())) return;
+    if (!paint::isDrawable(outPath.controlPointRect())) return;
     if (!applyRop()) return;
     QPainterPath path = logical;
     path.setFillRule(m_state.windingFill ? Qt::WindingFill : Qt::OddEvenFill);
@@ -569,14 +548,14 @@ void MetafileCanvas::draw(const QPainterPath &logical, bool fill, bool stroke, b
 void MetafileCanvas::drawDevice(const QPainterPath &device, bool fill, bool stroke)
 {
     const QPainterPath outPath = m_deviceToOutput.map(device);
-    if (!drawable(outPath.controlPointRect())) return;
+    if (!paint::isDrawable(outPath.controlPointRect())) return;
     if (!applyRop()) return;
     QPainterPath path = device;
     path.setFillRule(m_state.windingFill ? Qt::WindingFill : Qt::OddEvenFill);
     m_painter->setTransform(m_deviceToOutput);
     const bool filling = fill && setBrushFor(QTransform());
     const bool stroking =
-        stroke && setPenFor(m_deviceToOutput, linearScale(logicalToDevice()), outPath);
+        stroke && setPenFor(m_deviceToOutput, paint::linearScale(logicalToDevice()), outPath);
     if (!filling) m_painter->setBrush(Qt::NoBrush);
     if (!stroking) m_painter->setPen(Qt::NoPen);
     if (filling) fillBackgroundForHatch(path);
@@ -777,7 +756,7 @@ void MetafileCanvas::setPixel(const QPointF &p, const QColor &color)
     QPainterPath path;
     path.addRect(QRectF(std::floor(d.x()), std::floor(d.y()), 1, 1));
     const QPainterPath out = m_deviceToOutput.map(path);
-    if (!drawable(out.controlPointRect())) return;
+    if (!paint::isDrawable(out.controlPointRect())) return;
     m_painter->setTransform(QTransform());
     m_painter->fillPath(out, color);
 }
@@ -828,7 +807,9 @@ void MetafileCanvas::widenPath()
 {
     if (m_inPath) return;
     QPainterPathStroker stroker;
-    stroker.setWidth(std::max(1.0, m_state.pen.width * linearScale(logicalToDevice())));
+    const double deviceWidth = m_state.pen.width * paint::linearScale(logicalToDevice());
+    stroker.setWidth(
+        std::max(1.0, paint::penWidth(deviceWidth, paint::linearScale(m_deviceToOutput))));
     m_path = stroker.createStroke(m_path);
 }
 
@@ -945,10 +926,38 @@ QFont MetafileCanvas::qfont(double logicalToDevice, double logicalToOutput, doub
         if (fm.ascent() + fm.descent() > 0) em = f.height * 100 / (fm.ascent() + fm.descent());
     }
     const double outputPx = em * logicalToOutput;
-    font.setPixelSize(int(std::clamp(std::round(outputPx), 1.0, 4096.0)));
+    font.setPixelSize(paint::fontPixels(outputPx));
     *emLogical = em;
     return font;
 }
+
+namespace {
+
+// Text as filled outlines, for glyphs too large or too stretched for Qt's glyph cache. The
+// outlines come from a font large enough to keep their shape and are scaled down to `font`'s
+// pixels; `dxUnit` turns the per-character advances into those pixels.
+QPainterPath textOutline(const QFont &font, const QPointF &origin, const QString &string,
+                         const QVector<double> &dx, double dxUnit)
+{
+    constexpr int OutlinePixels = 256;
+    const double k = double(font.pixelSize()) / OutlinePixels;
+    QFont large = font;
+    large.setPixelSize(OutlinePixels);
+    large.setHintingPreference(QFont::PreferNoHinting);
+    QPainterPath path;
+    if (dx.isEmpty()) {
+        path.addText(origin / k, large, string);
+    } else {
+        double advance = origin.x();
+        for (int i = 0; i < string.size(); ++i) {
+            path.addText(QPointF(advance, origin.y()) / k, large, QString(string[i]));
+            advance += dx.value(i) / dxUnit;
+        }
+    }
+    return QTransform::fromScale(k, k).map(path);
+}
+
+} // namespace
 
 void MetafileCanvas::text(const QPointF &referenceIn, const QString &string,
                           const QVector<double> &dx, quint32 options, const QRectF &rect)
@@ -956,7 +965,7 @@ void MetafileCanvas::text(const QPointF &referenceIn, const QString &string,
     if (m_inPath || string.isEmpty() || string.size() > metafile::MaxTextChars) return;
     const QTransform toDevice = logicalToDevice();
     const QTransform out = toDevice * m_deviceToOutput;
-    if (!finite(out)) return;
+    if (!paint::isUsable(out)) return;
     const QPointF reference = (m_state.textAlign & TaUpdateCp) ? m_state.current : referenceIn;
 
     // Text stands upright on the device whatever the axes' directions; it follows
@@ -967,8 +976,8 @@ void MetafileCanvas::text(const QPointF &referenceIn, const QString &string,
     if (sx <= 0 || sy <= 0) return;
     const double axisAngle = std::atan2(ax.y(), ax.x()) * 180 / M_PI;
     const double mirroredX = ax.x() < 0 ? 180 : 0;
-    const double angle = axisAngle - mirroredX - m_state.font.escapement / 10.0;
-    const double outScale = linearScale(m_deviceToOutput) * sy;
+    const double angle = axisAngle - mirroredX - paint::tenthsToDegrees(m_state.font.escapement);
+    const double outScale = paint::linearScale(m_deviceToOutput) * sy;
 
     if (options & EtoOpaque && rect.isValid()) {
         QPainterPath box;
@@ -1018,7 +1027,8 @@ void MetafileCanvas::text(const QPointF &referenceIn, const QString &string,
     const QTransform local = QTransform::fromScale(unit * stretch * sx, unit * sy) *
                              QTransform().rotate(angle) *
                              QTransform::fromTranslate(origin.x(), origin.y()) * m_deviceToOutput;
-    if (!finite(local) || !drawable(local.mapRect(QRectF(x, y - fm.ascent(), width, fm.height()))))
+    if (!paint::isUsable(local) ||
+        !paint::isDrawable(local.mapRect(QRectF(x, y - fm.ascent(), width, fm.height()))))
         return;
 
     m_painter->save();
@@ -1032,16 +1042,22 @@ void MetafileCanvas::text(const QPointF &referenceIn, const QString &string,
     if (m_state.opaqueBackground)
         m_painter->fillRect(QRectF(x, y - fm.ascent(), width, fm.ascent() + fm.descent()),
                             m_state.bkColor);
-    m_painter->setFont(font);
-    m_painter->setPen(m_state.textColor);
-    if (dx.isEmpty()) {
-        m_painter->drawText(QPointF(x, y), string);
-    } else {
-        double advance = x;
-        for (int i = 0; i < string.size(); ++i) {
-            m_painter->drawText(QPointF(advance, y), QString(string[i]));
-            advance += dx.value(i) / (unit * stretch);
+    if (paint::glyphsFitCache(local, font.pixelSize())) {
+        m_painter->setFont(font);
+        m_painter->setPen(m_state.textColor);
+        if (dx.isEmpty()) {
+            m_painter->drawText(QPointF(x, y), string);
+        } else {
+            double advance = x;
+            for (int i = 0; i < string.size(); ++i) {
+                m_painter->drawText(QPointF(advance, y), QString(string[i]));
+                advance += dx.value(i) / (unit * stretch);
+            }
         }
+    } else {
+        m_painter->setPen(Qt::NoPen);
+        m_painter->setBrush(m_state.textColor);
+        m_painter->drawPath(textOutline(font, QPointF(x, y), string, dx, unit * stretch));
     }
     m_painter->restore();
 
@@ -1057,9 +1073,9 @@ void MetafileCanvas::text(const QPointF &referenceIn, const QString &string,
 void MetafileCanvas::fillLogical(const QPainterPath &logical, const QColor &color)
 {
     const QTransform out = toOutput();
-    if (!finite(out)) return;
+    if (!paint::isUsable(out)) return;
     const QPainterPath path = out.map(logical);
-    if (!drawable(path.controlPointRect())) return;
+    if (!paint::isDrawable(path.controlPointRect())) return;
     m_painter->setTransform(QTransform());
     m_painter->fillPath(path, color);
 }
@@ -1077,7 +1093,7 @@ void MetafileCanvas::bitmap(const QRectF &dest, const QImage &image, const QRect
         QTransform::fromScale(dest.width() / source.width(), dest.height() / source.height()) *
         QTransform::fromTranslate(dest.x(), dest.y());
     const QTransform out = sourceToLogical * toOutput();
-    if (!finite(out) || !drawable(out.mapRect(source))) return;
+    if (!paint::isUsable(out) || !paint::isDrawable(out.mapRect(source))) return;
     const bool rasterOps = m_painter->paintEngine() &&
                            m_painter->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
     QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
@@ -1141,13 +1157,13 @@ void MetafileCanvas::gradientRect(const QRectF &logical, const QColor &from, con
                                   bool vertical)
 {
     const QTransform out = toOutput();
-    if (!finite(out)) return;
+    if (!paint::isUsable(out)) return;
     QLinearGradient g(logical.topLeft(), vertical ? logical.bottomLeft() : logical.topRight());
     g.setColorAt(0, from);
     g.setColorAt(1, to);
     QPainterPath path;
     path.addRect(logical.normalized());
-    if (!drawable(out.map(path).controlPointRect())) return;
+    if (!paint::isDrawable(out.map(path).controlPointRect())) return;
     m_painter->setTransform(out);
     m_painter->fillPath(path, g);
 }

@@ -18,7 +18,6 @@ constexpr int MaxClipElements = 8192; // a clip more complex than this takes no 
 constexpr int MaxBitmapSide = 1 << 16;
 constexpr int MaxPaletteEntries = 256;
 constexpr int MaxRegionRects = 1 << 16; // rectangles of one clip or fill region
-constexpr double MaxCoordinate = 1e9;   // output pixels; shapes beyond are not drawn
 constexpr double MaxDashSegments = 1e5; // a longer dashed line is drawn solid
 constexpr int MaxTextChars = 1 << 16;
 constexpr double MinExtent = 1e-9; // window or viewport scale below this is refused
