@@ -12,13 +12,47 @@
 
 namespace raw {
 
-// LibRaw with the one answer its interface lacks: whether the preview it unpacks is a JPEG
-// stream (which it reads through libjpeg) rather than a bitmap.
+// LibRaw with the answers its interface lacks: where the preview lies and how it is stored.
+// The preview's bytes are read here, never by LibRaw: Debian's LibRaw 0.20 allocates a
+// preview from the size a file claims and then reads as much as the file claims, past the
+// allocation when the two disagree.
 class PreviewLibRaw : public LibRaw
 {
 public:
     PreviewLibRaw() : LibRaw(0) {}
-    bool previewIsJpeg() const { return write_thumb == &PreviewLibRaw::jpeg_thumb; }
+
+    struct Place
+    {
+        enum Kind { None, Jpeg, Bitmap8, Bitmap16 };
+        Kind kind = None;
+        qint64 offset = 0;
+        qint64 length = 0; // what the file claims; 0 when it claims nothing
+        int width = 0, height = 0, samples = 0;
+        bool littleEndian = true;
+    };
+
+    Place previewPlace()
+    {
+        const libraw_internal_data_t &internal = *get_internal_data_pointer();
+        const libraw_thumbnail_t &t = imgdata.thumbnail;
+        Place place;
+        place.offset = internal.internal_data.toffset;
+        place.length = t.tlength;
+        place.width = t.twidth;
+        place.height = t.theight;
+        place.samples = int(internal.unpacker_data.thumb_misc >> 5 & 7);
+        place.littleEndian = internal.unpacker_data.order == 0x4949;
+        // Previews that LibRaw makes from sensor-like data (Kodak, Foveon) or stores in
+        // layouts no camera of the raw suffixes writes (Leaf, Rollei) are not read.
+        if (thumb_load_raw) return place;
+        if (write_thumb == &PreviewLibRaw::jpeg_thumb)
+            place.kind = Place::Jpeg;
+        else if (write_thumb == &PreviewLibRaw::ppm_thumb)
+            place.kind = Place::Bitmap8;
+        else if (write_thumb == &PreviewLibRaw::ppm16_thumb)
+            place.kind = Place::Bitmap16;
+        return place;
+    }
 };
 
 namespace {
@@ -33,52 +67,46 @@ QString latin1(const char *text, size_t capacity)
     return QString::fromLatin1(text, int(strnlen(text, capacity)));
 }
 
-// LibRaw's memory picture, released when it goes out of scope.
-struct MemoryPicture
+// An uncompressed preview as 32-bit RGB: per pixel one grey sample or three samples, red
+// first; of a 16-bit sample its high byte. Null when the file does not hold all of it.
+QImage bitmapPicture(QFile &file, const PreviewLibRaw::Place &place)
 {
-    libraw_processed_image_t *picture = nullptr;
-    ~MemoryPicture()
-    {
-        if (picture) LibRaw::dcraw_clear_mem(picture);
-    }
-};
-
-// A bitmap preview as 32-bit RGB: per pixel the three samples in reverse order (blue,
-// green, red in memory), or the one grey sample three times; of a 16-bit sample only its
-// first byte is used. Null when the picture's fields do not match its data.
-QImage bitmapPicture(const libraw_processed_image_t &picture)
-{
-    const int width = picture.width, height = picture.height, colours = picture.colors;
-    const int sampleBytes = picture.bits / 8;
+    const int width = place.width, height = place.height, samples = place.samples;
+    const int sampleBytes = place.kind == PreviewLibRaw::Place::Bitmap16 ? 2 : 1;
     if (width <= 0 || height <= 0 || qint64(width) * height > MaxPreviewPixels ||
-        (colours != 1 && colours != 3) || (sampleBytes != 1 && sampleBytes != 2))
+        (samples != 1 && samples != 3))
         return QImage();
-    const qint64 pixelBytes = qint64(colours) * sampleBytes;
-    if (qint64(picture.data_size) < qint64(width) * height * pixelBytes) return QImage();
+    const qint64 pixelBytes = qint64(samples) * sampleBytes;
+    const qint64 length = qint64(width) * height * pixelBytes;
+    // A strip that claims fewer bytes than the picture needs is not this picture.
+    if ((place.length > 0 && place.length < length) || length > BufferLimit) return QImage();
+    const QByteArray bytes = readAt(&file, place.offset, length);
+    if (bytes.size() != length) return QImage();
 
     QImage image(width, height, QImage::Format_RGB32);
     if (image.isNull()) return QImage();
-    const uchar *in = picture.data;
+    const int high = sampleBytes == 2 && place.littleEndian ? 1 : 0;
+    const uchar *in = reinterpret_cast<const uchar *>(bytes.constData());
     for (int y = 0; y < height; ++y) {
-        uchar *out = image.scanLine(y);
-        for (int x = 0; x < width; ++x, in += pixelBytes, out += 4) {
-            if (colours == 3) {
-                out[0] = in[2 * sampleBytes];
-                out[1] = in[sampleBytes];
-                out[2] = in[0];
-            } else {
-                out[0] = out[1] = out[2] = in[0];
-            }
-            out[3] = 0xFF;
+        QRgb *out = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x, in += pixelBytes) {
+            const uchar r = in[high];
+            out[x] = samples == 3 ? qRgb(r, in[sampleBytes + high], in[2 * sampleBytes + high])
+                                  : qRgb(r, r, r);
         }
     }
     return image;
 }
 
-QImage jpegPicture(const libraw_processed_image_t &picture)
+QImage jpegPicture(QFile &file, const PreviewLibRaw::Place &place)
 {
-    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(picture.data),
-                                               int(qMin<quint32>(picture.data_size, BufferLimit)));
+    if (place.length <= 0 || place.length > BufferLimit) return QImage();
+    QByteArray bytes = readAt(&file, place.offset, place.length);
+    if (bytes.size() != place.length || bytes.size() < 2) return QImage();
+    // Cameras that write something else over the start marker are common enough that LibRaw
+    // always takes the first two bytes to be one.
+    bytes[0] = char(0xFF);
+    bytes[1] = char(0xD8);
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     if (!jpegFrameSize(&buffer, 0, bytes.size()).isValid()) return QImage();
@@ -165,41 +193,13 @@ QImage RawFile::preview()
 QImage RawFile::libRawPreview()
 {
     if (!m_libRaw) return QImage();
-    try {
-        // LibRaw unpacks a preview once per opening: a second read opens the file afresh.
-        if (m_previewUnpacked) {
-            m_libRaw->recycle();
-            if (!openWithLibRaw(*m_libRaw, m_path)) return QImage();
-        }
-        m_previewUnpacked = true;
-        if (!libRawJpegHeaderIsWhole()) return QImage();
-        if (m_libRaw->unpack_thumb() != LIBRAW_SUCCESS) return QImage();
-        int error = 0;
-        MemoryPicture memory{m_libRaw->dcraw_make_mem_thumb(&error)};
-        if (!memory.picture) return QImage();
-        switch (memory.picture->type) {
-        case LIBRAW_IMAGE_JPEG:
-            return jpegPicture(*memory.picture);
-        case LIBRAW_IMAGE_BITMAP:
-            return bitmapPicture(*memory.picture);
-        default:
-            return QImage();
-        }
-    } catch (...) {
-        return QImage();
-    }
-}
-
-bool RawFile::libRawJpegHeaderIsWhole() const
-{
-    // LibRaw reads a JPEG preview's header with libjpeg, whose warnings go to the standard
-    // error stream: a JPEG preview whose header is not whole is refused before that. LibRaw
-    // writes a start marker over the stream's first two bytes, so they are not checked.
-    if (!m_libRaw->previewIsJpeg()) return true;
-    const qint64 offset = m_libRaw->get_internal_data_pointer()->internal_data.toffset;
-    const qint64 length = m_libRaw->imgdata.thumbnail.tlength;
+    const PreviewLibRaw::Place place = m_libRaw->previewPlace();
     QFile file(m_path);
-    return file.open(QIODevice::ReadOnly) && jpegFrameSize(&file, offset, length, false).isValid();
+    if (place.kind == PreviewLibRaw::Place::None || !file.open(QIODevice::ReadOnly))
+        return QImage();
+    if (place.offset <= 0 || place.offset >= file.size()) return QImage();
+    return place.kind == PreviewLibRaw::Place::Jpeg ? jpegPicture(file, place)
+                                                    : bitmapPicture(file, place);
 }
 
 QString RawFile::describe() const

@@ -56,12 +56,10 @@ public:
 private:
     // The summary text of LibRaw's shooting data, one "Name: value" line per item.
     QString describe() const;
+    // The preview where LibRaw says it lies, read and decoded here.
     QImage libRawPreview();
-    // False when LibRaw's preview is a JPEG stream whose header is cut or damaged.
-    bool libRawJpegHeaderIsWhole() const;
 
     std::unique_ptr<PreviewLibRaw> m_libRaw;
-    bool m_previewUnpacked = false;
     QString m_path;
     bool m_mayFallBack = false;
     JpegPreview m_fallback;

@@ -10,9 +10,6 @@
 
 namespace raw {
 
-namespace {
-
-// Reads exactly `length` bytes at `offset`, or nothing.
 QByteArray readAt(QIODevice *device, qint64 offset, qint64 length)
 {
     if (offset < 0 || length <= 0 || offset > device->size() || length > device->size() - offset ||
@@ -21,6 +18,8 @@ QByteArray readAt(QIODevice *device, qint64 offset, qint64 length)
     QByteArray bytes = device->read(length);
     return bytes.size() == length ? bytes : QByteArray();
 }
+
+namespace {
 
 // TIFF tags and values the walk looks at.
 enum Tag : quint16 {

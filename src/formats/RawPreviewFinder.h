@@ -19,6 +19,9 @@ struct JpegPreview
     bool isValid() const { return length > 0 && !size.isEmpty(); }
 };
 
+// Exactly `length` bytes at `offset` of `device`, or nothing when the device does not hold them.
+QByteArray readAt(QIODevice *device, qint64 offset, qint64 length);
+
 // The frame size of the JPEG stream in [offset, offset + length) of `device`, read from its
 // frame header; invalid unless the stream starts a JPEG, every segment up to the first scan
 // is whole and inside the stream, its frame is a baseline, extended or progressive one (what
