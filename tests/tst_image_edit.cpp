@@ -713,14 +713,25 @@ void TestImageEdit::nonWritableFormats()
 
 void TestImageEdit::cameraMetadataKept_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::newRow("copy") << int(SaveRotateCopy);
-    QTest::newRow("overwrite") << int(SaveOverwrite);
+    // What is written, and how the embedded thumbnail (orientation 6) must then be shown.
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QSize>("stored");
+    QTest::addColumn<int>("thumbnailOrientation");
+    // Shown 1536 x 2048 (orientation 6): turned a quarter more it is stored 2048 x 1536; a
+    // flip stores it as shown.
+    QTest::newRow("turned, copy") << "rotate copy" << QSize(2048, 1536) << 3;
+    QTest::newRow("turned, overwrite") << "rotate overwrite" << QSize(2048, 1536) << 3;
+    QTest::newRow("flipped left to right") << "flip horizontal" << QSize(1536, 2048) << 5;
+    QTest::newRow("flipped top to bottom, in place")
+        << "flip vertical in place" << QSize(1536, 2048) << 7;
 }
 
+// Writing a turned or mirrored photo keeps the camera's items and the thumbnail.
 void TestImageEdit::cameraMetadataKept()
 {
-    QFETCH(int, type);
+    QFETCH(QString, edit);
+    QFETCH(QSize, stored);
+    QFETCH(int, thumbnailOrientation);
     REAL_DATA(source, QStringLiteral("jpeg/exif_thumb_orient6_canon_hdr_YES.jpg"));
     const QString file = path(QStringLiteral("canon.jpg"));
     QVERIFY(QFile::copy(source, file));
@@ -736,21 +747,26 @@ void TestImageEdit::cameraMetadataKept()
     const QSharedPointer<ImageWrapper> picture = openPicture(file);
     QVERIFY(picture);
     QVERIFY(picture->hasThumbnail());
-    QString out;
-    QVERIFY(picture->rotate(true, out, SaveType(type)));
-    const QString written = type == SaveOverwrite ? file : out;
+    QCOMPARE(picture->thumbnailOrientation(), 6L);
+    QString written;
+    if (edit.startsWith(QLatin1String("rotate"))) {
+        const bool overwrite = edit.endsWith(QLatin1String("overwrite"));
+        QVERIFY(picture->rotate(true, written, overwrite ? SaveOverwrite : SaveRotateCopy));
+        if (overwrite) written = file;
+    } else {
+        written = edit.endsWith(QLatin1String("in place")) ? file : path(QStringLiteral("out.jpg"));
+        QVERIFY(edit.contains(QLatin1String("horizontal")) ? picture->horizonFlip(written)
+                                                           : picture->verticalFlip(written));
+    }
     const QVector<platform::PropertyItem> after = platform::readPropertyItems(written);
-    // The camera's items and the thumbnail stay; the turn is in the pixels, the thumbnail's
-    // orientation says how to show the unturned thumbnail.
+    // The camera's items and the thumbnail stay; the edit is in the pixels, the thumbnail's
+    // orientation says how to show the unedited thumbnail.
     QCOMPARE(valueOf(after, 0x010F), valueOf(before, 0x010F));
     QCOMPARE(valueOf(after, 0x9003), valueOf(before, 0x9003)); // date taken
     QCOMPARE(valueOf(after, PropertyTagThumbnailData), valueOf(before, PropertyTagThumbnailData));
     QCOMPARE(itemValue(after, PropertyTagOrientation), 1);
-    QCOMPARE(long(itemValue(after, PropertyTagThumbnailOrientation)),
-             picture->thumbnailOrientation());
-    const QSize stored = QImageReader(written).size();
-    // Shown 1536 x 2048 (orientation 6), turned a quarter more: stored as shown, 2048 x 1536.
-    QCOMPARE(stored, QSize(2048, 1536));
+    QCOMPARE(itemValue(after, PropertyTagThumbnailOrientation), thumbnailOrientation);
+    QCOMPARE(QImageReader(written).size(), stored);
     const QByteArray x = valueOf(after, PropertyTagExifPixXDim);
     const QByteArray y = valueOf(after, PropertyTagExifPixYDim);
     QVERIFY(x.size() >= 2 && y.size() >= 2);

@@ -154,6 +154,8 @@ private:
     QString createRotatePathName();
     void _rotateExif(const ImageFormat *row, const QString &path, long orientation,
                      long thumbnailOrientation);
+    // Writes frame 0 shown upright and mirrored, with the picture's metadata, to `path`.
+    bool writeMirrored(const QString &path, bool horizontal);
     void translateByExif(QPainter *painter, int &width, int &height, int orientation);
 
     QString m_name;

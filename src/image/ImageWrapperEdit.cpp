@@ -7,6 +7,7 @@
 #include "image/ImagePixmap.h"
 #include "image/Orientation.h"
 #include "image/PictureAlpha.h"
+#include "platform/PropertyCopy.h"
 #include "platform/StagedFile.h"
 
 #include <QDir>
@@ -94,6 +95,16 @@ QSize fitForExport(qint64 w, qint64 h, qint64 maxWidth, qint64 maxHeight)
     }
     // A very long, thin picture must not become zero pixels wide.
     return QSize(int(qMax<qint64>(1, w)), int(qMax<qint64>(1, h)));
+}
+
+// The orientation that shows the picture mirrored left to right (`horizontal`) or top to
+// bottom, from the one that shows it as it was.
+int mirroredOrientation(int from, bool horizontal)
+{
+    static const int leftRight[9] = {2, 2, 1, 4, 3, 6, 5, 8, 7};
+    static const int topBottom[9] = {4, 4, 3, 2, 1, 8, 7, 6, 5};
+    const int index = from >= 1 && from <= 8 ? from : 0;
+    return horizontal ? leftRight[index] : topBottom[index];
 }
 
 } // namespace
@@ -240,30 +251,48 @@ QString ImageWrapper::createRotatePathName()
     return {};
 }
 
-// A mirrored copy of frame 0 in the picture's own format; the opened picture stays as it is.
-static bool writeMirrored(const ImageWrapper &picture, const QString &path, bool horizontal)
+bool ImageWrapper::writeMirrored(const QString &path, bool horizontal)
 {
-    const ImageFormat *row = picture.format();
-    if (!(row->flags & FormatCanSave) || path.isEmpty()) return false;
-    QImage image = picture.uprightImage(0);
+    const ImageFormat *row = m_format;
+    if (!row || !(row->flags & FormatCanSave) || path.isEmpty()) return false;
+    QImage image = uprightImage(0);
     if (image.isNull()) return false;
     image = std::move(image).mirrored(horizontal, !horizontal);
     if (row->id == FormatBmp || ImageFormats::isJpegFormat(row->id))
         image = flattenOntoWhite(image);
-    if (row->id == FormatBmp || row->id == FormatPng || row->id == FormatTif)
-        return saveWithWic(image, row->id, path);
-    return platform::saveImageAtomically(image, path, row->suffixes.value(0).toLatin1().constData(),
-                                         100);
+
+    // Written beside the target and put in its place when whole, metadata included: a flip
+    // in place that failed half-way would lose the user's photo.
+    platform::StagedFile staged(path);
+    if (!staged.isValid()) return false;
+    const QString temporary = staged.stagingPath();
+    bool written;
+    if (row->id == FormatBmp || row->id == FormatPng || row->id == FormatTif) {
+        written = saveWithWic(image, row->id, temporary);
+    } else {
+        QByteArray bytes;
+        written = platform::encodeImage(image, row->suffixes.value(0).toLatin1().constData(), 100,
+                                        &bytes) &&
+                  platform::writeWholeFile(temporary, bytes);
+    }
+    if (!written) return false;
+    if (!m_exifItems.isEmpty() && (row->flags & FormatHasExif)) {
+        // The camera's items stay with the photo. The pixels are now upright and mirrored;
+        // the embedded thumbnail is not, so its orientation takes the mirror.
+        platform::copyExifData(pathName(), temporary, image.size());
+        _rotateExif(row, temporary, 1, mirroredOrientation(thumbnailOrientation(), horizontal));
+    }
+    return staged.commit();
 }
 
 bool ImageWrapper::horizonFlip(const QString &path)
 {
-    return writeMirrored(*this, path, true);
+    return writeMirrored(path, true);
 }
 
 bool ImageWrapper::verticalFlip(const QString &path)
 {
-    return writeMirrored(*this, path, false);
+    return writeMirrored(path, false);
 }
 
 bool ImageWrapper::save()
