@@ -92,7 +92,7 @@ class TestGifSvg : public QObject
 
 private slots:
     void gifThroughTheWrapper();
-    void gifDisposalShowsBackground();
+    void gifDisposalClearsToTransparent();
     void gifPaints();
     void gifSave();
     void realGifThroughTheWrapper_data();
@@ -143,21 +143,24 @@ void TestGifSvg::gifThroughTheWrapper()
     QCOMPARE(composed.pixel(2, 0), kRed);
     QCOMPARE(composed.pixel(3, 0), kWhite);
 
-    // No transparent index anywhere: no alpha.
+    // No transparent index anywhere and no area cleared: no alpha.
     giftest::Animation opaque = twelveFrames();
     opaque.frames[3].transparent = -1;
+    write("cleared.gif", giftest::encode(opaque));
+    QVERIFY(open("cleared.gif")->hasAlpha(0)); // frame 5 is cleared to transparent
+    opaque.frames[5].disposal = 1;
     write("opaque.gif", giftest::encode(opaque));
     QVERIFY(!open("opaque.gif")->hasAlpha(0));
 }
 
-void TestGifSvg::gifDisposalShowsBackground()
+void TestGifSvg::gifDisposalClearsToTransparent()
 {
     write("dispose.gif", giftest::encode(twelveFrames()));
     const QSharedPointer<ImageWrapper> image = open("dispose.gif");
     QVERIFY(image);
     QCOMPARE(image->imageAt(5, 0, 0).pixel(5, 5), kGreen);
     const QImage six = image->imageAt(6, 0, 0);
-    QCOMPARE(six.pixel(5, 5), kBlue); // where frame 5 was: the background colour
+    QCOMPARE(six.pixel(5, 5), QRgb(0)); // where frame 5 was: cleared, not the background colour
     QCOMPARE(six.pixel(12, 4), kRed);
     QCOMPARE(six.pixel(0, 9), kWhite);
 }

@@ -78,6 +78,10 @@ bool GifAnimation::load(QIODevice *device)
         transparency = transparency || read.transparentIndex >= 0;
         frames << frame;
     }
+    // An area cleared by "restore to background" shows through the frames after it.
+    for (int i = 0; i + 1 < frames.size(); ++i)
+        transparency =
+            transparency || (frames[i].disposal == kRestoreBackground && !frames[i].rect.isEmpty());
     if (decoder.error() != GifFrameDecoder::NoError || frames.isEmpty()) {
         m_error = frames.isEmpty() && decoder.error() == GifFrameDecoder::NoError
                       ? QStringLiteral("the GIF holds no frame")
@@ -239,12 +243,13 @@ bool ownCanvas(QImage &canvas, QImage spare)
 
 bool GifAnimation::advance(State &state, int to)
 {
-    const QRgb background = qPremultiply(m_background.rgba());
     for (int j = state.index + 1; j <= to; ++j) {
         if (state.index >= 0) {
             const Frame &previous = m_frames.at(state.index);
+            // "Restore to background" clears the frame's area to transparent, as every
+            // browser does: the screen's background colour is not what writers mean by it.
             if (previous.disposal == kRestoreBackground && !previous.rect.isEmpty())
-                fillRect(state.canvas, previous.rect, background);
+                fillRect(state.canvas, previous.rect, 0);
             else if (previous.disposal == kRestorePrevious && !previous.rect.isEmpty() &&
                      state.under.size() == previous.rect.size())
                 copyInto(state.canvas, state.under, previous.rect.topLeft());

@@ -19,7 +19,6 @@ inline Playback play(const Animation &a)
 {
     Playback out;
     const QRect screen(QPoint(0, 0), a.screen);
-    const QRgb background = a.palette.value(a.background, qRgb(0, 0, 0));
     QImage canvas(a.screen, QImage::Format_ARGB32);
     canvas.fill(0);
     QImage shown(a.screen, QImage::Format_Grayscale8);
@@ -32,7 +31,7 @@ inline Playback play(const Animation &a)
             if (previous.disposal == 2) {
                 for (int y = r.top(); y <= r.bottom(); ++y)
                     for (int x = r.left(); x <= r.right(); ++x) {
-                        canvas.setPixel(x, y, background);
+                        canvas.setPixel(x, y, 0); // cleared, as browsers do
                         shown.setPixel(x, y, qRgb(255, 255, 255));
                     }
             } else if (previous.disposal == 3) {
