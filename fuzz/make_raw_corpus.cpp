@@ -1,7 +1,9 @@
 // Writes the raw handler's seed corpus into the folder given as the only argument: small DNG
 // files that LibRaw opens (JPEG and bitmap previews, both byte orders, every orientation) and
-// ones it refuses (JPEG XL sensor data), some with a second preview in a sub-IFD.
+// ones it refuses (JPEG XL sensor data), some with a second preview in a sub-IFD; and box
+// skeletons of CR3 files, whose box walk LibRaw and our check share.
 #include "support/DngWriter.h"
+#include "support/IsoBoxes.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,6 +31,18 @@ int main(int argc, char **argv)
                 if (!f.open(QIODevice::WriteOnly) || f.write(d.build()) < 0) return 1;
             }
         }
+    }
+    using namespace isotest;
+    const QByteArray thumbnail = box("THMB", QByteArray(16, '\0') + jpegBytes(quadrants(16, 12)));
+    const QByteArray tiff = Dng().build();
+    const QByteArray skeletons[] = {
+        fileType() + box("moov", canonMetadata(box("CMT1", tiff) + thumbnail) +
+                                     box("trak", box("mdia", box("minf", box("stbl", {}))))),
+        fileType() + largeBox("moov", canonMetadata(thumbnail)) + box("mdat", tiff, 0),
+    };
+    for (const QByteArray &bytes : skeletons) {
+        QFile f(out.filePath(QStringLiteral("seed-%1.cr3").arg(written++)));
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) < 0) return 1;
     }
     return 0;
 }

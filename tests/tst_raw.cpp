@@ -4,8 +4,10 @@
 #include "support/CaptureStdout.h"
 #include "support/ChildRun.h"
 #include "support/DngWriter.h"
+#include "support/IsoBoxes.h"
 #include "support/RealData.h"
 
+#include "formats/IsoBoxes.h"
 #include "formats/RawFile.h"
 #include "formats/RawIOHandler.h"
 #include "formats/RawPlugin.h"
@@ -139,6 +141,8 @@ private slots:
 
     void refused_data();
     void refused();
+    void isoBoxes_data();
+    void isoBoxes();
     void bufferDevice();
 
     void throughImageReader_data();
@@ -584,6 +588,19 @@ void tst_Raw::refused_data()
     huge.jpeg = QByteArray("\xFF\xD8\xFF\xC0\x00\x11\x08\xEA\x60\xEA\x60\x03", 12) +
                 QByteArray(200, '\x01');
     QTest::newRow("preview claims 60000 x 60000") << "huge.dng" << huge.build();
+
+    // Debian's LibRaw 0.20 loops forever on a box whose 64-bit size is 0: such files are not
+    // handed to it, and where the check does not look, its reads run out of budget.
+    using namespace isotest;
+    const QByteArray stuck = largeBox("CCDT", QByteArray(16, '\0'), 0);
+    QTest::newRow("CR3, 64-bit size 0 in moov")
+        << "stuck1.cr3" << fileType() + box("moov", stuck + QByteArray(32, '\0'));
+    QTest::newRow("CR3, 64-bit size 0 in Canon's box")
+        << "stuck2.cr3" << fileType() + box("moov", canonMetadata(stuck + QByteArray(16, '\0')));
+    QTest::newRow("CR3, 64-bit size 0 where only the read budget ends the loop")
+        << "stuck3.cr3"
+        << fileType() + box("moov", canonMetadata(box("CCTP", QByteArray(12, '\0') + stuck) +
+                                                  QByteArray(16, '\0')));
 }
 
 void tst_Raw::refused()
@@ -605,6 +622,46 @@ void tst_Raw::refused()
     // The same through QImageReader, with the plug-in chosen by the suffix.
     QImageReader reader(path, QFileInfo(path).suffix().toLatin1());
     QVERIFY(reader.read().isNull());
+}
+
+void tst_Raw::isoBoxes_data()
+{
+    using namespace isotest;
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("sound");
+    const QByteArray thumbnail = box("THMB", QByteArray(40, '\x11'));
+    const QByteArray moov = box("moov", canonMetadata(box("CMT1", "II*") + thumbnail) +
+                                            box("trak", box("mdia", box("minf", QByteArray()))));
+    QTest::newRow("CR3 skeleton") << fileType() + moov << true;
+    QTest::newRow("64-bit sizes") << fileType() + largeBox("moov", largeBox("trak", {})) << true;
+    QTest::newRow("size 0: to the end of the file")
+        << fileType() + moov + box("mdat", QByteArray(100, '\0'), 0) << true;
+    QTest::newRow("64-bit size 0") << fileType() + largeBox("mdat", {}, 0) << false;
+    QTest::newRow("64-bit size less than its header")
+        << fileType() + largeBox("mdat", QByteArray(40, '\0'), 12) << false;
+    QTest::newRow("64-bit size past the file")
+        << fileType() + largeBox("mdat", QByteArray(40, '\0'), quint64(1) << 62) << false;
+    QTest::newRow("32-bit size under 8") << fileType() + box("free", {}, 4) << false;
+    QTest::newRow("box past its parent")
+        << fileType() + box("moov", box("trak", QByteArray(8, '\0'), 400) + QByteArray(300, '\0'))
+        << false;
+    QTest::newRow("box in Canon's box past it")
+        << fileType() + box("moov", canonMetadata(box("THMB", {}, 4000))) << false;
+    QByteArray deep;
+    for (int i = 0; i < 40; ++i)
+        deep = box("trak", deep);
+    QTest::newRow("nested 40 deep") << fileType() + box("moov", deep) << false;
+}
+
+// The box structure of ISO base media files is checked before LibRaw sees them.
+void tst_Raw::isoBoxes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, sound);
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    QCOMPARE(raw::isoBoxesAreSound(&buffer), sound);
+    QVERIFY(raw::isIsoBaseMedia(&buffer));
 }
 
 void tst_Raw::bufferDevice()
@@ -696,7 +753,7 @@ void tst_Raw::concurrentReads()
 void tst_Raw::fuzzFindings_data()
 {
     QTest::addColumn<QString>("path");
-    const QDir folder(realDataPath(QStringLiteral("../fuzz/raw")));
+    const QDir folder(realDataPath(QStringLiteral("../fuzz/fuzz_raw_handler")));
     const QStringList files = folder.entryList(QDir::Files);
     QVERIFY2(!files.isEmpty(), qPrintable(folder.path()));
     for (const QString &name : files)

@@ -1,5 +1,6 @@
 #include "RawFile.h"
 
+#include "IsoBoxes.h"
 #include "RawLimits.h"
 #include "RawShootingData.h"
 
@@ -115,11 +116,70 @@ QImage jpegPicture(QFile &file, const PreviewLibRaw::Place &place)
     return image;
 }
 
-bool openWithLibRaw(PreviewLibRaw &libRaw, const QString &path)
+} // namespace
+
+// The file as LibRaw reads it, with a budget: every read and seek is counted, and past the
+// budget the next one throws the exception LibRaw takes for a cut file, so that a file on
+// which LibRaw would loop forever is refused instead.
+class BudgetedStream : public LibRaw_file_datastream
 {
+public:
+    BudgetedStream(const QString &path, qint64 budget)
+        : LibRaw_file_datastream(QFile::encodeName(path).constData()), m_left(budget)
+    {
+    }
+    int read(void *data, size_t size, size_t count) override
+    {
+        spend(qint64(qMin<quint64>(quint64(size) * count, quint64(1) << 60)));
+        return LibRaw_file_datastream::read(data, size, count);
+    }
+    int seek(INT64 offset, int whence) override
+    {
+        spend(0);
+        return LibRaw_file_datastream::seek(offset, whence);
+    }
+    char *gets(char *text, int size) override
+    {
+        spend(size);
+        return LibRaw_file_datastream::gets(text, size);
+    }
+    int scanf_one(const char *format, void *value) override
+    {
+        spend(0);
+        return LibRaw_file_datastream::scanf_one(format, value);
+    }
+    int get_char() override
+    {
+        spend(1);
+        return LibRaw_file_datastream::get_char();
+    }
+
+private:
+    void spend(qint64 bytes)
+    {
+        m_left -= qMax(bytes, ReadCost);
+        if (m_left < 0) throw LIBRAW_EXCEPTION_IO_EOF;
+    }
+    qint64 m_left;
+};
+
+namespace {
+
+// Opens `path` with LibRaw through a budgeted stream, which `stream` then holds. ISO base
+// media files (CR3) whose boxes do not hold together are not handed to LibRaw at all.
+bool openWithLibRaw(PreviewLibRaw &libRaw, const QString &path,
+                    std::unique_ptr<BudgetedStream> &stream)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    if (isIsoBaseMedia(&file) && !isoBoxesAreSound(&file)) return false;
+    const qint64 budget = ReadBudgetBase + ReadBudgetPerFileByte * file.size();
+    file.close();
+    stream = std::make_unique<BudgetedStream>(path, budget);
+    if (!stream->valid()) return false;
     libRaw.set_dataerror_handler(quietDataError, nullptr);
     libRaw.set_memerror_handler(quietMemoryError, nullptr);
-    return libRaw.open_file(QFile::encodeName(path).constData(), BufferLimit) == LIBRAW_SUCCESS;
+    return libRaw.open_datastream(stream.get()) == LIBRAW_SUCCESS;
 }
 
 } // namespace
@@ -148,10 +208,12 @@ bool RawFile::open(const QString &path, bool fallback)
 
     try {
         auto libRaw = std::make_unique<PreviewLibRaw>();
-        if (openWithLibRaw(*libRaw, path)) {
+        std::unique_ptr<BudgetedStream> stream;
+        if (openWithLibRaw(*libRaw, path, stream)) {
             const libraw_data_t &data = libRaw->imgdata;
             m_size = QSize(data.sizes.width, data.sizes.height);
             m_previewSize = QSize(data.thumbnail.twidth, data.thumbnail.theight);
+            m_stream = std::move(stream);
             m_libRaw = std::move(libRaw);
             m_description = describe();
             return true;

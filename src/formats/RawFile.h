@@ -12,6 +12,7 @@
 namespace raw {
 
 class PreviewLibRaw;
+class BudgetedStream;
 
 // The suffixes of camera raw files: "crw", "cr2", "cr3", "arw", "nef", "raf", "dng", "pef",
 // "orf", "mrw", "x3f", "rw2".
@@ -59,6 +60,7 @@ private:
     // The preview where LibRaw says it lies, read and decoded here.
     QImage libRawPreview();
 
+    std::unique_ptr<BudgetedStream> m_stream; // what m_libRaw reads, so it goes after it
     std::unique_ptr<PreviewLibRaw> m_libRaw;
     QString m_path;
     bool m_mayFallBack = false;

@@ -22,6 +22,17 @@ constexpr int MaxSubIfds = 64;
 // Longer texts than this are not read from an IFD (camera and lens names are far shorter).
 constexpr quint32 MaxTextLength = 256;
 
+// An ISO base media file (CR3) with boxes nested deeper, or more boxes, is taken as corrupt.
+constexpr int MaxIsoDepth = 16;
+constexpr int MaxIsoBoxes = 100000;
+
+// What LibRaw may read of a file while it opens it: this much plus a few times the file's
+// size, each read and seek counted as at least ReadCost bytes. Past it the file is refused:
+// Debian's LibRaw 0.20 loops forever on some hostile files.
+constexpr qint64 ReadBudgetBase = 64 * 1024 * 1024;
+constexpr qint64 ReadBudgetPerFileByte = 8;
+constexpr qint64 ReadCost = 64;
+
 // JPEG segments looked at before the frame header is found.
 constexpr int MaxJpegSegments = 256;
 

@@ -7,6 +7,7 @@ set(PICSAGE_RAW_READER_SOURCES
     RawLimits.h
     RawPreviewFinder.h RawPreviewFinder.cpp
     RawShootingData.h RawShootingData.cpp
+    IsoBoxes.h IsoBoxes.cpp
     RawFile.h RawFile.cpp
 )
 set(PICSAGE_RAW_PLUGIN_SOURCES
