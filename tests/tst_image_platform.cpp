@@ -329,6 +329,15 @@ void TestImagePlatform::decoderRefusesOversizedFrames()
     QCOMPARE(decoder.frameSize(0), QSize(16000, 16000));
     QVERIFY(decoder.decodeFrame(0).isNull());
 
+    // Found by fuzzing: 1780 bytes whose cursor directory claims 65152 frames. Callers walk
+    // every frame, each through a fresh reader.
+    REAL_DATA(claims, "../fuzz/fuzz_open/cursor-directory-claiming-65152-frames");
+    QFile claimsFile(claims);
+    QVERIFY(claimsFile.open(QIODevice::ReadOnly));
+    platform::FrameDecoder claiming;
+    QVERIFY(claiming.open(claimsFile.readAll().mid(1))); // its first byte picks the suffix
+    QCOMPARE(claiming.frameCount(), int(1779 / platform::FrameDecoder::MinFrameBytes));
+
     platform::FrameDecoder nothing;
     QVERIFY(!nothing.open(QByteArray("not a picture at all")));
     QVERIFY(!nothing.open(path(QStringLiteral("does-not-exist.png"))));

@@ -35,7 +35,7 @@ bool FrameDecoder::open(const QString &path)
     reset();
     if (!m_reader->canRead()) return false;
     m_format = m_reader->format();
-    m_frameCount = qMax(1, m_reader->imageCount());
+    countFrames();
     return true;
 }
 
@@ -48,7 +48,7 @@ bool FrameDecoder::open(const QByteArray &data)
     reset();
     if (!m_reader->canRead()) return false;
     m_format = m_reader->format();
-    m_frameCount = qMax(1, m_reader->imageCount());
+    countFrames();
     return true;
 }
 
@@ -99,6 +99,13 @@ QImage FrameDecoder::decodeFrame(int n)
     else if (image.format() != QImage::Format_ARGB32_Premultiplied)
         image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     return image;
+}
+
+void FrameDecoder::countFrames()
+{
+    const qint64 claimed = m_reader->imageCount();
+    const qint64 held = qMax<qint64>(1, m_bytes / MinFrameBytes);
+    m_frameCount = int(qBound<qint64>(1, qMin(claimed, held), MaxFrames));
 }
 
 // A fresh reader stands at frame 0; other frames are reached by jumping (pages of a TIFF).

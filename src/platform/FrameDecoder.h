@@ -22,6 +22,11 @@ class FrameDecoder
 public:
     // No frame larger than this many pixels is decoded (400 MiB of pixels).
     static constexpr qint64 MaxFramePixels = 104857600;
+    // The frames a file may claim: at most this many, and no more than one for every
+    // MinFrameBytes of it (an icon's directory entry, a TIFF page's smallest IFD). Callers
+    // walk every frame, each through a fresh reader.
+    static constexpr int MaxFrames = 4096;
+    static constexpr qint64 MinFrameBytes = 16;
 
     FrameDecoder();
     ~FrameDecoder();
@@ -46,7 +51,7 @@ public:
 
     // The reader's name for the content ("jpeg", "png", "tiff", ...).
     QByteArray format() const;
-    // At least 1 for an opened picture.
+    // At least 1 for an opened picture; at most what the file's size can hold (MaxFrames).
     int frameCount() const;
     // The stored size of frame n, read from its header; invalid when it cannot be read.
     QSize frameSize(int n);
@@ -58,6 +63,7 @@ public:
 private:
     bool jumpTo(int n);
     void reset();
+    void countFrames();
 
     mutable std::mutex m_mutex; // visible to ThreadSanitizer, unlike QMutex
     QString m_path;
