@@ -131,7 +131,12 @@ public:
     int read(void *data, size_t size, size_t count) override
     {
         spend(qint64(qMin<quint64>(quint64(size) * count, quint64(1) << 60)));
-        return LibRaw_file_datastream::read(data, size, count);
+        const int got = LibRaw_file_datastream::read(data, size, count);
+        // LibRaw parses what it asked for whether or not the file held it (a date cut off at
+        // the end is scanned as text): what the file did not hold reads as zeros.
+        if (got >= 0 && size_t(got) < count)
+            std::memset(static_cast<char *>(data) + size_t(got) * size, 0, (count - got) * size);
+        return got;
     }
     int seek(INT64 offset, int whence) override
     {
