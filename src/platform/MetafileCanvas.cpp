@@ -531,7 +531,7 @@ void MetafileCanvas::draw(const QPainterPath &logical, bool fill, bool stroke, b
     const QTransform out = toDevice * m_deviceToOutput;
     if (!paint::isUsable(out)) return;
     const QPainterPath outPath = out.map(logical);
-    if (!paint::isDrawable(outPath.controlPointRect())) return;
+    if (!paint::isDrawable(outPath)) return;
     if (!applyRop()) return;
     QPainterPath path = logical;
     path.setFillRule(m_state.windingFill ? Qt::WindingFill : Qt::OddEvenFill);
@@ -548,7 +548,7 @@ void MetafileCanvas::draw(const QPainterPath &logical, bool fill, bool stroke, b
 void MetafileCanvas::drawDevice(const QPainterPath &device, bool fill, bool stroke)
 {
     const QPainterPath outPath = m_deviceToOutput.map(device);
-    if (!paint::isDrawable(outPath.controlPointRect())) return;
+    if (!paint::isDrawable(outPath)) return;
     if (!applyRop()) return;
     QPainterPath path = device;
     path.setFillRule(m_state.windingFill ? Qt::WindingFill : Qt::OddEvenFill);
@@ -756,7 +756,7 @@ void MetafileCanvas::setPixel(const QPointF &p, const QColor &color)
     QPainterPath path;
     path.addRect(QRectF(std::floor(d.x()), std::floor(d.y()), 1, 1));
     const QPainterPath out = m_deviceToOutput.map(path);
-    if (!paint::isDrawable(out.controlPointRect())) return;
+    if (!paint::isDrawable(out)) return;
     m_painter->setTransform(QTransform());
     m_painter->fillPath(out, color);
 }
@@ -1055,9 +1055,10 @@ void MetafileCanvas::text(const QPointF &referenceIn, const QString &string,
             }
         }
     } else {
+        const QPainterPath outline = textOutline(font, QPointF(x, y), string, dx, unit * stretch);
         m_painter->setPen(Qt::NoPen);
         m_painter->setBrush(m_state.textColor);
-        m_painter->drawPath(textOutline(font, QPointF(x, y), string, dx, unit * stretch));
+        if (outline.elementCount() <= paint::MaxPathElements) m_painter->drawPath(outline);
     }
     m_painter->restore();
 
@@ -1075,7 +1076,7 @@ void MetafileCanvas::fillLogical(const QPainterPath &logical, const QColor &colo
     const QTransform out = toOutput();
     if (!paint::isUsable(out)) return;
     const QPainterPath path = out.map(logical);
-    if (!paint::isDrawable(path.controlPointRect())) return;
+    if (!paint::isDrawable(path)) return;
     m_painter->setTransform(QTransform());
     m_painter->fillPath(path, color);
 }
@@ -1163,7 +1164,7 @@ void MetafileCanvas::gradientRect(const QRectF &logical, const QColor &from, con
     g.setColorAt(1, to);
     QPainterPath path;
     path.addRect(logical.normalized());
-    if (!paint::isDrawable(out.map(path).controlPointRect())) return;
+    if (!paint::isDrawable(out.map(path))) return;
     m_painter->setTransform(out);
     m_painter->fillPath(path, g);
 }

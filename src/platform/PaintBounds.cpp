@@ -42,6 +42,12 @@ bool isDrawable(const QRectF &b)
                        [](double x) { return std::isfinite(x) && std::fabs(x) < MaxCoordinate; });
 }
 
+bool isDrawable(const QPainterPath &outputPath)
+{
+    return outputPath.elementCount() <= MaxPathElements &&
+           isDrawable(outputPath.controlPointRect());
+}
+
 bool glyphsFitCache(const QTransform &t, double fontPixels)
 {
     if (!isUsable(t)) return false;

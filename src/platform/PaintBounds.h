@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPainterPath>
 #include <QRectF>
 #include <QTransform>
 
@@ -13,6 +14,7 @@ constexpr double MaxCoordinate = 1e9;    // output pixels; shapes beyond are not
 constexpr double MaxAxisScale = 1e7;     // output pixels per unit along either axis
 constexpr double MinDeterminant = 1e-24; // a flatter transform draws nothing visible
 constexpr double MaxPenPixels = 1e5;     // wider pens are drawn this wide
+constexpr int MaxPathElements = 1 << 20; // a shape with more points is not drawn
 constexpr int MaxFontPixels = 4096;      // a font's pixel size, before its transform
 // Qt draws text through its glyph cache whenever the transform's determinant is small,
 // however far one axis stretches. Larger or more stretched glyphs are filled as outlines.
@@ -34,6 +36,9 @@ bool isUsable(const QTransform &t);
 double linearScale(const QTransform &t);
 // Whether a shape with these bounds in output pixels may be drawn.
 bool isDrawable(const QRectF &outputBounds);
+// Whether a shape in output pixels may be drawn: its bounds, and no more than
+// MaxPathElements points.
+bool isDrawable(const QPainterPath &outputPath);
 // Whether text of this font pixel size, drawn through `glyphToOutput`, may go through the
 // glyph cache; when not, it is filled as outlines.
 bool glyphsFitCache(const QTransform &glyphToOutput, double fontPixels);
