@@ -72,7 +72,8 @@ QByteArray exifSegment(int orientation, const QByteArray &thumbnail)
     return segment + body;
 }
 
-// fuzz_open's first byte picks the file's suffix: jpg png tif bmp jpeg tiff webp gif.
+// fuzz_open's first byte picks the file's suffix: jpg png tif bmp jpeg tiff webp gif, then
+// dng cr2 nef emf wmf psd psb svg (their seeds are copied by scripts/run-fuzz).
 bool saveSeed(const QDir &dir, const QString &name, int suffix, const QByteArray &bytes)
 {
     return !bytes.isEmpty() && save(dir, name, QByteArray(1, char(suffix)) + bytes);

@@ -511,6 +511,13 @@ void TestMetafile::hostile_data()
                .finish()
         << true;
 
+    {
+        // Found by fuzzing: picsage-image render --box 512x512 ended with SIGSEGV on it.
+        QFile file(RealData + "/../fuzz/fuzz_metafile/text-stretched-past-the-glyph-cache.emf");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QTest::newRow("EMF text stretched past the glyph cache, 512 wide")
+            << file.readAll() << true;
+    }
     QTest::newRow("WMF zero-sized record")
         << WmfBuilder(box, 96).rawRecord(0, 0x041B, QByteArray(8, '\0')).rectangle(box).finish()
         << true;
@@ -578,7 +585,9 @@ void TestMetafile::hostile()
     }
     QVERIFY(m.size().width() >= 1 && m.size().width() <= 16384);
     QVERIFY(m.size().height() >= 1 && m.size().height() <= 16384);
+    // A thumbnail, and what picsage-image render --box 512x512 paints.
     QVERIFY(!m.toImage(QSize(80, 60)).isNull());
+    QVERIFY(!m.toImage(m.size().scaled(512, 512, Qt::KeepAspectRatio)).isNull());
 }
 
 void TestMetafile::backEnd_data()
