@@ -47,9 +47,10 @@ bool RawIOHandler::canRead(QIODevice *device)
 
 bool RawIOHandler::canRead() const
 {
-    if (!canRead(device())) return false;
+    // Opening is the check: the file is opened once and kept for the read.
+    if (!_open()) return false;
     setFormat("raw");
-    return _open();
+    return true;
 }
 
 bool RawIOHandler::read(QImage *image)
