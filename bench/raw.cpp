@@ -6,6 +6,7 @@
 
 #include "Measure.h"
 #include "support/DngWriter.h"
+#include "support/IsoBoxes.h"
 
 #include "formats/RawFile.h"
 
@@ -51,6 +52,21 @@ bool writeDng(const QString &path, const QSize &preview, const QSize &sensor, qu
     return file.open(QIODevice::WriteOnly) && file.write(d.build()) > 0;
 }
 
+// A CR3 file as a camera lays it out, with a 160x120 thumbnail and a 1620x1080 preview in
+// Canon's boxes (and no full-size JPEG, which Exiv2 does not look for).
+bool writeCr3(const QString &path)
+{
+    TiffWriter w;
+    isotest::Cr3 c;
+    c.ifd0 = w.finish(w.addIfd({w.shorts(0x100, {6000}), w.shorts(0x101, {4000}),
+                                TiffWriter::ascii(0x10F, "Canon"),
+                                TiffWriter::ascii(0x110, "Canon EOS R"), w.shorts(0x112, {1})}));
+    c.thumbnail = isotest::thumbnailBox(jpegBytes(photo(160, 120)), QSize(160, 120));
+    c.preview = isotest::previewBox(jpegBytes(photo(1620, 1080)), QSize(1620, 1080));
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(c.build()) > 0;
+}
+
 QSize picsageRead(const QString &path)
 {
     QImageReader reader(path);
@@ -87,6 +103,8 @@ void printRow(const char *what, const char *file, const Measurement &m)
 int main(int, char **)
 {
     Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+    // Exiv2 reads CR3 (ISO base media) files only when asked to.
+    Exiv2::enableBMFF(true);
     QTemporaryDir dir;
     if (!dir.isValid()) return 1;
 
@@ -101,14 +119,16 @@ int main(int, char **)
     const QString medium = dir.filePath(QStringLiteral("medium.dng"));
     const QString full = dir.filePath(QStringLiteral("full.dng"));
     const QString refused = dir.filePath(QStringLiteral("refused.dng"));
+    const QString cr3 = dir.filePath(QStringLiteral("preview.cr3"));
     if (!writeDng(medium, QSize(1620, 1080), QSize(3000, 2000), 1) ||
         !writeDng(full, QSize(6000, 4000), QSize(3000, 2000), 1) ||
-        !writeDng(refused, QSize(6000, 4000), QSize(3000, 2000), 52546))
+        !writeDng(refused, QSize(6000, 4000), QSize(3000, 2000), 52546) || !writeCr3(cr3))
         return 1;
     cases.append({"DNG, 1620x1080 preview", medium, QSize(1620, 1080), 5});
     cases.append({"DNG, 6000x4000 preview", full, QSize(6000, 4000), 3});
     cases.append({"DNG 1.7 (walk), 6000x4000", refused, QSize(6000, 4000), 3});
     cases.append({"real Z9 DNG 1.7 (walk)", QStringLiteral(REAL_RAW_FILE), QSize(256, 171), 5});
+    cases.append({"CR3, 1620x1080 preview", cr3, QSize(1620, 1080), 5});
 
     std::printf("| %-26s | %-30s | %9s | %9s | %9s |\n", "reader", "file", "time (s)", "peak MB",
                 "grown MB");

@@ -3,6 +3,7 @@
 // answers, and malformed files.
 #include "support/CaptureStdout.h"
 #include "support/ChildRun.h"
+#include "support/CiffBuilder.h"
 #include "support/DngWriter.h"
 #include "support/IsoBoxes.h"
 #include "support/RealData.h"
@@ -12,6 +13,7 @@
 #include "formats/RawIOHandler.h"
 #include "formats/RawPlugin.h"
 #include "formats/RawPreviewFinder.h"
+#include "formats/RawShootingData.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -102,6 +104,60 @@ QByteArray patchIfd0(QByteArray bytes, quint16 tag, quint32 value)
     return bytes;
 }
 
+// A JPEG stream whose header is whole but which no decoder can show: its quantisation tables
+// are gone.
+QByteArray damaged(const QByteArray &jpeg)
+{
+    QByteArray out = jpeg.left(2);
+    int at = 2;
+    while (at + 4 <= jpeg.size() && uchar(jpeg[at]) == 0xFF && uchar(jpeg[at + 1]) != 0xDA) {
+        const int length = qFromBigEndian<quint16>(jpeg.constData() + at + 2);
+        if (uchar(jpeg[at + 1]) != 0xDB) out += jpeg.mid(at, 2 + length);
+        at += 2 + length;
+    }
+    return out + jpeg.mid(at);
+}
+
+// IFD0 and the EXIF IFD of a CR3 file, as TIFF structures of their own.
+QByteArray canonIfd0(quint16 orientation)
+{
+    TiffWriter w;
+    return w.finish(w.addIfd(
+        {w.shorts(0x100, {6000}), w.shorts(0x101, {4000}), TiffWriter::ascii(0x10F, "Canon"),
+         TiffWriter::ascii(0x110, "Canon EOS Test"), w.shorts(0x112, {orientation}),
+         TiffWriter::ascii(0x132, "2023:01:02 03:04:05")}));
+}
+
+QByteArray canonExif()
+{
+    TiffWriter w;
+    return w.finish(w.addIfd({w.rationals(0x829A, {{1, 125}}), w.shorts(0x8827, {800})}));
+}
+
+// A CR3 file with a 40 x 30 thumbnail, a 96 x 64 preview and a 200 x 120 full-size JPEG.
+isotest::Cr3 wholeCr3()
+{
+    isotest::Cr3 c;
+    c.ifd0 = canonIfd0(6);
+    c.exif = canonExif();
+    c.thumbnail = isotest::thumbnailBox(jpegBytes(quadrants(40, 30)), QSize(40, 30));
+    c.preview = isotest::previewBox(jpegBytes(quadrants(96, 64)), QSize(96, 64));
+    c.full = jpegBytes(quadrants(200, 120));
+    return c;
+}
+
+// A CRW file: the thumbnail record in the root heap, the JPEG from the sensor data and the
+// image record in the properties' sub-heap, the maker's and camera's names one deeper.
+QByteArray crwFile(const QByteArray &thumbnail, const QByteArray &large, qint32 rotation = 90)
+{
+    using namespace ciff;
+    const QByteArray camera = heap({{MakeModel, makeModel("Canon", "Canon EOS Test CRW")}});
+    const QByteArray properties = heap({{ImageSpec, imageSpec(3072, 2048, rotation)},
+                                        {TimeStamp, le32(1700000000) + le32(0) + le32(0)},
+                                        {CameraObject, camera}});
+    return file(heap({{Thumbnail, thumbnail}, {JpegFromRaw, large}, {ImageProps, properties}}));
+}
+
 QString line(const QString &description, const QString &name)
 {
     for (const QString &l : description.split(QStringLiteral("\n\n")))
@@ -139,6 +195,12 @@ private slots:
     void largestPreview_data();
     void largestPreview();
 
+    void walkedPreviews_data();
+    void walkedPreviews();
+    void walkedShootingData_data();
+    void walkedShootingData();
+    void pictureSize_data();
+    void pictureSize();
     void refused_data();
     void refused();
     void isoBoxes_data();
@@ -548,6 +610,160 @@ void tst_Raw::largestPreview()
     QCOMPARE(raw::decodeJpegPreview(&buffer, preview).size(), size);
 }
 
+// The walk over CR3 and CRW files, and the fallback to an uncompressed thumbnail: the
+// largest JPEG preview that is whole, and what is shown when the JPEG ones do not decode.
+void tst_Raw::walkedPreviews_data()
+{
+    using namespace isotest;
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("largest"); // the largest JPEG preview found
+    QTest::addColumn<QSize>("shown");   // what decodes
+
+    const QByteArray small = jpegBytes(quadrants(40, 30)), large = jpegBytes(quadrants(96, 64));
+    Cr3 cr3 = wholeCr3();
+    QTest::newRow("CR3: full-size JPEG of the first track")
+        << cr3.build() << QSize(200, 120) << QSize(200, 120);
+    cr3.fullOffsetShift = 1 << 30;
+    QTest::newRow("CR3: track's sample past the end")
+        << cr3.build() << QSize(96, 64) << QSize(96, 64);
+    cr3.full.clear();
+    cr3.preview = previewBox(large, QSize(96, 64), large.size() + 1);
+    QTest::newRow("CR3: preview's length past its box")
+        << cr3.build() << QSize(40, 30) << QSize(40, 30);
+    cr3.preview = box("PRVW", {}, 1 << 20);
+    QTest::newRow("CR3: preview box past its parent")
+        << cr3.build() << QSize(40, 30) << QSize(40, 30);
+    Cr3 cut = wholeCr3();
+    cut.full.clear();
+    const QByteArray whole = cut.build();
+    QTest::newRow("CR3: cut inside the preview")
+        << whole.left(whole.size() - large.size() / 2) << QSize(40, 30) << QSize(40, 30);
+    Cr3 stuck = wholeCr3();
+    stuck.full.clear();
+    stuck.afterMovie = largeBox("free", {}, 0);
+    QTest::newRow("CR3: 64-bit size 0 before the preview box")
+        << stuck.build() << QSize(40, 30) << QSize(40, 30);
+    stuck.afterMovie = box("free", QByteArray(16, '\0'), 0);
+    QTest::newRow("CR3: size 0 swallows the preview box")
+        << stuck.build() << QSize(40, 30) << QSize(40, 30);
+    Cr3 bare;
+    bare.ifd0 = canonIfd0(1);
+    bare.thumbnail = thumbnailBox(small, QSize(40, 30), 1 << 30);
+    QTest::newRow("CR3: thumbnail's length past the end") << bare.build() << QSize() << QSize();
+
+    QTest::newRow("CRW: JPEG from the sensor data")
+        << crwFile(small, large) << QSize(96, 64) << QSize(96, 64);
+    QTest::newRow("CRW: only the thumbnail is whole")
+        << crwFile(small, large.left(100)) << QSize(40, 30) << QSize(40, 30);
+    QByteArray loop = crwFile(small, large);
+    {
+        using namespace ciff;
+        // A sub-heap that is its parent, and one that points past it.
+        loop = file(heap({{Thumbnail, small},
+                          {ImageProps, QByteArray(), 1 << 20, 0},
+                          {ImageProps, heap({}), -1, 0}}));
+    }
+    QTest::newRow("CRW: sub-heaps that loop or overflow") << loop << QSize(40, 30) << QSize(40, 30);
+    QTest::newRow("CRW: table past the heap")
+        << ciff::file(ciff::heap({{ciff::Thumbnail, small}}, 1 << 30)) << QSize() << QSize();
+    QTest::newRow("CRW: record count past the heap")
+        << ciff::file(small + ciff::le16(60000) + ciff::le32(0)) << QSize() << QSize();
+
+    // Every JPEG preview is damaged: the uncompressed thumbnail is shown.
+    Dng both = refusedDng();
+    both.jpeg = damaged(jpegBytes(quadrants(96, 64)));
+    both.thumbnail = quadrants(48, 32);
+    QTest::newRow("damaged JPEG, uncompressed thumbnail")
+        << both.build() << QSize(96, 64) << QSize(48, 32);
+    both.thumbnail = QImage();
+    QTest::newRow("damaged JPEG only") << both.build() << QSize(96, 64) << QSize();
+}
+
+void tst_Raw::walkedPreviews()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, largest);
+    QFETCH(QSize, shown);
+
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    const raw::Previews previews = raw::findPreviews(&buffer);
+    QCOMPARE(previews.jpegs.value(0).size, largest);
+    for (const raw::JpegPreview &jpeg : previews.jpegs)
+        QVERIFY(jpeg.offset + jpeg.length <= bytes.size());
+    const QImage image = raw::decodePreview(&buffer, previews);
+    QCOMPARE(image.isNull(), !shown.isValid());
+    if (image.isNull()) return;
+    QCOMPARE(image.size(), shown);
+    QVERIFY(showsQuadrants(image));
+}
+
+// What the walk reads about the shooting from CR3 and CRW files.
+void tst_Raw::walkedShootingData_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<int>("isoSpeed");
+
+    isotest::Cr3 cr3 = wholeCr3();
+    QTest::newRow("CR3") << cr3.build() << "Canon EOS Test" << QSize(6000, 4000) << 6 << 800;
+    cr3.ifd0 = canonIfd0(8);
+    cr3.exif.clear();
+    QTest::newRow("CR3, turned the other way, no EXIF IFD")
+        << cr3.build() << "Canon EOS Test" << QSize(6000, 4000) << 8 << 0;
+    const QByteArray jpeg = jpegBytes(quadrants(40, 30));
+    QTest::newRow("CRW, rotated 90")
+        << crwFile(jpeg, {}, 90) << "Canon EOS Test CRW" << QSize(3072, 2048) << 6 << 0;
+    QTest::newRow("CRW, rotated -90")
+        << crwFile(jpeg, {}, -90) << "Canon EOS Test CRW" << QSize(3072, 2048) << 8 << 0;
+}
+
+void tst_Raw::walkedShootingData()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, model);
+    QFETCH(QSize, picture);
+    QFETCH(int, orientation);
+    QFETCH(int, isoSpeed);
+
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    raw::ShootingData shooting;
+    raw::findPreviews(&buffer, &shooting);
+    QCOMPARE(shooting.make, QStringLiteral("Canon"));
+    QCOMPARE(shooting.model, model);
+    QCOMPARE(shooting.picture, picture);
+    QCOMPARE(shooting.flip, raw::flipFromExifOrientation(orientation));
+    QCOMPARE(int(shooting.isoSpeed), isoSpeed);
+}
+
+void tst_Raw::pictureSize_data()
+{
+    QTest::addColumn<QSize>("working");
+    QTest::addColumn<int>("fujiWidth");
+    QTest::addColumn<double>("pixelAspect");
+    QTest::addColumn<QSize>("picture");
+    // LibRaw's working size of a Fujifilm S5600 file and the camera's picture size.
+    QTest::newRow("SuperCCD") << QSize(3584, 3583) << 2144 << 1.0 << QSize(3030, 2036);
+    QTest::newRow("square pixels") << QSize(6000, 4000) << 0 << 1.0 << QSize(6000, 4000);
+    QTest::newRow("pixels twice as tall") << QSize(2000, 1000) << 0 << 0.5 << QSize(2000, 2000);
+    QTest::newRow("pixels twice as wide") << QSize(1000, 2000) << 0 << 2.0 << QSize(2000, 2000);
+    QTest::newRow("aspect not a number") << QSize(640, 480) << 0 << qQNaN() << QSize(640, 480);
+    QTest::newRow("SuperCCD width past the height")
+        << QSize(100, 80) << 500 << 1.0 << QSize(100, 80);
+}
+
+void tst_Raw::pictureSize()
+{
+    QFETCH(QSize, working);
+    QFETCH(int, fujiWidth);
+    QFETCH(double, pixelAspect);
+    QFETCH(QSize, picture);
+    QCOMPARE(raw::pictureSize(working, fujiWidth, pixelAspect), picture);
+}
+
 void tst_Raw::refused_data()
 {
     QTest::addColumn<QString>("name");
@@ -692,6 +908,24 @@ void tst_Raw::throughImageReader_data()
     QTest::newRow("fallback") << RealDng << QSize(5392, 3592) << QSize(256, 171);
     QTest::newRow("nef suffix") << write(QStringLiteral("reader.nef"), bitmapDng().build())
                                 << QSize(128, 96) << QSize(96, 64);
+    // LibRaw's preview does not decode; neither does the walk's JPEG one.
+    Dng damagedPreview = jpegDng();
+    damagedPreview.jpeg = damaged(jpegBytes(quadrants(96, 64)));
+    damagedPreview.thumbnail = quadrants(48, 32);
+    QTest::newRow("damaged JPEG, thumbnail (LibRaw opens it)")
+        << write(QStringLiteral("damaged.dng"), damagedPreview.build()) << QSize(128, 96)
+        << QSize(48, 32);
+    damagedPreview.rawCompression = 52546;
+    QTest::newRow("damaged JPEG, thumbnail (LibRaw refuses it)")
+        << write(QStringLiteral("damaged-jxl.dng"), damagedPreview.build()) << QSize(128, 96)
+        << QSize(48, 32);
+    isotest::Cr3 cr3 = wholeCr3();
+    QTest::newRow("generated CR3")
+        << write(QStringLiteral("reader.cr3"), cr3.build()) << QSize(6000, 4000) << QSize(200, 120);
+    QTest::newRow("generated CRW")
+        << write(QStringLiteral("reader.crw"),
+                 crwFile(jpegBytes(quadrants(40, 30)), jpegBytes(quadrants(96, 64))))
+        << QSize(3072, 2048) << QSize(96, 64);
 }
 
 void tst_Raw::throughImageReader()
@@ -793,27 +1027,43 @@ void tst_Raw::picsageImage_data()
     QTest::addColumn<int>("orientation"); // info's orientation
     QTest::addColumn<QSize>("rendered");  // render's picture, without a box
     QTest::addColumn<QVector<QRgb>>("corners");
+    QTest::addColumn<QString>("camera"); // info's camera, when it reports one
 
     const QVector<QRgb> upright{Red, Green, Blue, White};
     QTest::newRow("LibRaw's path") << write(QStringLiteral("tool.dng"), jpegDng().build()) << 0
-                                   << QSize(128, 96) << 1 << QSize(96, 64) << upright;
-    QTest::newRow("bitmap preview, nef") << write(QStringLiteral("tool.nef"), bitmapDng().build())
-                                         << 0 << QSize(128, 96) << 1 << QSize(96, 64) << upright;
+                                   << QSize(128, 96) << 1 << QSize(96, 64) << upright << QString();
+    QTest::newRow("bitmap preview, nef")
+        << write(QStringLiteral("tool.nef"), bitmapDng().build()) << 0 << QSize(128, 96) << 1
+        << QSize(96, 64) << upright << QString();
     // Orientation 6: the stored top-left corner is shown top right.
     QTest::newRow("turned a quarter")
         << write(QStringLiteral("tool-6.dng"), orientedDng(6).build()) << 0 << QSize(128, 96) << 6
-        << QSize(64, 96) << QVector<QRgb>{Blue, Red, White, Green};
+        << QSize(64, 96) << QVector<QRgb>{Blue, Red, White, Green} << QString();
     QTest::newRow("fallback") << write(QStringLiteral("tool-jxl.dng"), refusedDng().build()) << 0
-                              << QSize(128, 96) << 1 << QSize(96, 64) << upright;
+                              << QSize(128, 96) << 1 << QSize(96, 64) << upright << QString();
     QTest::newRow("real DNG 1.7") << RealDng << 0 << QSize(5392, 3592) << 1 << QSize(256, 171)
-                                  << QVector<QRgb>();
+                                  << QVector<QRgb>() << QString();
     Dng missing = jpegDng();
     missing.preview = Dng::NoPreview;
     QTest::newRow("no preview") << write(QStringLiteral("tool-none.dng"), missing.build()) << 2
-                                << QSize() << 0 << QSize() << QVector<QRgb>();
+                                << QSize(128, 96) << 1 << QSize() << QVector<QRgb>()
+                                << "Picsage TestCam 1";
     QTest::newRow("text with a raw suffix")
         << write(QStringLiteral("tool-text.cr2"), QByteArray("not a raw file\n")) << 2 << QSize()
-        << 0 << QSize() << QVector<QRgb>();
+        << 0 << QSize() << QVector<QRgb>() << QString();
+
+    // Real CR3 and CRW files: a pruned one whose thumbnail is whole (turned a quarter), and
+    // two whose previews were replaced by placeholder text. Those still report what their
+    // structure says, and say that there is no usable preview.
+    QTest::newRow("real CR3, thumbnail only")
+        << realDataPath(QStringLiteral("raw/canon_filetype_fixture.cr3")) << 0 << QSize(6720, 4480)
+        << 6 << QSize(120, 160) << QVector<QRgb>() << "Canon EOS R";
+    QTest::newRow("real CR3, no usable preview")
+        << realDataPath(QStringLiteral("raw/canon_exiftool.cr3")) << 2 << QSize(6024, 4020) << 1
+        << QSize() << QVector<QRgb>() << "Canon EOS M50";
+    QTest::newRow("real CRW, no usable preview")
+        << realDataPath(QStringLiteral("raw/canon_exiftool.crw")) << 2 << QSize(3088, 2056) << 1
+        << QSize() << QVector<QRgb>() << "Canon EOS 300D";
 }
 
 void tst_Raw::picsageImage()
@@ -824,6 +1074,7 @@ void tst_Raw::picsageImage()
     QFETCH(int, orientation);
     QFETCH(QSize, rendered);
     QFETCH(QVector<QRgb>, corners);
+    QFETCH(QString, camera);
     const QString tool = QStringLiteral(IMAGE_TOOL_PATH);
 
     const ChildResult info = runChild(tool, {QStringLiteral("info"), path});
@@ -834,18 +1085,27 @@ void tst_Raw::picsageImage()
     const ChildResult render = runChild(tool, {QStringLiteral("render"), path, "-o", out});
     QVERIFY(!render.crashed);
     QCOMPARE(render.exitCode, exitCode);
+    const QJsonObject fields = QJsonDocument::fromJson(info.out).object();
+    if (size.isValid()) {
+        QCOMPARE(fields.value("format").toString(), QFileInfo(path).suffix());
+        QCOMPARE(QSize(fields.value("width").toInt(), fields.value("height").toInt()), size);
+        QCOMPARE(fields.value("orientation").toInt(), orientation);
+        if (!camera.isEmpty()) QCOMPARE(fields.value("camera").toString(), camera);
+    } else {
+        QVERIFY(info.out.isEmpty());
+    }
     if (exitCode != 0) {
         // One message each, and nothing written.
         QCOMPARE(info.err.count('\n'), 1);
         QCOMPARE(render.err.count('\n'), 1);
         QVERIFY(!QFile::exists(out));
+        if (size.isValid()) {
+            QVERIFY2(info.err.endsWith(": no usable preview\n"), info.err);
+            QCOMPARE(fields.value("error").toString(), QStringLiteral("no usable preview"));
+        }
         return;
     }
     QVERIFY2(info.err.isEmpty(), info.err);
-    const QJsonObject fields = QJsonDocument::fromJson(info.out).object();
-    QCOMPARE(fields.value("format").toString(), QFileInfo(path).suffix());
-    QCOMPARE(QSize(fields.value("width").toInt(), fields.value("height").toInt()), size);
-    QCOMPARE(fields.value("orientation").toInt(), orientation);
 
     const QImage picture(out);
     QCOMPARE(picture.size(), rendered);

@@ -9,6 +9,7 @@
 
 #include <libraw.h>
 
+#include <cmath>
 #include <cstring>
 
 namespace raw {
@@ -68,35 +69,15 @@ QString latin1(const char *text, size_t capacity)
     return QString::fromLatin1(text, int(strnlen(text, capacity)));
 }
 
-// An uncompressed preview as 32-bit RGB: per pixel one grey sample or three samples, red
-// first; of a 16-bit sample its high byte. Null when the file does not hold all of it.
 QImage bitmapPicture(QFile &file, const PreviewLibRaw::Place &place)
 {
-    const int width = place.width, height = place.height, samples = place.samples;
     const int sampleBytes = place.kind == PreviewLibRaw::Place::Bitmap16 ? 2 : 1;
-    if (width <= 0 || height <= 0 || qint64(width) * height > MaxPreviewPixels ||
-        (samples != 1 && samples != 3))
-        return QImage();
-    const qint64 pixelBytes = qint64(samples) * sampleBytes;
-    const qint64 length = qint64(width) * height * pixelBytes;
+    const QSize size(place.width, place.height);
     // A strip that claims fewer bytes than the picture needs is not this picture.
-    if ((place.length > 0 && place.length < length) || length > BufferLimit) return QImage();
-    const QByteArray bytes = readAt(&file, place.offset, length);
-    if (bytes.size() != length) return QImage();
-
-    QImage image(width, height, QImage::Format_RGB32);
-    if (image.isNull()) return QImage();
-    const int high = sampleBytes == 2 && place.littleEndian ? 1 : 0;
-    const uchar *in = reinterpret_cast<const uchar *>(bytes.constData());
-    for (int y = 0; y < height; ++y) {
-        QRgb *out = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < width; ++x, in += pixelBytes) {
-            const uchar r = in[high];
-            out[x] = samples == 3 ? qRgb(r, in[sampleBytes + high], in[2 * sampleBytes + high])
-                                  : qRgb(r, r, r);
-        }
-    }
-    return image;
+    if (size.isEmpty() || (place.length > 0 && place.length < qint64(place.width) * place.height *
+                                                                  place.samples * sampleBytes))
+        return QImage();
+    return decodeBitmap(&file, place.offset, size, place.samples, sampleBytes, place.littleEndian);
 }
 
 QImage jpegPicture(QFile &file, const PreviewLibRaw::Place &place)
@@ -114,6 +95,16 @@ QImage jpegPicture(QFile &file, const PreviewLibRaw::Place &place)
     QImage image;
     if (!image.loadFromData(bytes, "JPEG")) return QImage();
     return image;
+}
+
+// The size of the picture LibRaw makes of the sensor data. Fujifilm's SuperCCD sensors are
+// read into a working picture turned by 45 degrees, which is turned back; pixels that are not
+// square are stretched to square ones.
+QSize outputSize(PreviewLibRaw &libRaw)
+{
+    const libraw_image_sizes_t &sizes = libRaw.imgdata.sizes;
+    const int fujiWidth = libRaw.get_internal_data_pointer()->internal_output_params.fuji_width;
+    return pictureSize(QSize(sizes.width, sizes.height), fujiWidth, sizes.pixel_aspect);
 }
 
 } // namespace
@@ -202,6 +193,27 @@ bool isRawSuffix(const QString &suffix)
     return rawSuffixes().contains(suffix.toLower());
 }
 
+QSize pictureSize(const QSize &working, int fujiWidth, double pixelAspect)
+{
+    if (fujiWidth > 0) {
+        // The working picture holds the SuperCCD's diagonal rows: its first fujiWidth - 1
+        // columns are the picture's width turned by 45 degrees, the rest of its height is the
+        // picture's height.
+        const int diagonal = fujiWidth - 1;
+        if (diagonal >= working.height()) return working;
+        return QSize(int(diagonal / std::sqrt(0.5)),
+                     int((working.height() - diagonal) / std::sqrt(0.5)));
+    }
+    if (!std::isfinite(pixelAspect) || pixelAspect <= 0 || pixelAspect > 16 ||
+        pixelAspect < 1.0 / 16)
+        return working;
+    if (pixelAspect < 0.995)
+        return QSize(working.width(), int(working.height() / pixelAspect + 0.5));
+    if (pixelAspect > 1.005)
+        return QSize(int(working.width() * pixelAspect + 0.5), working.height());
+    return working;
+}
+
 RawFile::RawFile() = default;
 RawFile::~RawFile() = default;
 
@@ -211,12 +223,17 @@ bool RawFile::open(const QString &path, bool fallback)
     m_path = path;
     m_mayFallBack = fallback;
 
+    // A CR3 file's previews and shooting data are all in boxes that the walk reads for a
+    // fraction of what LibRaw's open costs (and LibRaw 0.20 cannot be trusted with its boxes):
+    // LibRaw is asked only when the walk finds no preview.
+    if (fallback && walk(true)) return true;
+
     try {
         auto libRaw = std::make_unique<PreviewLibRaw>();
         std::unique_ptr<BudgetedStream> stream;
         if (openWithLibRaw(*libRaw, path, stream)) {
             const libraw_data_t &data = libRaw->imgdata;
-            m_size = QSize(data.sizes.width, data.sizes.height);
+            m_size = outputSize(*libRaw);
             m_previewSize = QSize(data.thumbnail.twidth, data.thumbnail.theight);
             m_stream = std::move(stream);
             m_libRaw = std::move(libRaw);
@@ -226,16 +243,27 @@ bool RawFile::open(const QString &path, bool fallback)
     } catch (...) {
         // An allocation that failed inside LibRaw: the file is refused like any other.
     }
-    if (!fallback) return false;
+    return fallback && walk(false);
+}
 
-    QFile file(path);
+bool RawFile::walk(bool isoBaseMediaWithPreview)
+{
+    QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly)) return false;
-    ShootingData shooting;
-    m_fallback = findLargestJpegPreview(&file, &shooting);
-    if (!m_fallback.isValid()) return false;
-    if (shooting.picture.isEmpty()) shooting.picture = m_fallback.size;
+    if (isoBaseMediaWithPreview && !isIsoBaseMedia(&file)) return false;
+    if (!m_walked) {
+        m_previews = findPreviews(&file, &m_walkedShooting);
+        m_walked = true;
+    }
+    if (isoBaseMediaWithPreview && m_previews.isEmpty()) return false;
+    ShootingData shooting = m_walkedShooting;
+    if (shooting.picture.isEmpty()) shooting.picture = m_previews.largestSize();
+    // A file whose structure told the picture's size is a raw file even without a preview
+    // that decodes: its size and shooting data are still reported.
+    if (shooting.picture.isEmpty()) return false;
+    m_opened = true;
     m_size = shooting.picture;
-    m_previewSize = m_fallback.size;
+    m_previewSize = m_previews.largestSize();
     m_description = describeShootingData(shooting);
     return true;
 }
@@ -245,16 +273,15 @@ QImage RawFile::preview()
     QImage image = libRawPreview();
     if (!image.isNull() || !m_mayFallBack) return image;
 
-    // LibRaw opened the file but could not hand over a preview: look for one ourselves.
-    if (!m_fallback.isValid()) {
-        QFile file(m_path);
-        if (!file.open(QIODevice::ReadOnly)) return QImage();
-        m_fallback = findLargestJpegPreview(&file);
-    }
-    if (!m_fallback.isValid()) return QImage();
+    // LibRaw opened the file but could not hand over a preview (or its preview is damaged):
+    // look for the previews ourselves, and show the first that decodes.
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly)) return QImage();
-    return decodeJpegPreview(&file, m_fallback);
+    if (!m_walked) {
+        m_previews = findPreviews(&file);
+        m_walked = true;
+    }
+    return decodePreview(&file, m_previews);
 }
 
 QImage RawFile::libRawPreview()
@@ -284,7 +311,7 @@ QString RawFile::describe() const
     shooting.focalLength = data.other.focal_len;
     shooting.flash = data.color.flash_used;
     shooting.flip = data.sizes.flip;
-    shooting.picture = QSize(data.sizes.width, data.sizes.height);
+    shooting.picture = m_size;
     return describeShootingData(shooting);
 }
 

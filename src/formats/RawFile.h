@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RawPreviewFinder.h"
+#include "RawShootingData.h"
 
 #include <QImage>
 #include <QSize>
@@ -19,6 +20,11 @@ class BudgetedStream;
 QStringList rawSuffixes();
 // Whether `suffix` (in any case) is one of them.
 bool isRawSuffix(const QString &suffix);
+
+// The size of the picture made from sensor data of `working` size: with a SuperCCD layout
+// (`fujiWidth` non-zero) the working picture is turned back by 45 degrees, and pixels whose
+// `pixelAspect` is not 1 are made square.
+QSize pictureSize(const QSize &working, int fujiWidth, double pixelAspect);
 
 // A camera raw file opened for its embedded preview. LibRaw reads the file's structure,
 // picture size and shooting data and hands over the preview the camera embedded; the sensor
@@ -39,19 +45,20 @@ public:
     // Opens the file at `path` (local file-system path) with LibRaw; with `fallback`, a file
     // that LibRaw refuses is still opened when it holds a JPEG preview.
     bool open(const QString &path, bool fallback);
-    bool isOpen() const { return m_libRaw || m_fallback.isValid(); }
-    // Whether LibRaw refused the file and the preview was found by the walk.
-    bool usesFallback() const { return !m_libRaw && m_fallback.isValid(); }
+    bool isOpen() const { return m_libRaw || m_opened; }
+    // Whether LibRaw refused the file and it was read by the walk.
+    bool usesFallback() const { return !m_libRaw && m_opened; }
 
-    // The camera's picture size (on the fallback path the sensor data's IFD size, or the
-    // preview's own size when there is no such IFD).
+    // The camera's picture size (on the fallback path what the file's structure states: the
+    // sensor data's IFD, Canon's IFD0 or image record; else the preview's own size).
     QSize size() const { return m_size; }
     // The shooting-data summary.
     QString description() const { return m_description; }
     // The embedded preview's size as the file states it; invalid when unknown.
     QSize previewSize() const { return m_previewSize; }
 
-    // Decodes the embedded preview; null when there is none or it does not decode.
+    // Decodes the embedded preview: LibRaw's, else the largest of the walk's that decodes,
+    // else the walk's uncompressed thumbnail. Null when none decodes.
     QImage preview();
 
 private:
@@ -59,12 +66,18 @@ private:
     QString describe() const;
     // The preview where LibRaw says it lies, read and decoded here.
     QImage libRawPreview();
+    // Opens the file through the walk over its structure; with `isoBaseMediaWithPreview`,
+    // only an ISO base media file (CR3) in which the walk finds a preview.
+    bool walk(bool isoBaseMediaWithPreview);
 
     std::unique_ptr<BudgetedStream> m_stream; // what m_libRaw reads, so it goes after it
     std::unique_ptr<PreviewLibRaw> m_libRaw;
     QString m_path;
     bool m_mayFallBack = false;
-    JpegPreview m_fallback;
+    bool m_opened = false; // by the walk
+    bool m_walked = false;
+    Previews m_previews;
+    ShootingData m_walkedShooting;
     QSize m_size;
     QSize m_previewSize;
     QString m_description;

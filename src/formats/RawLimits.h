@@ -33,6 +33,16 @@ constexpr qint64 ReadBudgetBase = 64 * 1024 * 1024;
 constexpr qint64 ReadBudgetPerFileByte = 8;
 constexpr qint64 ReadCost = 64;
 
+// JPEG previews kept from one file (cameras embed two or three).
+constexpr int MaxPreviews = 32;
+
+// A CRW file's heaps are nested at most this deep and hold at most this many records in all.
+constexpr int MaxCiffDepth = 8;
+constexpr int MaxCiffRecords = 20000;
+
+// Canon's metadata boxes (TIFF structures) are read whole up to this size.
+constexpr qint64 MaxMetadataBox = 4 * 1024 * 1024;
+
 // JPEG segments looked at before the frame header is found.
 constexpr int MaxJpegSegments = 256;
 

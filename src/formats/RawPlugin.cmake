@@ -8,6 +8,7 @@ set(PICSAGE_RAW_READER_SOURCES
     RawPreviewFinder.h RawPreviewFinder.cpp
     RawShootingData.h RawShootingData.cpp
     IsoBoxes.h IsoBoxes.cpp
+    CiffHeap.h CiffHeap.cpp
     RawFile.h RawFile.cpp
 )
 set(PICSAGE_RAW_PLUGIN_SOURCES

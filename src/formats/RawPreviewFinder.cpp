@@ -1,5 +1,7 @@
 #include "RawPreviewFinder.h"
 
+#include "CiffHeap.h"
+#include "IsoBoxes.h"
 #include "RawLimits.h"
 #include "RawShootingData.h"
 
@@ -7,6 +9,8 @@
 #include <QIODevice>
 #include <QSet>
 #include <QtEndian>
+
+#include <algorithm>
 
 namespace raw {
 
@@ -26,8 +30,11 @@ enum Tag : quint16 {
     TagSubfileType = 0xFE,
     TagWidth = 0x100,
     TagHeight = 0x101,
+    TagBitsPerSample = 0x102,
     TagCompression = 0x103,
     TagPhotometric = 0x106,
+    TagSamplesPerPixel = 0x115,
+    TagPlanarConfiguration = 0x11C,
     TagStripOffsets = 0x111,
     TagStripByteCounts = 0x117,
     TagTileOffsets = 0x144,
@@ -58,22 +65,23 @@ enum Type : quint16 {
     TypeSRational = 10,
     TypeIfd = 13
 };
-constexpr quint16 CompressionOldJpeg = 6, CompressionJpeg = 7;
-constexpr quint16 PhotometricCfa = 32803, PhotometricLinearRaw = 34892;
+constexpr quint16 CompressionNone = 1, CompressionOldJpeg = 6, CompressionJpeg = 7;
+constexpr quint16 PhotometricGrey = 1, PhotometricRgb = 2, PhotometricCfa = 32803,
+                  PhotometricLinearRaw = 34892;
 
 // One pass over the IFDs of a TIFF-based file, keeping the largest preview seen.
 class TiffWalk
 {
 public:
-    TiffWalk(QIODevice *device, bool bigEndian, ShootingData *shooting)
-        : m_device(device), m_big(bigEndian), m_shooting(shooting)
+    TiffWalk(QIODevice *device, bool bigEndian, PreviewCollector *found, ShootingData *shooting)
+        : m_device(device), m_big(bigEndian), m_found(found), m_shooting(shooting)
     {
     }
 
     void walk(quint32 offset, int depth);
-    void consider(qint64 offset, qint64 length);
 
-    JpegPreview best;
+    // IFD0's size is the picture's (Canon's CR3 metadata), not a thumbnail's.
+    bool ifd0IsPicture = false;
 
 private:
     quint16 u16(const char *p) const
@@ -137,10 +145,26 @@ private:
         return true;
     }
 
+    // The first value of a SHORT entry of any count, wherever it is stored.
+    bool firstShort(const char *entry, quint32 *value) const
+    {
+        const quint32 count = u32(entry + 4);
+        if (u16(entry + 2) != TypeShort || count == 0) return false;
+        if (count <= 2) {
+            *value = u16(entry + 8);
+            return true;
+        }
+        const QByteArray stored = readAt(m_device, u32(entry + 8), 2);
+        if (stored.isEmpty()) return false;
+        *value = u16(stored.constData());
+        return true;
+    }
+
     void note(const char *entry);
 
     QIODevice *m_device;
     bool m_big;
+    PreviewCollector *m_found;
     ShootingData *m_shooting;
     bool m_hasOriginalTime = false, m_hasOrientation = false;
     QSet<quint32> m_seen;
@@ -223,8 +247,10 @@ void TiffWalk::walk(quint32 offset, int depth)
         const QByteArray table = readAt(m_device, qint64(offset) + 2, qint64(count) * 12);
         if (table.isEmpty()) return;
 
-        quint32 compression = 0, photometric = 0, stripOffset = 0, stripLength = 0;
+        const bool isIfd0 = m_seen.size() == 1;
+        quint32 compression = CompressionNone, photometric = 0, stripOffset = 0, stripLength = 0;
         quint32 jpegOffset = 0, jpegLength = 0, subfileType = 1, width = 0, height = 0;
+        quint32 bits = 1, samples = 1, planar = 1;
         QVector<quint32> nested;
         for (int i = 0; i < count; ++i) {
             const char *e = table.constData() + i * 12;
@@ -242,6 +268,15 @@ void TiffWalk::walk(quint32 offset, int depth)
                 break;
             case TagCompression:
                 if (single(e, &value)) compression = value;
+                break;
+            case TagBitsPerSample:
+                if (firstShort(e, &value)) bits = value;
+                break;
+            case TagSamplesPerPixel:
+                if (single(e, &value)) samples = value;
+                break;
+            case TagPlanarConfiguration:
+                if (single(e, &value)) planar = value;
                 break;
             case TagPhotometric:
                 if (single(e, &value)) photometric = value;
@@ -281,12 +316,22 @@ void TiffWalk::walk(quint32 offset, int depth)
             }
         }
 
-        if (jpegOffset && jpegLength) consider(jpegOffset, jpegLength);
+        if (jpegOffset && jpegLength) m_found->considerJpeg(jpegOffset, jpegLength);
         // A strip or tile of JPEG data is a preview unless it holds the sensor data.
         if ((compression == CompressionJpeg || compression == CompressionOldJpeg) &&
             photometric != PhotometricCfa && photometric != PhotometricLinearRaw && stripOffset &&
             stripLength)
-            consider(stripOffset, stripLength);
+            m_found->considerJpeg(stripOffset, stripLength);
+        // An uncompressed thumbnail in one strip: 8-bit RGB or grey, samples interleaved.
+        if (compression == CompressionNone && bits == 8 && planar == 1 && stripOffset &&
+            width > 0 && height > 0 && width <= 0xFFFF && height <= 0xFFFF &&
+            ((photometric == PhotometricRgb && samples == 3) ||
+             (photometric == PhotometricGrey && samples == 1)))
+            m_found->considerBitmap(stripOffset, stripLength, QSize(int(width), int(height)),
+                                    int(samples));
+        if (m_shooting && ifd0IsPicture && isIfd0 && width > 0 && height > 0 && width <= 0xFFFF &&
+            height <= 0xFFFF)
+            m_shooting->picture = QSize(int(width), int(height));
         // The sensor data: the largest full-resolution colour-filter or linear picture.
         if (m_shooting && subfileType == 0 &&
             (photometric == PhotometricCfa || photometric == PhotometricLinearRaw) && width > 0 &&
@@ -303,18 +348,40 @@ void TiffWalk::walk(quint32 offset, int depth)
     }
 }
 
-void TiffWalk::consider(qint64 offset, qint64 length)
+} // namespace
+
+void PreviewCollector::considerJpeg(qint64 offset, qint64 length)
 {
-    if (length > BufferLimit) return;
+    if (length > BufferLimit || m_found.jpegs.size() >= MaxPreviews) return;
+    for (const JpegPreview &seen : qAsConst(m_found.jpegs))
+        if (seen.offset == offset) return;
     const QSize size = jpegFrameSize(m_device, offset, length);
-    if (size.isEmpty()) return;
-    const qint64 area = qint64(size.width()) * size.height();
-    const qint64 bestArea = best.isValid() ? qint64(best.size.width()) * best.size.height() : 0;
-    if (area > bestArea || (area == bestArea && length > best.length))
-        best = {offset, length, size};
+    if (!size.isEmpty()) m_found.jpegs.append({offset, length, size});
 }
 
-} // namespace
+void PreviewCollector::considerBitmap(qint64 offset, qint64 length, const QSize &size, int samples)
+{
+    const qint64 pixels = qint64(size.width()) * size.height();
+    if (size.isEmpty() || pixels > MaxPreviewPixels || (samples != 1 && samples != 3)) return;
+    const qint64 needed = pixels * samples;
+    // A strip that claims fewer bytes than the picture needs is not this picture.
+    if (length < needed || needed > BufferLimit || offset < 0 || offset > m_device->size() - needed)
+        return;
+    const qint64 area = qint64(m_found.bitmap.size.width()) * m_found.bitmap.size.height();
+    if (pixels > area) m_found.bitmap = {offset, size, samples};
+}
+
+Previews PreviewCollector::previews() const
+{
+    Previews sorted = m_found;
+    std::stable_sort(sorted.jpegs.begin(), sorted.jpegs.end(),
+                     [](const JpegPreview &a, const JpegPreview &b) {
+                         const qint64 areaA = qint64(a.size.width()) * a.size.height();
+                         const qint64 areaB = qint64(b.size.width()) * b.size.height();
+                         return areaA != areaB ? areaA > areaB : a.length > b.length;
+                     });
+    return sorted;
+}
 
 QSize jpegFrameSize(QIODevice *device, qint64 offset, qint64 length, bool checkStart)
 {
@@ -363,33 +430,55 @@ QSize jpegFrameSize(QIODevice *device, qint64 offset, qint64 length, bool checkS
     return QSize();
 }
 
+Previews findPreviews(QIODevice *device, ShootingData *shooting)
+{
+    if (!device || !device->isReadable() || device->isSequential()) return Previews();
+    const QByteArray head = readAt(device, 0, 8);
+    if (head.size() != 8) return Previews();
+    PreviewCollector found(device);
+
+    if (head.startsWith("FUJIFILM")) {
+        // Fujifilm's RAF: a header of its own that points at the JPEG preview.
+        const QByteArray pointers = readAt(device, 84, 8);
+        if (!pointers.isEmpty())
+            found.considerJpeg(qFromBigEndian<quint32>(pointers.constData()),
+                               qFromBigEndian<quint32>(pointers.constData() + 4));
+    } else if (isIsoBaseMedia(device)) {
+        findIsoPreviews(device, &found, shooting);
+    } else if (isCiff(device)) {
+        findCiffPreviews(device, &found, shooting);
+    } else {
+        // TIFF, and the variants of it with another magic number: ORF ("RO", "SR"), RW2.
+        const bool little = head.startsWith("II"), big = head.startsWith("MM");
+        if (!little && !big) return Previews();
+        const quint16 magic = big ? qFromBigEndian<quint16>(head.constData() + 2)
+                                  : qFromLittleEndian<quint16>(head.constData() + 2);
+        if (magic != 42 && magic != 0x4F52 && magic != 0x5352 && magic != 0x55) return Previews();
+        TiffWalk walk(device, big, &found, shooting);
+        walk.walk(big ? qFromBigEndian<quint32>(head.constData() + 4)
+                      : qFromLittleEndian<quint32>(head.constData() + 4),
+                  0);
+    }
+    return found.previews();
+}
+
 JpegPreview findLargestJpegPreview(QIODevice *device, ShootingData *shooting)
 {
-    if (!device || !device->isReadable() || device->isSequential()) return JpegPreview();
-    const QByteArray head = readAt(device, 0, 8);
-    if (head.size() != 8) return JpegPreview();
+    return findPreviews(device, shooting).jpegs.value(0);
+}
 
-    // Fujifilm's RAF: a header of its own that points at the JPEG preview.
-    if (head.startsWith("FUJIFILM")) {
-        const QByteArray pointers = readAt(device, 84, 8);
-        if (pointers.isEmpty()) return JpegPreview();
-        TiffWalk walk(device, true, nullptr);
-        walk.consider(qFromBigEndian<quint32>(pointers.constData()),
-                      qFromBigEndian<quint32>(pointers.constData() + 4));
-        return walk.best;
-    }
-
-    // TIFF, and the variants of it with another magic number: ORF ("RO", "SR"), RW2 (0x55).
-    const bool little = head.startsWith("II"), big = head.startsWith("MM");
-    if (!little && !big) return JpegPreview();
-    const quint16 magic = big ? qFromBigEndian<quint16>(head.constData() + 2)
-                              : qFromLittleEndian<quint16>(head.constData() + 2);
-    if (magic != 42 && magic != 0x4F52 && magic != 0x5352 && magic != 0x55) return JpegPreview();
-    TiffWalk walk(device, big, shooting);
+void readTiffShootingData(QIODevice *device, ShootingData *shooting, bool ifd0IsPicture)
+{
+    const QByteArray head = device && shooting ? readAt(device, 0, 8) : QByteArray();
+    if (head.size() != 8 || (!head.startsWith("II*") && !head.startsWith(QByteArray("MM\0*", 4))))
+        return;
+    const bool big = head.startsWith("MM");
+    PreviewCollector ignored(device);
+    TiffWalk walk(device, big, &ignored, shooting);
+    walk.ifd0IsPicture = ifd0IsPicture;
     walk.walk(big ? qFromBigEndian<quint32>(head.constData() + 4)
                   : qFromLittleEndian<quint32>(head.constData() + 4),
               0);
-    return walk.best;
 }
 
 QImage decodeJpegPreview(QIODevice *device, const JpegPreview &preview)
@@ -399,6 +488,45 @@ QImage decodeJpegPreview(QIODevice *device, const JpegPreview &preview)
     QImage image;
     if (bytes.isEmpty() || !image.loadFromData(bytes, "JPEG")) return QImage();
     return image;
+}
+
+QImage decodeBitmap(QIODevice *device, qint64 offset, const QSize &size, int samples,
+                    int sampleBytes, bool littleEndian)
+{
+    const int width = size.width(), height = size.height();
+    if (!device || size.isEmpty() || qint64(width) * height > MaxPreviewPixels ||
+        (samples != 1 && samples != 3) || (sampleBytes != 1 && sampleBytes != 2))
+        return QImage();
+    const qint64 pixelBytes = qint64(samples) * sampleBytes;
+    const qint64 length = qint64(width) * height * pixelBytes;
+    if (length > BufferLimit) return QImage();
+    const QByteArray bytes = readAt(device, offset, length);
+    if (bytes.size() != length) return QImage();
+
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull()) return QImage();
+    const int high = sampleBytes == 2 && littleEndian ? 1 : 0;
+    const uchar *in = reinterpret_cast<const uchar *>(bytes.constData());
+    for (int y = 0; y < height; ++y) {
+        QRgb *out = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x, in += pixelBytes) {
+            const uchar r = in[high];
+            out[x] = samples == 3 ? qRgb(r, in[sampleBytes + high], in[2 * sampleBytes + high])
+                                  : qRgb(r, r, r);
+        }
+    }
+    return image;
+}
+
+QImage decodePreview(QIODevice *device, const Previews &previews)
+{
+    for (const JpegPreview &jpeg : previews.jpegs) {
+        const QImage image = decodeJpegPreview(device, jpeg);
+        if (!image.isNull()) return image;
+    }
+    const BitmapPreview &bitmap = previews.bitmap;
+    return bitmap.isValid() ? decodeBitmap(device, bitmap.offset, bitmap.size, bitmap.samples)
+                            : QImage();
 }
 
 } // namespace raw

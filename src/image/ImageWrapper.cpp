@@ -13,6 +13,22 @@
 #include <QImageReader>
 #include <QPainter>
 
+namespace {
+
+// The orientation that a raw file's reader states (from the camera's metadata), for raw files
+// whose metadata the EXIF reader does not know (CR3); 0 when it states none.
+quint8 rawOrientation(const QString &path, const ImageFormats &formats)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (!ImageFormats::isRawFormat(formats.formatForSuffix(suffix)->id)) return 0;
+    QImageReader reader(path, suffix.toLatin1());
+    bool ok = false;
+    const int orientation = reader.text(QStringLiteral("Orientation")).toInt(&ok);
+    return ok && orientation >= 1 && orientation <= 8 ? quint8(orientation) : 0;
+}
+
+} // namespace
+
 ImageWrapper::ImageWrapper() : m_imageFormats(new ImageFormats)
 {
     m_format = m_imageFormats->formatForId(FormatUnknown);
@@ -93,12 +109,13 @@ bool ImageWrapper::getExifData(const QString &path)
     m_timeStamp = QFileInfo(path).lastModified();
 
     m_exifItems = platform::readPropertyItems(path);
-    bool thumbnailOrientationSeen = false;
+    bool orientationSeen = false, thumbnailOrientationSeen = false;
     for (const platform::PropertyItem &item : qAsConst(m_exifItems)) {
         const QByteArray &value = item.value;
         switch (item.id) {
         case PropertyTagOrientation:
             if (!value.isEmpty()) m_orientation = quint8(value.at(0));
+            orientationSeen = !value.isEmpty();
             break;
         case PropertyTagThumbnailData: {
             QBuffer buffer;
@@ -130,6 +147,9 @@ bool ImageWrapper::getExifData(const QString &path)
         }
         if (item.id != PropertyTagThumbnailOrientation && !thumbnailOrientationSeen)
             m_thumbnailOrientation = m_orientation;
+    }
+    if (!orientationSeen) {
+        if (const quint8 stated = rawOrientation(path, *m_imageFormats)) m_orientation = stated;
     }
     return true;
 }

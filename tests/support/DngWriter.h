@@ -173,6 +173,8 @@ struct Dng
     bool bigEndian = false;
     // A second JPEG preview in a further sub-IFD (smaller or larger than the first).
     QImage secondPreview;
+    // An uncompressed RGB thumbnail in a further sub-IFD.
+    QImage thumbnail;
 
     QByteArray build() const
     {
@@ -214,6 +216,27 @@ struct Dng
                 w.shorts(0x115, {3}),
                 w.longs(0x116, {quint32(secondPreview.height())}),
                 w.longs(0x117, {quint32(second.size())}),
+            });
+        }
+        if (!thumbnail.isNull()) {
+            const QImage rgb = thumbnail.convertToFormat(QImage::Format_RGB888);
+            QByteArray pixels;
+            for (int y = 0; y < rgb.height(); ++y)
+                pixels += QByteArray(reinterpret_cast<const char *>(rgb.constScanLine(y)),
+                                     rgb.width() * 3);
+            const quint32 at = w.addData(pixels);
+            subIfds << w.addIfd({
+                w.longs(0xFE, {1}),
+                w.longs(0x100, {quint32(rgb.width())}),
+                w.longs(0x101, {quint32(rgb.height())}),
+                w.shorts(0x102, {8, 8, 8}),
+                w.shorts(0x103, {1}),
+                w.shorts(0x106, {2}),
+                w.longs(0x111, {at}),
+                w.shorts(0x115, {3}),
+                w.longs(0x116, {quint32(rgb.height())}),
+                w.longs(0x117, {quint32(pixels.size())}),
+                w.shorts(0x11C, {1}),
             });
         }
         const quint32 exif = w.addIfd({

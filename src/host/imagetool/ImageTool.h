@@ -6,6 +6,7 @@
 // Every command is a file of its own with one entry function; Commands.cpp lists them.
 
 #include <QSharedPointer>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -50,6 +51,17 @@ bool isHelp(const QStringList &args);
 // Opens and loads the picture at `path` through its folder, as the viewer does. Null, with
 // the reason, when it cannot be read or decoded.
 QSharedPointer<ImageWrapper> openPicture(const QString &path, QString *reason);
+
+// What the reader of a raw file states without decoding anything: the picture's size
+// (invalid when the file is not a raw file the reader knows), the camera and the EXIF
+// orientation.
+struct RawFacts
+{
+    QSize size;
+    QString camera;
+    int orientation = 1;
+};
+RawFacts rawFacts(const QString &path);
 
 // A JSON string literal (quoted and escaped).
 QString jsonString(const QString &text);

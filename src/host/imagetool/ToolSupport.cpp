@@ -1,9 +1,11 @@
 #include "ImageTool.h"
 
+#include "formats/ImageFormats.h"
 #include "image/ImageDirectory.h"
 #include "image/ImageWrapper.h"
 
 #include <QFileInfo>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTextStream>
@@ -84,10 +86,33 @@ QSharedPointer<ImageWrapper> openPicture(const QString &path, QString *reason)
     }
     picture->load();
     if (picture->status() != ImageStatusReady || picture->frameCount() < 1) {
-        *reason = QStringLiteral("not a picture that can be decoded");
+        // A raw file whose reader knows the picture but holds no preview that decodes.
+        *reason = rawFacts(real.filePath()).size.isValid()
+                      ? QStringLiteral("no usable preview")
+                      : QStringLiteral("not a picture that can be decoded");
         return {};
     }
     return picture;
+}
+
+RawFacts rawFacts(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    RawFacts facts;
+    if (!ImageFormats::isRawFormat(ImageFormats().formatForSuffix(suffix)->id)) return facts;
+    QImageReader reader(path, suffix.toLatin1());
+    facts.size = reader.size();
+    const QString make = reader.text(QStringLiteral("Make")).trimmed();
+    const QString model = reader.text(QStringLiteral("Model")).trimmed();
+    // Most cameras repeat the maker's name (or its first word) in the model's.
+    const QString brand = make.section(QLatin1Char(' '), 0, 0);
+    facts.camera = !brand.isEmpty() && model.startsWith(brand, Qt::CaseInsensitive)
+                       ? model
+                       : QStringList{make, model}.join(QLatin1Char(' ')).trimmed();
+    bool ok = false;
+    const int orientation = reader.text(QStringLiteral("Orientation")).toInt(&ok);
+    facts.orientation = ok && orientation >= 1 && orientation <= 8 ? orientation : 1;
+    return facts;
 }
 
 QString jsonString(const QString &text)
