@@ -11,8 +11,10 @@ const QVector<Command> &commands()
          "Prints for every FILE one line of JSON with the keys path, format (the format\n"
          "table's name for the file's content), width and height (as stored), orientation\n"
          "(EXIF, 1-8), frames, exifThumbnail ({\"width\":W,\"height\":H} or null) and\n"
-         "backend (raster, gif, svg or metafile). Files that cannot be read are reported\n"
-         "on standard error; the others are still described.\n",
+         "backend (raster, gif, svg or metafile); for camera raw files also camera. Files\n"
+         "that cannot be read are reported on standard error; the others are still\n"
+         "described. A raw file without a usable preview is reported (\"no usable\n"
+         "preview\") and still described, with frames 0 and the key error.\n",
          runInfo},
         {"render", "FILE -o OUT.png [--box WxH] [--region X,Y,W,H] [--frame N]",
          "paint a picture upright into a PNG",
