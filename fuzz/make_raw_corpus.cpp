@@ -61,7 +61,7 @@ int main(int argc, char **argv)
     const QByteArray crw = file(
         heap({{Thumbnail, small},
               {JpegFromRaw, large},
-              {ImageProps, heap({{ImageSpec, imageSpec(600, 400, 90)},
+              {ImageProps, heap({{ImageInfo, imageInfo(600, 400, 90)},
                                  {CameraObject, heap({{MakeModel, makeModel("Canon", "C")}})}})}}));
     const QPair<QString, QByteArray> files[] = {{QStringLiteral("cr3"), cr3.build()},
                                                 {QStringLiteral("crw"), crw}};

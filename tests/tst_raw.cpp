@@ -152,7 +152,7 @@ QByteArray crwFile(const QByteArray &thumbnail, const QByteArray &large, qint32 
 {
     using namespace ciff;
     const QByteArray camera = heap({{MakeModel, makeModel("Canon", "Canon EOS Test CRW")}});
-    const QByteArray properties = heap({{ImageSpec, imageSpec(3072, 2048, rotation)},
+    const QByteArray properties = heap({{ImageInfo, imageInfo(3072, 2048, rotation)},
                                         {TimeStamp, le32(1700000000) + le32(0) + le32(0)},
                                         {CameraObject, camera}});
     return file(heap({{Thumbnail, thumbnail}, {JpegFromRaw, large}, {ImageProps, properties}}));

@@ -14,7 +14,7 @@ namespace {
 constexpr quint16 LocationMask = 0xC000, InRecord = 0x4000;
 constexpr quint16 TypeMask = 0x3800, TypeHeap = 0x2800, TypeHeap2 = 0x3000;
 constexpr quint16 IdMask = 0x3FFF;
-constexpr quint16 IdMakeModel = 0x080A, IdImageSpec = 0x1810, IdTimeStamp = 0x180E,
+constexpr quint16 IdMakeModel = 0x080A, IdImageInfo = 0x1810, IdTimeStamp = 0x180E,
                   IdJpegFromRaw = 0x2007, IdThumbnail = 0x2008;
 constexpr int RecordSize = 10;
 
@@ -63,8 +63,8 @@ public:
             case IdMakeModel:
                 makeModel(at, size);
                 break;
-            case IdImageSpec:
-                imageSpec(at, size);
+            case IdImageInfo:
+                imageInfo(at, size);
                 break;
             case IdTimeStamp:
                 if (m_shooting && m_shooting->timestamp == 0 && size >= 4) {
@@ -100,16 +100,16 @@ private:
     }
 
     // Width, height, pixel aspect ratio, rotation in degrees (then bit depths).
-    void imageSpec(qint64 at, qint64 size)
+    void imageInfo(qint64 at, qint64 size)
     {
         if (!m_shooting || size < 16) return;
-        const QByteArray spec = readAt(m_device, at, 16);
-        if (spec.isEmpty()) return;
-        const quint32 width = u32(spec.constData()), height = u32(spec.constData() + 4);
+        const QByteArray record = readAt(m_device, at, 16);
+        if (record.isEmpty()) return;
+        const quint32 width = u32(record.constData()), height = u32(record.constData() + 4);
         if (width > 0 && height > 0 && width <= 0xFFFF && height <= 0xFFFF)
             m_shooting->picture = QSize(int(width), int(height));
         // As LibRaw turns it: 90 degrees is EXIF orientation 6, 270 is 8.
-        switch ((qint64(qint32(u32(spec.constData() + 12))) % 360 + 360) % 360) {
+        switch ((qint64(qint32(u32(record.constData() + 12))) % 360 + 360) % 360) {
         case 90:
             m_shooting->flip = flipFromExifOrientation(6);
             break;

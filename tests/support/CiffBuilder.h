@@ -29,7 +29,7 @@ inline QByteArray le32(quint32 v)
 enum Tag : quint16 {
     MakeModel = 0x080A,
     TimeStamp = 0x180E,
-    ImageSpec = 0x1810,
+    ImageInfo = 0x1810,
     JpegFromRaw = 0x2007,
     Thumbnail = 0x2008,
     ImageProps = 0x300A,   // a sub-heap
@@ -66,7 +66,7 @@ inline QByteArray file(const QByteArray &root)
 }
 
 // Width, height, pixel aspect ratio (a float), rotation in degrees, bit depths.
-inline QByteArray imageSpec(quint32 width, quint32 height, qint32 rotation)
+inline QByteArray imageInfo(quint32 width, quint32 height, qint32 rotation)
 {
     const float aspect = 1.0f;
     quint32 aspectBits;

@@ -48,10 +48,6 @@ int usageError(const QString &command, const QString &message);
 QString commandHelp(const Command &command);
 bool isHelp(const QStringList &args);
 
-// Opens and loads the picture at `path` through its folder, as the viewer does. Null, with
-// the reason, when it cannot be read or decoded.
-QSharedPointer<ImageWrapper> openPicture(const QString &path, QString *reason);
-
 // What the reader of a raw file states without decoding anything: the picture's size
 // (invalid when the file is not a raw file the reader knows), the camera and the EXIF
 // orientation.
@@ -62,6 +58,12 @@ struct RawFacts
     int orientation = 1;
 };
 RawFacts rawFacts(const QString &path);
+
+// Opens and loads the picture at `path` through its folder, as the viewer does. Null, with
+// the reason, when it cannot be read or decoded; then, for a raw file, what its reader states
+// goes to `raw` when given.
+QSharedPointer<ImageWrapper> openPicture(const QString &path, QString *reason,
+                                         RawFacts *raw = nullptr);
 
 // A JSON string literal (quoted and escaped).
 QString jsonString(const QString &text);

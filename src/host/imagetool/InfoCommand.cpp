@@ -104,12 +104,12 @@ int runInfo(const QStringList &args)
     int code = ExitOk;
     for (const QString &file : qAsConst(files)) {
         QString reason;
-        const QSharedPointer<ImageWrapper> picture = openPicture(file, &reason);
+        RawFacts raw;
+        const QSharedPointer<ImageWrapper> picture = openPicture(file, &reason, &raw);
         if (!picture) {
             reportError(file, reason);
             code = ExitInput;
             // A raw file without a usable preview: what its reader knows is still reported.
-            const RawFacts raw = rawFacts(file);
             if (raw.size.isValid()) {
                 Facts facts;
                 facts.format = QFileInfo(file).suffix().toLower();

@@ -60,7 +60,7 @@ bool isHelp(const QStringList &args)
     return args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"));
 }
 
-QSharedPointer<ImageWrapper> openPicture(const QString &path, QString *reason)
+QSharedPointer<ImageWrapper> openPicture(const QString &path, QString *reason, RawFacts *raw)
 {
     const QFileInfo info(path);
     if (!info.exists()) {
@@ -87,9 +87,10 @@ QSharedPointer<ImageWrapper> openPicture(const QString &path, QString *reason)
     picture->load();
     if (picture->status() != ImageStatusReady || picture->frameCount() < 1) {
         // A raw file whose reader knows the picture but holds no preview that decodes.
-        *reason = rawFacts(real.filePath()).size.isValid()
-                      ? QStringLiteral("no usable preview")
-                      : QStringLiteral("not a picture that can be decoded");
+        const RawFacts facts = rawFacts(real.filePath());
+        *reason = facts.size.isValid() ? QStringLiteral("no usable preview")
+                                       : QStringLiteral("not a picture that can be decoded");
+        if (raw) *raw = facts;
         return {};
     }
     return picture;
