@@ -194,6 +194,12 @@ void TestImagePlatform::filesWithoutItems_data()
                       "Exif\0\0II*\0\xff\xff\xff\x7f\x01\x00\x12\x01"
                       "\xff\xd9",
                       26);
+    // Exiv2's QuickTime reader is never asked: it can spin on a damaged box tree.
+    QTest::newRow("QuickTime file with a picture suffix")
+        << "movie.psd"
+        << QByteArray("\0\0\0\x14"
+                      "ftypqt  \0\0\0\0qt  \0\0\0\x08moov",
+                      28);
 }
 
 void TestImagePlatform::filesWithoutItems()

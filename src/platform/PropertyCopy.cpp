@@ -28,6 +28,9 @@ bool copyExifData(const QString &from, const QString &to, const QSize &size)
 {
     QMutexLocker locker(&exiv2Lock());
     try {
+        if (!exiv2ReadsAsPicture(QFile::encodeName(from).toStdString()) ||
+            !exiv2ReadsAsPicture(QFile::encodeName(to).toStdString()))
+            return false;
         auto source = Exiv2::ImageFactory::open(QFile::encodeName(from).toStdString());
         if (!source.get()) return false;
         source->readMetadata();

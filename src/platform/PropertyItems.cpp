@@ -32,6 +32,19 @@ QMutex &exiv2Lock()
     return lock;
 }
 
+bool exiv2ReadsAsPicture(const std::string &path)
+{
+    // The numbers of Exiv2's video types (riff, mkv, qtime, asf): their headers are only
+    // included when Exiv2 is built with video support.
+    constexpr int riff = 20, matroska = 21, quickTime = 22, asf = 24;
+    try {
+        const int type = Exiv2::ImageFactory::getType(path);
+        return type != riff && type != matroska && type != quickTime && type != asf;
+    } catch (...) {
+        return false;
+    }
+}
+
 namespace {
 
 // The identifiers the thumbnail's directory (IFD1) is known by to the picture model.
@@ -168,6 +181,7 @@ QVector<PropertyItem> readPropertyItems(const QString &path)
     QMutexLocker locker(&exiv2Lock());
     QVector<PropertyItem> items;
     try {
+        if (!exiv2ReadsAsPicture(nativePath(path))) return {};
         auto image = Exiv2::ImageFactory::open(nativePath(path));
         if (!image.get()) return {};
         image->readMetadata();
@@ -222,6 +236,7 @@ bool writePropertyItems(const QString &path, const QVector<PropertyItem> &items)
     {
         QMutexLocker locker(&exiv2Lock());
         try {
+            if (!exiv2ReadsAsPicture(nativePath(copy.fileName()))) return false;
             auto image = Exiv2::ImageFactory::open(nativePath(copy.fileName()));
             if (!image.get()) return false;
             image->readMetadata();
