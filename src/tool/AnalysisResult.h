@@ -1,10 +1,13 @@
 #pragma once
 
+#include "picsage_global.h"
+
 #include <QString>
 #include <cstdint>
 
 // What one method had to say: the module's code and confidence, and a time-stamped line.
-struct AnalysisResult
+// Exported for batch hosts (BatchAnalysis.h).
+struct PICSAGE_EXPORT AnalysisResult
 {
     int32_t ret = -1;
     float confidence = -9.0f;

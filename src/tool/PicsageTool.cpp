@@ -15,7 +15,10 @@ const QSize SmallBox(320, 320);
 const QSize DocumentBox(512, 512);
 } // namespace
 
-PicsageTool::PicsageTool() : m_settings(new PSGSettings(this)) {}
+PicsageTool::PicsageTool(Store store)
+{
+    if (store == WithStore) m_settings = new PSGSettings(this);
+}
 
 void PicsageTool::setMessage(const QString &text)
 {
@@ -26,7 +29,7 @@ void PicsageTool::setMessage(const QString &text)
 
 void PicsageTool::saveResult()
 {
-    m_settings->setResult(m_method, m_result.toJson());
+    if (m_settings) m_settings->setResult(m_method, m_result.toJson());
 }
 
 QStringList PicsageTool::modelFiles(AnalysisMethod method)

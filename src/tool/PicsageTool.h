@@ -18,7 +18,10 @@ class PicsageTool : public QObject
 {
     Q_OBJECT
 public:
-    PicsageTool();
+    enum Store { WithStore, WithoutStore };
+    // Without the store saveResult keeps nothing: batch runs hand their records elsewhere
+    // and never touch the viewer's settings.
+    explicit PicsageTool(Store store = WithStore);
 
     void setPathname(const QString &path) { m_pathname = path; }
     // Selects the method and starts its record afresh: a record describes its own method's
@@ -50,6 +53,6 @@ private:
 
     QString m_pathname;
     AnalysisMethod m_method = MethodNone;
-    PSGSettings *m_settings;
+    PSGSettings *m_settings = nullptr;
     AnalysisResult m_result;
 };

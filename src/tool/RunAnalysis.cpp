@@ -30,23 +30,40 @@ bool isDocumentCategory(int code)
 }
 } // namespace
 
-int runAnalysis(const QList<AnalysisMethod> &methods, const QString &path, bool autoFollowUp)
+namespace {
+int runMethods(PicsageTool &tool, const QList<AnalysisMethod> &methods, const QString &path,
+               bool autoFollowUp, const std::function<void(PicsageTool &)> &finished)
 {
-    QMutexLocker locker(&PicsageToolMutex);
-    PicsageTool tool;
     tool.setPathname(path);
     int code = -1;
     for (const AnalysisMethod method : methods) {
         tool.setMethod(method);
         code = tool.run();
-        tool.saveResult();
+        finished(tool);
         if (code < 0) break;
         if (autoFollowUp && method == PicCategory && isDocumentCategory(tool.result().ret)) {
             tool.setMethod(DocSorter);
             if (tool.checkModel()) code = tool.run();
-            tool.saveResult();
+            finished(tool);
             if (code < 0) break;
         }
     }
     return code;
+}
+} // namespace
+
+int runAnalysis(const QList<AnalysisMethod> &methods, const QString &path, bool autoFollowUp)
+{
+    QMutexLocker locker(&PicsageToolMutex);
+    PicsageTool tool;
+    return runMethods(tool, methods, path, autoFollowUp,
+                      [](PicsageTool &done) { done.saveResult(); });
+}
+
+int runAnalysisWith(const QList<AnalysisMethod> &methods, const QString &path, bool autoFollowUp,
+                    const std::function<void(PicsageTool &)> &finished)
+{
+    QMutexLocker locker(&PicsageToolMutex);
+    PicsageTool tool(PicsageTool::WithoutStore);
+    return runMethods(tool, methods, path, autoFollowUp, finished);
 }

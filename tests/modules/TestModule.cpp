@@ -2,6 +2,8 @@
 //   TESTMODULE_NO_FACTORY    exports release functions only
 //   TESTMODULE_NULL_FACTORY  every factory answers null
 //   TESTMODULE_REFUSE        every object refuses its model
+//   TESTMODULE_TROUBLE       "fixed", but a picture 13 wide aborts the process and one 17
+//                            wide never returns (a batch run's lost and stuck workers)
 //   (none of these)          "fixed": initialise reads "<ret> <confidence>" from the model
 //                            file; analyse writes them and logs "<w> <h> <overlap>" lines to
 //                            "<model file>.log", so tests see what the driver passed.
@@ -11,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <locale>
 #include <string>
@@ -43,6 +46,11 @@ struct Fixed
     void analyse(const unsigned char *pixels, int32_t w, int32_t h, int32_t bpp, int32_t *r,
                  float *c)
     {
+#ifdef TESTMODULE_TROUBLE
+        if (w == 13) std::abort();
+        while (w == 17)
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+#endif
         // Calls overlapping in time would mean the driver let two runs share the object.
         const bool overlap = busy.fetch_add(1) != 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
