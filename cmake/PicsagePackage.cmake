@@ -159,16 +159,16 @@ set(CPACK_PACKAGE_NAME picsage)
 set(CPACK_PACKAGE_VERSION "${PICSAGE_VERSION}")
 set(CPACK_PACKAGE_CONTACT "picsage maintainers <picsage@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "picture library, viewer tools and picture analysis")
+# The summary is the package's one-line synopsis; CPack indents these lines below it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "picture library, viewer tools and picture analysis
- picsage reads, paints and edits pictures (JPEG, PNG, GIF, SVG, WMF/EMF,
- Photoshop PSD/PSB, camera raw and more) as the photo viewer does, and
- analyses them with the recognition methods of the lensmind module.
- .
- The package carries the library with its headers, CMake and pkg-config
- files for host programs, the command-line tools picsage and picsage-image,
- and Qt image plug-ins that let every Qt 5 program read PSD, PSB and raw
- files.")
+    "picsage reads, paints and edits pictures (JPEG, PNG, GIF, SVG, WMF/EMF,
+Photoshop PSD/PSB, camera raw and more) as the photo viewer does, and
+analyses them with the recognition methods of the lensmind module.
+
+The package carries the library with its headers, CMake and pkg-config
+files for host programs, the command-line tools picsage and picsage-image,
+and Qt image plug-ins that let every Qt 5 program read PSD, PSB and raw
+files.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
