@@ -85,7 +85,7 @@ void Coordinator::feed(Worker *worker)
     }
     worker->picture = m_pending.dequeue();
     worker->lines.clear();
-    worker->records = 0;
+    worker->lastMethod.clear();
     worker->timedOut = false;
     worker->clock.start();
     worker->process->write(worker->picture.toPercentEncoding() + '\n');
@@ -111,10 +111,19 @@ void Coordinator::readAnswers(Worker *worker)
             continue;
         // The record may hold tabs only escaped, so the fourth field is all of it.
         const int recordStart = fields.at(0).size() + fields.at(1).size() + fields.at(2).size() + 3;
-        worker->lines += resultLine(worker->picture, QString::fromUtf8(fields.at(1)),
-                                    fields.at(2).toLongLong(), line.mid(recordStart));
-        ++worker->records;
+        worker->lastMethod = QString::fromUtf8(fields.at(1));
+        worker->lines += resultLine(worker->picture, worker->lastMethod, fields.at(2).toLongLong(),
+                                    line.mid(recordStart));
     }
+}
+
+QString Coordinator::methodAtWork(const QString &lastAnswered) const
+{
+    if (lastAnswered.isEmpty()) return m_options.methods.value(0);
+    int i = m_options.methods.indexOf(lastAnswered);
+    // The follow-up answered: the list goes on after the category method that called it.
+    if (i < 0) i = m_options.methods.indexOf(QStringLiteral("pic_category_pc"));
+    return m_options.methods.value(i + 1, lastAnswered);
 }
 
 void Coordinator::workerEnded(Worker *worker)
@@ -126,10 +135,7 @@ void Coordinator::workerEnded(Worker *worker)
     worker->process = nullptr;
     process->deleteLater();
     if (!worker->picture.isEmpty()) {
-        // The method at work when the worker was lost: the one after those answered (the
-        // follow-up of the last).
-        const QString method =
-            m_options.methods.value(worker->records, QStringLiteral("docsorter_pc"));
+        const QString method = methodAtWork(worker->lastMethod);
         const int code = worker->timedOut ? TimedOut : WorkerCrashed;
         const QString msg =
             worker->timedOut ? QStringLiteral("timed out after %1 s").arg(m_options.timeoutSeconds)

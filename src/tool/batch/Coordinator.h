@@ -39,7 +39,7 @@ private:
         QByteArray picture; // empty: idle
         QByteArray received;
         QByteArray lines;
-        int records = 0;
+        QString lastMethod; // the last method that answered for the picture
         bool timedOut = false;
         QElapsedTimer clock;
     };
@@ -50,6 +50,9 @@ private:
     void workerEnded(Worker *worker);
     void pictureDone(Worker *worker);
     void finishIfDone();
+    // The method a lost worker was running: the one after the last that answered (the
+    // follow-up's list position is its category method's). The last one when all answered.
+    QString methodAtWork(const QString &lastAnswered) const;
 
     BatchOptions m_options;
     int m_outputFd;
