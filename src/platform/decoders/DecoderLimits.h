@@ -1,7 +1,4 @@
 #pragma once
-
-#include <QtGlobal>
-
 namespace platform::decoders {
 constexpr qint64 MaxPixels = 104857600;
 constexpr int MaxSide = 262140;
