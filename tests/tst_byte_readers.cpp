@@ -10,6 +10,7 @@
 #include "support/ByteFileBuilder.h"
 #include "support/PictureCompare.h"
 #include "support/RealData.h"
+#include "support/SequentialDevice.h"
 
 #include <QBuffer>
 #include <QtTest>
@@ -31,6 +32,7 @@ struct Outcome
     bool peekedOnly = false;
     bool read = false;
     QSize size;
+    QImage::Format format = QImage::Format_Invalid;
     QImage image;
     QString error;
 };
@@ -44,6 +46,7 @@ template <class Handler> Outcome probeWith(QIODevice *device)
     Handler handler;
     handler.setDevice(device);
     o.size = handler.option(QImageIOHandler::Size).toSize();
+    o.format = QImage::Format(handler.option(QImageIOHandler::ImageFormat).toInt());
     QImage image(1, 1, QImage::Format_ARGB32);
     image.fill(0x12345678); // a refusal must leave it as it is
     o.read = handler.read(&image);
@@ -303,7 +306,15 @@ void TestByteReaders::decodes()
     QVERIFY(o.peekedOnly);
     QVERIFY2(o.read, qPrintable(o.error));
     QCOMPARE(o.size, expected.size());
+    QVERIFY(o.format != QImage::Format_Invalid);
     QCOMPARE(o.image.convertToFormat(QImage::Format_ARGB32), expected);
+
+    // A pipe: nothing to seek, no size to check against before the read.
+    SequentialDevice pipe(bytes);
+    const Outcome piped = probe(format, &pipe);
+    QVERIFY(piped.claimed);
+    QVERIFY(piped.read);
+    QCOMPARE(piped.image, o.image);
 }
 
 void TestByteReaders::refuses_data()
