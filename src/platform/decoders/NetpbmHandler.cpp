@@ -4,6 +4,7 @@
 #include "platform/decoders/DecoderLimits.h"
 
 #include <QVariant>
+#include <QVector>
 
 namespace platform::decoders {
 
@@ -154,9 +155,12 @@ bool decode(const QByteArray &bytes, const NetpbmHandler::Header &h, QImage *out
         *error = refusal::tooLarge(h.width, h.height);
         return false;
     }
-    const int maxValue = h.maxValue;
-    auto scaled = [maxValue](qint64 v) {
-        return v >= maxValue ? 255 : int((v * 255 + maxValue / 2) / maxValue);
+    // Every sample value's 8-bit level, worked out once; values above maxval count as maxval.
+    QVector<uchar> levels(h.maxValue + 1);
+    for (int v = 0; v <= h.maxValue; ++v)
+        levels[v] = uchar((v * 255 + h.maxValue / 2) / h.maxValue);
+    auto scaled = [&levels](qint64 v) {
+        return int(levels[int(qMin<qint64>(v, levels.size() - 1))]);
     };
     TextReader text(bytes, h.dataOffset);
     ByteSource raw(bytes);

@@ -213,20 +213,21 @@ bool decode(const QByteArray &bytes, const TgaHandler::Header &h, QImage *out, Q
     source.seek(h.dataOffset);
 
     const int bytesPerPixel = pixelBytes(h);
+    const QRgb opaque = h.alpha ? 0 : 0xff000000;
     auto colourOf = [&](const uchar *p) -> QRgb {
         switch (kindOf(h)) {
         case Mapped: {
             const int index = (h.depth == 16 ? p[0] | p[1] << 8 : p[0]) - h.mapFirst;
-            return index >= 0 && index < map.size() ? map[index] : qRgb(0, 0, 0);
+            return index >= 0 && index < map.size() ? map[index] | opaque : qRgb(0, 0, 0);
         }
         case TrueColour:
-            return colourAt(p, h.depth);
+            return colourAt(p, h.depth) | opaque;
         default:
-            return qRgba(p[0], p[0], p[0], h.depth == 16 ? p[1] : 255);
+            return qRgba(p[0], p[0], p[0], h.depth == 16 ? p[1] : 255) | opaque;
         }
     };
 
-    QImage image(h.width, h.height, QImage::Format_ARGB32);
+    QImage image(h.width, h.height, h.alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (image.isNull()) {
         *error = refusal::tooLarge(h.width, h.height);
         return false;
@@ -261,12 +262,10 @@ bool decode(const QByteArray &bytes, const TgaHandler::Header &h, QImage *out, Q
 
     const qint64 pixels = qint64(h.width) * h.height;
     auto *pixel = reinterpret_cast<QRgb *>(image.bits());
-    bool keepAlpha = h.alpha;
     // Writers that never heard of alpha leave the fourth byte 0; such a picture is meant
     // opaque unless an extension area says otherwise.
-    if (keepAlpha && !h.extensionArea)
-        keepAlpha = std::any_of(pixel, pixel + pixels, [](QRgb c) { return qAlpha(c) != 0; });
-    if (!keepAlpha) {
+    if (h.alpha && !h.extensionArea &&
+        std::none_of(pixel, pixel + pixels, [](QRgb c) { return qAlpha(c) != 0; })) {
         for (qint64 i = 0; i < pixels; ++i)
             pixel[i] |= 0xff000000;
         image = std::move(image).convertToFormat(QImage::Format_RGB32);
