@@ -60,15 +60,22 @@ bool ImagePixmap::load(const ImageFormat *row)
     const bool boxed = ImageFormats::isJpegFormat(row->id) && owner()->decodeBox().isValid();
     if (isDecoderRow(row->id) && !boxed && loadWithDecoder(row)) return true;
     // What the decoder path held is dropped; the readers start afresh.
-    {
-        std::lock_guard<std::mutex> locker(m_framesMutex);
-        m_frames.clear();
-        m_delays.clear();
-        m_lazy = false;
-        m_sources.reset();
-        m_sourceSizes.clear();
-    }
-    return loadWithReader(row);
+    dropFrames();
+    const bool read = loadWithReader(row);
+    if (read || !boxed || !isDecoderRow(row->id)) return read;
+    // A JPEG Qt's reader refuses may still be one the frame decoder reads whole.
+    dropFrames();
+    return loadWithDecoder(row);
+}
+
+void ImagePixmap::dropFrames()
+{
+    std::lock_guard<std::mutex> locker(m_framesMutex);
+    m_frames.clear();
+    m_delays.clear();
+    m_lazy = false;
+    m_sources.reset();
+    m_sourceSizes.clear();
 }
 
 bool ImagePixmap::loadWithDecoder(const ImageFormat *row)
