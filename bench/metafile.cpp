@@ -25,67 +25,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char **environ;
-
 namespace {
 
 constexpr int Width = 1920;
-
-// Runs a program in a child of its own that waits for it, so that the peak memory of every
-// process it starts (LibreOffice's launcher starts the real one) counts.
-Measurement measureProgram(const std::vector<std::string> &argv)
-{
-    int pipeFd[2];
-    if (::pipe(pipeFd) != 0) return {};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(pipeFd[0]);
-        std::vector<char *> args;
-        for (const std::string &a : argv)
-            args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const auto start = std::chrono::steady_clock::now();
-        pid_t child;
-        int status = -1;
-        if (posix_spawn(&child, args[0], &actions, nullptr, args.data(), environ) == 0)
-            ::waitpid(child, &status, 0);
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        struct rusage usage = {};
-        ::getrusage(RUSAGE_CHILDREN, &usage);
-        const double ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 1 : 0;
-        const double message[3] = {seconds, ok, double(usage.ru_maxrss)};
-        (void)!::write(pipeFd[1], message, sizeof message);
-        ::_exit(0);
-    }
-    ::close(pipeFd[1]);
-    double message[3] = {-1, 0, 0};
-    const bool got = ::read(pipeFd[0], message, sizeof message) == sizeof message;
-    ::close(pipeFd[0]);
-    ::waitpid(pid, nullptr, 0);
-    Measurement m;
-    m.seconds = message[0];
-    m.ok = got && message[1] != 0;
-    m.peakKiB = long(message[2]);
-    m.startKiB = 0;
-    return m;
-}
-
-Measurement bestProgram(int runs, const std::vector<std::string> &argv)
-{
-    Measurement best = measureProgram(argv);
-    for (int i = 1; i < runs && best.ok; ++i) {
-        const Measurement m = measureProgram(argv);
-        if (m.seconds < best.seconds) best.seconds = m.seconds;
-        if (m.peakKiB > best.peakKiB) best.peakKiB = m.peakKiB;
-        best.ok = m.ok;
-    }
-    return best;
-}
 
 void printRow(const char *what, const char *file, const Measurement &m, double budgetMb,
               bool grownOnly)

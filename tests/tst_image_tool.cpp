@@ -194,6 +194,35 @@ void TestImageTool::usage_data()
         << "--region needs X,Y,W,H";
     QTest::newRow("list without folder")
         << QStringList{"list"} << 1 << QString() << "give exactly one DIR";
+    QTest::newRow("list two folders")
+        << QStringList{"list", "a", "b"} << 1 << QString() << "give exactly one DIR";
+    QTest::newRow("render output twice")
+        << QStringList{"render", "x.png", "-o", "a.png", "--output=b.png"} << 1 << QString()
+        << "--output is given twice";
+    QTest::newRow("render output missing its value")
+        << QStringList{"render", "x.png", "-o"} << 1 << QString() << "-o needs a file";
+    QTest::newRow("render box with equals")
+        << QStringList{"render", "x.png", "-o", "y.png", "--box=0x5"} << 1 << QString()
+        << "--box needs WxH";
+    QTest::newRow("render two files") << QStringList{"render", "x.png", "z.png", "-o", "y.png"} << 1
+                                      << QString() << "give exactly one FILE";
+    QTest::newRow("frames output missing its value")
+        << QStringList{"frames", "a.gif", "-o"} << 1 << QString() << "-o needs a folder";
+    QTest::newRow("switch with a value")
+        << QStringList{"rotate", "x.jpg", "--cw=yes"} << 1 << QString() << "--cw takes no value";
+    QTest::newRow("switch twice") << QStringList{"flip", "x.jpg", "--vertical", "--vertical",
+                                                 "--in-place"}
+                                  << 1 << QString() << "--vertical is given twice";
+    QTest::newRow("thumbnails without output")
+        << QStringList{"thumbnails", "x"} << 1 << QString() << "no -o OUTDIR given";
+    QTest::newRow("thumbnails bad format")
+        << QStringList{"thumbnails", "x", "-o", "y", "--format", "gif"} << 1 << QString()
+        << "--format needs png or jpg";
+    QTest::newRow("thumbnails no jobs") << QStringList{"thumbnails", "x", "-o", "y", "-j", "0"} << 1
+                                        << QString() << "--jobs needs a number from 1";
+    QTest::newRow("dash dash ends the options")
+        << QStringList{"info", "--", "--no-such-file.png"} << 2 << QString()
+        << "--no-such-file.png: no such file";
 }
 
 void TestImageTool::usage()

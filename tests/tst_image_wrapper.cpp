@@ -69,6 +69,8 @@ private Q_SLOTS:
 
     void realOrientationsPaintUpright_data();
     void realOrientationsPaintUpright();
+    void decodeBoxTakesTheCodecsReducedDecode_data();
+    void decodeBoxTakesTheCodecsReducedDecode();
     void imageAtTurnsWithoutMirroring_data();
     void imageAtTurnsWithoutMirroring();
     void exifThumbnails_data();
@@ -179,6 +181,68 @@ void TestImageWrapper::realOrientationsPaintUpright()
     // Painter and QImage scale by different filters: close, not equal.
     QVERIFY2(meanChannelDifference(small, reference) < 6,
              qPrintable(QString::number(meanChannelDifference(small, reference))));
+}
+
+void TestImageWrapper::decodeBoxTakesTheCodecsReducedDecode_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<bool>("huge");
+    for (int o = 1; o <= 8; ++o)
+        QTest::newRow(qPrintable(QStringLiteral("orientation %1").arg(o))) << o << false;
+    QTest::newRow("12000 x 9000, beyond clip mode's size") << 1 << true;
+}
+
+// A box an eighth of the picture is exactly the codec's 1/8 decode: the decode box must give
+// that and nothing else (a full decode reduced afterwards rounds differently), upright, and
+// never in clip mode.
+void TestImageWrapper::decodeBoxTakesTheCodecsReducedDecode()
+{
+    QFETCH(int, orientation);
+    QFETCH(bool, huge);
+    QString file = m_huge;
+    if (!huge) {
+        file = path(QStringLiteral("boxed-%1.jpg").arg(orientation));
+        QImage stored = quadrantPicture(QSize(1600, 1200), QImage::Format_RGB32);
+        for (int y = 0; y < stored.height(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(stored.scanLine(y));
+            for (int x = 0; x < stored.width(); ++x) {
+                const int grain = int((x * 7919u + y * 104729u) % 61u) - 30;
+                line[x] = qRgb(qBound(0, qRed(line[x]) + grain, 255), qGreen(line[x]),
+                               qBound(0, qBlue(line[x]) - grain, 255));
+            }
+        }
+        QVERIFY(writeOrientedJpeg(file, stored, orientation));
+    }
+    const QSize stored = QImageReader(file).size();
+    const bool turned = orientation >= 5;
+    const QSize box = (turned ? stored.transposed() : stored) / 8;
+
+    const QSharedPointer<ImageWrapper> picture = initPicture(file);
+    QVERIFY(picture);
+    picture->setDecodeBox(box);
+    QCOMPARE(picture->decodeBox(), box);
+    picture->load();
+    QCOMPARE(picture->status(), ImageStatusReady);
+    QVERIFY(!picture->isClipMode());
+    QCOMPARE(picture->imageSize(0), box);
+    QCOMPARE(ImageWrapper::fitInto(picture->imageSize(0), box), box);
+
+    QImageReader codec(file);
+    codec.setAutoTransform(true);
+    codec.setScaledSize(stored / 8);
+    const QImage eighth = codec.read();
+    const QImage boxed = picture->uprightImage(0);
+    QCOMPARE(maxChannelDifference(boxed, eighth), 0);
+    if (huge) return;
+
+    // And it is the picture: the full decode, scaled, within a filter's difference.
+    const QImage full =
+        uprightByQt(file).scaled(box, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QVERIFY2(meanChannelDifference(boxed, full) < 4,
+             qPrintable(QString::number(meanChannelDifference(boxed, full))));
+    // The viewer's own path is unchanged without a box.
+    const QSharedPointer<ImageWrapper> viewer = openPicture(file);
+    QCOMPARE(viewer->imageSize(0), turned ? stored.transposed() : stored);
 }
 
 void TestImageWrapper::imageAtTurnsWithoutMirroring_data()

@@ -55,17 +55,27 @@ ImagePixmap::~ImagePixmap() = default;
 bool ImagePixmap::load(const ImageFormat *row)
 {
     if (!row) return false;
-    if (isDecoderRow(row->id) && loadWithDecoder(row)) return true;
+    // A JPEG fitted into a decode box is read reduced by its codec, which the frame decoder
+    // does not do.
+    const bool boxed = ImageFormats::isJpegFormat(row->id) && owner()->decodeBox().isValid();
+    if (isDecoderRow(row->id) && !boxed && loadWithDecoder(row)) return true;
     // What the decoder path held is dropped; the readers start afresh.
-    {
-        std::lock_guard<std::mutex> locker(m_framesMutex);
-        m_frames.clear();
-        m_delays.clear();
-        m_lazy = false;
-        m_sources.reset();
-        m_sourceSizes.clear();
-    }
-    return loadWithReader(row);
+    dropFrames();
+    const bool read = loadWithReader(row);
+    if (read || !boxed || !isDecoderRow(row->id)) return read;
+    // A JPEG Qt's reader refuses may still be one the frame decoder reads whole.
+    dropFrames();
+    return loadWithDecoder(row);
+}
+
+void ImagePixmap::dropFrames()
+{
+    std::lock_guard<std::mutex> locker(m_framesMutex);
+    m_frames.clear();
+    m_delays.clear();
+    m_lazy = false;
+    m_sources.reset();
+    m_sourceSizes.clear();
 }
 
 bool ImagePixmap::loadWithDecoder(const ImageFormat *row)
@@ -151,7 +161,20 @@ bool ImagePixmap::loadWithReader(const ImageFormat *row)
         return false;
     QSize decodeSize = size;
     bool fitted = false;
-    if (m_clipAllowed && pixels(size) > ClipPixels && (current->flags & FormatScaledDecode)) {
+    const QSize box = owner()->decodeBox();
+    if (box.isValid() && !raw && !(current->flags & FormatMultiFrame) && size.isValid()) {
+        // The box is in upright pixels; the decode in stored ones.
+        const bool turned = orientation() >= 5 && orientation() <= 8;
+        const QSize upright = turned ? size.transposed() : size;
+        QSize inBox = ImageWrapper::fitInto(upright, box);
+        if (turned) inBox.transpose();
+        if (inBox.width() < size.width() && inBox.height() < size.height()) {
+            decodeSize = inBox;
+            fitted = true;
+        }
+    }
+    if (!fitted && m_clipAllowed && pixels(size) > ClipPixels &&
+        (current->flags & FormatScaledDecode)) {
         // Fit into the screen keeping the aspect ratio; tiles show the rest when zoomed in.
         const QSize screen = platform::primaryScreenSize();
         const qint64 w = size.width(), h = size.height();

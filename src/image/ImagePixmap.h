@@ -73,6 +73,8 @@ public:
 private:
     bool loadWithDecoder(const ImageFormat *row);
     bool loadWithReader(const ImageFormat *row);
+    // Forgets every frame and the lazy pages' source.
+    void dropFrames();
     void readJfifDensity();
     // Lazy mode: decodes page n if needed and releases those 6 away from it.
     void ensureFrame(int n);

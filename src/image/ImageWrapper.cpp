@@ -314,6 +314,24 @@ void ImageWrapper::enableClipMode(bool enable)
     m_clipAllowed = enable;
 }
 
+void ImageWrapper::setDecodeBox(const QSize &box)
+{
+    m_decodeBox = box;
+}
+
+QSize ImageWrapper::decodeBox() const
+{
+    return m_decodeBox;
+}
+
+QSize ImageWrapper::fitInto(const QSize &size, const QSize &box)
+{
+    if (size.isEmpty() || box.isEmpty()) return size;
+    const double scale =
+        qMin(double(box.width()) / size.width(), double(box.height()) / size.height());
+    return QSize(qMax(1, qRound(size.width() * scale)), qMax(1, qRound(size.height() * scale)));
+}
+
 ImageBackEndKind ImageWrapper::backEndKind() const
 {
     return backEndKindOf(m_backEnd);

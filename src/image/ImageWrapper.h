@@ -111,6 +111,15 @@ public:
     // Whether a very large picture may be decoded at screen size; takes effect at the next
     // load.
     void enableClipMode(bool enable);
+    // For a caller that shows only the whole first picture at `box`'s size (upright pixels):
+    // a still raster picture is then decoded fitted into the box, as cheaply as its codec
+    // allows (a JPEG at its reduced scale), never in clip mode; raw files keep their preview.
+    // An invalid size (the default, the viewer's) decodes as before. Takes effect at the
+    // next load.
+    void setDecodeBox(const QSize &box);
+    QSize decodeBox() const;
+    // `size` scaled to fit into `box` keeping its aspect ratio, at least 1x1.
+    static QSize fitInto(const QSize &size, const QSize &box);
     // The kind of the current back-end; BackEndNone without one.
     ImageBackEndKind backEndKind() const;
     // The current back-end (null without one), for the library's own code.
@@ -174,6 +183,7 @@ private:
     QSize m_originalSize;
     std::atomic<bool> m_isClipMode{false};
     bool m_clipAllowed = true;
+    QSize m_decodeBox;
     bool m_dirty = false;
     int m_orientation = 1;
     int m_thumbnailOrientation = 1;

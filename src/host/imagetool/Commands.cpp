@@ -16,12 +16,28 @@ const QVector<Command> &commands()
          "described. A raw file without a usable preview is reported (\"no usable\n"
          "preview\") and still described, with frames 0 and the key error.\n",
          runInfo},
-        {"render", "FILE -o OUT.png [--box WxH] [--region X,Y,W,H] [--frame N]",
+        {"render", "FILE -o OUT.png [--box WxH] [--region X,Y,W,H] [--frame N] [--exif-thumbnail]",
          "paint a picture upright into a PNG",
          "Paints frame N (default 0) of FILE upright, as the viewer shows it, fitted into\n"
          "the box WxH keeping its aspect (default: its upright full size), into the PNG\n"
-         "OUT.png, transparency kept. OUT.png is replaced only when it was written whole.\n",
+         "OUT.png, transparency kept. OUT.png is replaced only when it was written whole.\n"
+         "With --exif-thumbnail the camera's embedded thumbnail stands in for the whole\n"
+         "picture when it is at least the size written and of the picture's shape.\n",
          runRender},
+        {"thumbnails",
+         "DIR|FILE... -o OUTDIR [--box WxH] [--jobs N] [--format png|jpg] [-r] [--exif-thumbnail]",
+         "make thumbnails of pictures and folders",
+         "Writes for every picture of each DIR (its subfolders too with -r, mirrored in OUTDIR)\n"
+         "and for every FILE a thumbnail OUTDIR/NAME.png (or NAME.jpg with --format jpg; NAME\n"
+         "is the picture's whole file name): frame 0 upright, fitted into the box WxH\n"
+         "(default 256x256) and never enlarged; a JPEG shows transparency as white. A\n"
+         "thumbnail newer than its picture is kept. N pictures are made at once (-j, --jobs;\n"
+         "default: one per processor). --exif-thumbnail lets the camera's embedded thumbnail\n"
+         "stand in when it is large enough and of the picture's shape. Prints a JSON line\n"
+         "per picture ({\"path\",\"thumbnail\",\"status\": made, kept or failed, ...}), or a\n"
+         "progress bar on a terminal. Pictures that fail are reported and the others still\n"
+         "made (exit 2). Nothing is written outside OUTDIR.\n",
+         runThumbnails},
         {"frames", "FILE -o DIR", "write every composed frame of an animation",
          "Writes every frame of FILE as the viewer composes it for playback, upright, to\n"
          "DIR/frame-0000.png, DIR/frame-0001.png, ... and then DIR/frames.json, a JSON\n"

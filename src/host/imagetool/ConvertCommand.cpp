@@ -1,3 +1,4 @@
+#include "Arguments.h"
 #include "EditSupport.h"
 #include "ImageTool.h"
 
@@ -10,13 +11,14 @@ namespace imagetool {
 int runConvert(const QStringList &args)
 {
     const QString name = QStringLiteral("convert");
-    EditArgs line;
-    const int bad = parseEditArgs(name, args, {}, {QStringLiteral("-o")}, &line);
+    Arguments line(name, {Arguments::output(QStringLiteral("a file"), QStringLiteral("OUT"))},
+                   {QStringLiteral("FILE")});
+    const int bad = line.read(args);
     if (bad >= 0) return bad;
-    const QString output = line.values.value(QStringLiteral("-o"));
+    const QString output = line.value(QStringLiteral("-o"));
     if (output.isEmpty()) return usageError(name, QStringLiteral("no -o OUT given"));
 
-    const QSharedPointer<ImageWrapper> picture = openForEditing(line.file);
+    const QSharedPointer<ImageWrapper> picture = openForEditing(line.operand());
     if (!picture) return ExitInput;
     const ImageFormat *row = outputRow(name, *picture, output);
     if (!row) return ExitUsage;

@@ -1,3 +1,4 @@
+#include "Arguments.h"
 #include "EditSupport.h"
 #include "ImageTool.h"
 
@@ -13,18 +14,20 @@ namespace imagetool {
 int runCrop(const QStringList &args)
 {
     const QString name = QStringLiteral("crop");
-    EditArgs line;
-    const int bad =
-        parseEditArgs(name, args, {}, {QStringLiteral("--rect"), QStringLiteral("-o")}, &line);
+    Arguments line(name,
+                   {{{QStringLiteral("--rect")}, QStringLiteral("X,Y,W,H")},
+                    Arguments::output(QStringLiteral("a file"), QStringLiteral("OUT"))},
+                   {QStringLiteral("FILE")});
+    const int bad = line.read(args);
     if (bad >= 0) return bad;
     QVector<int> r;
-    if (!parseInts(line.values.value(QStringLiteral("--rect")), QLatin1Char(','), 4, &r) ||
-        r[2] <= 0 || r[3] <= 0 || r[0] < 0 || r[1] < 0)
+    if (!parseInts(line.value(QStringLiteral("--rect")), QLatin1Char(','), 4, &r) || r[2] <= 0 ||
+        r[3] <= 0 || r[0] < 0 || r[1] < 0)
         return usageError(name, QStringLiteral("--rect needs X,Y,W,H (X, Y from 0; W, H above 0)"));
-    const QString output = line.values.value(QStringLiteral("-o"));
+    const QString output = line.value(QStringLiteral("-o"));
     if (output.isEmpty()) return usageError(name, QStringLiteral("no -o OUT given"));
 
-    const QSharedPointer<ImageWrapper> picture = openForEditing(line.file);
+    const QSharedPointer<ImageWrapper> picture = openForEditing(line.operand());
     if (!picture) return ExitInput;
     if (!outputRow(name, *picture, output)) return ExitUsage;
     const QSize shown = picture->imageSize(0);

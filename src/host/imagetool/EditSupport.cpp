@@ -10,32 +10,6 @@
 
 namespace imagetool {
 
-int parseEditArgs(const QString &command, const QStringList &args, const QStringList &switches,
-                  const QStringList &valued, EditArgs *out)
-{
-    for (int i = 0; i < args.size(); ++i) {
-        QString arg = args.at(i);
-        if (arg == QLatin1String("--output")) arg = QStringLiteral("-o");
-        if (switches.contains(arg)) {
-            if (!out->switches.contains(arg)) out->switches.append(arg);
-        } else if (valued.contains(arg)) {
-            if (i + 1 >= args.size())
-                return usageError(command, QStringLiteral("%1 needs a value").arg(args.at(i)));
-            if (out->values.contains(arg))
-                return usageError(command, QStringLiteral("%1 is given twice").arg(args.at(i)));
-            out->values.insert(arg, args.at(++i));
-        } else if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
-            return usageError(command, QStringLiteral("unknown option %1").arg(arg));
-        } else if (out->file.isEmpty()) {
-            out->file = arg;
-        } else {
-            return usageError(command, QStringLiteral("give one FILE"));
-        }
-    }
-    if (out->file.isEmpty()) return usageError(command, QStringLiteral("no FILE given"));
-    return -1;
-}
-
 QSharedPointer<ImageWrapper> openForEditing(const QString &file)
 {
     QString reason;

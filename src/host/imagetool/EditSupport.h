@@ -1,8 +1,7 @@
 #pragma once
 
-// What the editing commands of picsage-image share (frames reads its line the same way):
-// their command lines, opening a picture whole (never at screen size: an edit must see every
-// pixel) and the rows of output files.
+// What the editing commands of picsage-image share: opening a picture whole (never at screen size:
+// an edit must see every pixel) and the rows of output files.
 
 #include <QMap>
 #include <QSharedPointer>
@@ -13,19 +12,6 @@ class ImageWrapper;
 struct ImageFormat;
 
 namespace imagetool {
-
-struct EditArgs
-{
-    QString file;                  // the one FILE
-    QStringList switches;          // the switches given, e.g. "--cw"
-    QMap<QString, QString> values; // options with a value; "-o" is stored as "-o"
-};
-
-// Parses `args` of `command`: one FILE, switches out of `switches`, options with a value out
-// of `valued` ("-o" and "--output" are the same). Returns -1 when the line is good, else the
-// exit code after the usage message.
-int parseEditArgs(const QString &command, const QStringList &args, const QStringList &switches,
-                  const QStringList &valued, EditArgs *out);
 
 // Opens and loads FILE whole for editing. Null (and the message printed) when it cannot be
 // read; `code` is then ExitInput.

@@ -1,3 +1,4 @@
+#include "Arguments.h"
 #include "EditSupport.h"
 #include "ImageTool.h"
 
@@ -12,35 +13,35 @@ namespace imagetool {
 int runExport(const QStringList &args)
 {
     const QString name = QStringLiteral("export");
-    EditArgs line;
-    const int bad = parseEditArgs(name, args, {},
-                                  {QStringLiteral("-o"), QStringLiteral("--max-width"),
-                                   QStringLiteral("--max-height"), QStringLiteral("--quality")},
-                                  &line);
+    Arguments line(name,
+                   {Arguments::output(QStringLiteral("a file"), QStringLiteral("OUT")),
+                    {{QStringLiteral("--max-width")}, QStringLiteral("a number")},
+                    {{QStringLiteral("--max-height")}, QStringLiteral("a number")},
+                    {{QStringLiteral("--quality")}, QStringLiteral("a number from 0 to 100")}},
+                   {QStringLiteral("FILE")});
+    const int bad = line.read(args);
     if (bad >= 0) return bad;
-    const QString output = line.values.value(QStringLiteral("-o"));
+    const QString output = line.value(QStringLiteral("-o"));
     if (output.isEmpty()) return usageError(name, QStringLiteral("no -o OUT given"));
     QVector<int> number;
     int limits[2] = {0, 0};
     const QString limitNames[2] = {QStringLiteral("--max-width"), QStringLiteral("--max-height")};
     for (int i = 0; i < 2; ++i) {
-        if (!line.values.contains(limitNames[i])) continue;
-        if (!parseInts(line.values.value(limitNames[i]), QLatin1Char(','), 1, &number) ||
-            number[0] < 0)
+        if (!line.has(limitNames[i])) continue;
+        if (!parseInts(line.value(limitNames[i]), QLatin1Char(','), 1, &number) || number[0] < 0)
             return usageError(
                 name, QStringLiteral("%1 needs a number from 0 (0: no limit)").arg(limitNames[i]));
         limits[i] = number[0];
     }
     int quality = 90;
-    if (line.values.contains(QStringLiteral("--quality"))) {
-        if (!parseInts(line.values.value(QStringLiteral("--quality")), QLatin1Char(','), 1,
-                       &number) ||
+    if (line.has(QStringLiteral("--quality"))) {
+        if (!parseInts(line.value(QStringLiteral("--quality")), QLatin1Char(','), 1, &number) ||
             number[0] < 0 || number[0] > 100)
             return usageError(name, QStringLiteral("--quality needs a number from 0 to 100"));
         quality = number[0];
     }
 
-    const QSharedPointer<ImageWrapper> picture = openForEditing(line.file);
+    const QSharedPointer<ImageWrapper> picture = openForEditing(line.operand());
     if (!picture) return ExitInput;
     const ImageFormat *row = outputRow(name, *picture, output);
     if (!row) return ExitUsage;

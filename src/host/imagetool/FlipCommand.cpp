@@ -1,3 +1,4 @@
+#include "Arguments.h"
 #include "EditSupport.h"
 #include "ImageTool.h"
 
@@ -23,25 +24,27 @@ int family(int id)
 int runFlip(const QStringList &args)
 {
     const QString name = QStringLiteral("flip");
-    EditArgs line;
-    const int bad = parseEditArgs(name, args,
-                                  {QStringLiteral("--horizontal"), QStringLiteral("--vertical"),
-                                   QStringLiteral("--in-place")},
-                                  {QStringLiteral("-o")}, &line);
+    Arguments line(name,
+                   {{{QStringLiteral("--horizontal")}},
+                    {{QStringLiteral("--vertical")}},
+                    {{QStringLiteral("--in-place")}},
+                    Arguments::output(QStringLiteral("a file"), QStringLiteral("OUT"), false)},
+                   {QStringLiteral("FILE")});
+    const int bad = line.read(args);
     if (bad >= 0) return bad;
-    const bool horizontal = line.switches.contains(QStringLiteral("--horizontal"));
-    const bool vertical = line.switches.contains(QStringLiteral("--vertical"));
+    const bool horizontal = line.has(QStringLiteral("--horizontal"));
+    const bool vertical = line.has(QStringLiteral("--vertical"));
     if (horizontal == vertical)
         return usageError(name, QStringLiteral("give one of --horizontal and --vertical"));
-    const bool inPlace = line.switches.contains(QStringLiteral("--in-place"));
-    const bool toPath = line.values.contains(QStringLiteral("-o"));
+    const bool inPlace = line.has(QStringLiteral("--in-place"));
+    const bool toPath = line.has(QStringLiteral("-o"));
     if (inPlace == toPath) return usageError(name, QStringLiteral("give one of --in-place and -o"));
 
-    const QSharedPointer<ImageWrapper> picture = openForEditing(line.file);
+    const QSharedPointer<ImageWrapper> picture = openForEditing(line.operand());
     if (!picture) return ExitInput;
     QString path = picture->pathName();
     if (toPath) {
-        path = line.values.value(QStringLiteral("-o"));
+        path = line.value(QStringLiteral("-o"));
         const ImageFormat *row = outputRow(name, *picture, path);
         if (!row) return ExitUsage;
         if (family(row->id) != family(picture->format()->id))
@@ -49,8 +52,9 @@ int runFlip(const QStringList &args)
                                                    "give OUT that suffix, or convert afterwards")
                                         .arg(picture->format()->suffixes.value(0)));
     } else if (!(picture->format()->flags & FormatCanSave)) {
-        return outputError(line.file, QStringLiteral("a picture of this kind cannot be written; "
-                                                     "nothing was changed"));
+        return outputError(line.operand(),
+                           QStringLiteral("a picture of this kind cannot be written; "
+                                          "nothing was changed"));
     }
     const bool written = horizontal ? picture->horizonFlip(path) : picture->verticalFlip(path);
     return written ? ExitOk : outputError(path);

@@ -1,11 +1,12 @@
+#include "Arguments.h"
 #include "EditSupport.h"
 #include "ImageTool.h"
+#include "WholePicture.h"
 
 #include "image/ImageWrapper.h"
 
 #include <QDir>
 #include <QImage>
-#include <QImageWriter>
 #include <QSaveFile>
 
 namespace imagetool {
@@ -22,36 +23,17 @@ bool writeWhole(const QString &path, const QByteArray &bytes, QString *reason)
     return true;
 }
 
-bool writePng(const QString &path, const QImage &image, QString *reason)
-{
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) {
-        *reason = out.errorString();
-        return false;
-    }
-    QImageWriter writer(&out, "png");
-    if (!writer.write(image.convertToFormat(QImage::Format_ARGB32))) {
-        *reason = writer.errorString();
-        out.cancelWriting();
-        return false;
-    }
-    if (!out.commit()) {
-        *reason = out.errorString();
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int runFrames(const QStringList &args)
 {
     const QString name = QStringLiteral("frames");
-    EditArgs line;
-    const int bad = parseEditArgs(name, args, {}, {QStringLiteral("-o")}, &line);
+    Arguments line(name, {Arguments::output(QStringLiteral("a folder"), QStringLiteral("DIR"))},
+                   {QStringLiteral("FILE")});
+    const int bad = line.read(args);
     if (bad >= 0) return bad;
-    const QString file = line.file, folder = line.values.value(QStringLiteral("-o"));
-    if (folder.isEmpty()) return usageError(name, QStringLiteral("no -o DIR given"));
+    const QString file = line.operand(), folder = line.value(QStringLiteral("-o"));
+    if (folder.isEmpty()) return usageError(name, QStringLiteral("-o needs a folder"));
 
     QString reason;
     const QSharedPointer<ImageWrapper> picture = openPicture(file, &reason);

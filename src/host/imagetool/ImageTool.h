@@ -62,8 +62,9 @@ RawFacts rawFacts(const QString &path);
 // Opens and loads the picture at `path` through its folder, as the viewer does. Null, with
 // the reason, when it cannot be read or decoded; then, for a raw file, what its reader states
 // goes to `raw` when given.
+// With a valid `decodeBox` the picture is decoded for that box (ImageWrapper::setDecodeBox).
 QSharedPointer<ImageWrapper> openPicture(const QString &path, QString *reason,
-                                         RawFacts *raw = nullptr);
+                                         RawFacts *raw = nullptr, const QSize &decodeBox = QSize());
 
 // A JSON string literal (quoted and escaped).
 QString jsonString(const QString &text);
@@ -79,5 +80,6 @@ int runCrop(const QStringList &args);
 int runResize(const QStringList &args);
 int runConvert(const QStringList &args);
 int runExport(const QStringList &args);
+int runThumbnails(const QStringList &args);
 
 } // namespace imagetool

@@ -1,3 +1,4 @@
+#include "Arguments.h"
 #include "ImageTool.h"
 
 #include "formats/ImageFormats.h"
@@ -93,13 +94,10 @@ void printLine(const QString &line)
 
 int runInfo(const QStringList &args)
 {
-    QStringList files;
-    for (const QString &arg : args) {
-        if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-"))
-            return usageError(QStringLiteral("info"), QStringLiteral("unknown option %1").arg(arg));
-        files.append(arg);
-    }
-    if (files.isEmpty()) return usageError(QStringLiteral("info"), QStringLiteral("no FILE given"));
+    Arguments line(QStringLiteral("info"), {}, {QStringLiteral("FILE"), 1, -1});
+    const int bad = line.read(args);
+    if (bad >= 0) return bad;
+    const QStringList &files = line.operands();
 
     int code = ExitOk;
     for (const QString &file : qAsConst(files)) {

@@ -1,3 +1,4 @@
+#include "Arguments.h"
 #include "ImageTool.h"
 
 #include "formats/ImageFormats.h"
@@ -11,9 +12,10 @@ namespace imagetool {
 
 int runList(const QStringList &args)
 {
-    if (args.size() != 1 || args.first().startsWith(QLatin1Char('-')))
-        return usageError(QStringLiteral("list"), QStringLiteral("give exactly one DIR"));
-    const QString folder = args.first();
+    Arguments line(QStringLiteral("list"), {}, {QStringLiteral("DIR")});
+    const int bad = line.read(args);
+    if (bad >= 0) return bad;
+    const QString folder = line.operand();
     if (!QFileInfo(folder).isDir()) {
         reportError(folder, QStringLiteral("no such folder"));
         return ExitInput;

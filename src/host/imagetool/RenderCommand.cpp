@@ -1,12 +1,12 @@
+#include "Arguments.h"
 #include "ImageTool.h"
+#include "WholePicture.h"
 
 #include "image/ImageWrapper.h"
 #include "image/PixmapClipRoot.h"
 
 #include <QImage>
-#include <QImageWriter>
 #include <QPainter>
-#include <QSaveFile>
 
 namespace imagetool {
 
@@ -34,13 +34,6 @@ QSize uprightSize(const ImageWrapper &picture, int frame)
     const QSize stored = picture.originalSize();
     const long o = picture.orientation();
     return o >= 5 && o <= 8 ? stored.transposed() : stored;
-}
-
-QSize fitInto(const QSize &size, const QSize &box)
-{
-    const double scale =
-        qMin(double(box.width()) / size.width(), double(box.height()) / size.height());
-    return QSize(qMax(1, qRound(size.width() * scale)), qMax(1, qRound(size.height() * scale)));
 }
 
 bool parseRegion(const QString &text, QRect *region)
@@ -81,58 +74,70 @@ void paintSettled(ImageWrapper &picture, QImage &canvas, int frame, const QRect 
     }
 }
 
+// Paints `region` of frame `frame` (or the whole `upright` picture) at `size` into `canvas`.
+// False when the canvas cannot be made.
+bool paintPart(ImageWrapper &picture, int frame, const QSize &upright, const QSize &shown,
+               const QRect &region, const QSize &size, QImage *canvas)
+{
+    *canvas = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    if (canvas->isNull()) return false;
+    const double scale = double(size.width()) / shown.width();
+    // The whole picture's rectangle at that scale, placed so that the region's corner is at
+    // the canvas' top-left.
+    const QRect target(qRound(-region.x() * scale), qRound(-region.y() * scale),
+                       region.isValid() ? qRound(upright.width() * scale) : size.width(),
+                       region.isValid() ? qRound(upright.height() * scale) : size.height());
+    paintSettled(picture, *canvas, frame, target, scale);
+    return true;
+}
+
 } // namespace
 
 int runRender(const QStringList &args)
 {
     const QString name = QStringLiteral("render");
-    QString file, output;
+    Arguments line(name,
+                   {Arguments::output(QStringLiteral("a file"), QStringLiteral("OUT.png")),
+                    {{QStringLiteral("--box")}, QStringLiteral("WxH")},
+                    {{QStringLiteral("--region")}, QStringLiteral("X,Y,W,H")},
+                    {{QStringLiteral("--frame")}, QStringLiteral("a number from 0")},
+                    {{QStringLiteral("--exif-thumbnail")}}},
+                   {QStringLiteral("FILE")});
+    const int bad = line.read(args);
+    if (bad >= 0) return bad;
+    const QString file = line.operand(), output = line.value(QStringLiteral("-o"));
     QSize box;
     QRect region;
     int frame = 0;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        const bool hasValue = i + 1 < args.size();
-        if (arg == QLatin1String("-o") || arg == QLatin1String("--output")) {
-            if (!hasValue) return usageError(name, QStringLiteral("%1 needs a file").arg(arg));
-            output = args.at(++i);
-        } else if (arg == QLatin1String("--box")) {
-            if (!hasValue || !parseBox(args.at(i + 1), &box))
-                return usageError(name, QStringLiteral("--box needs WxH, both above 0"));
-            ++i;
-        } else if (arg == QLatin1String("--region")) {
-            if (!hasValue || !parseRegion(args.at(i + 1), &region))
-                return usageError(name, QStringLiteral("--region needs X,Y,W,H, W and H above 0"));
-            ++i;
-        } else if (arg == QLatin1String("--frame")) {
-            bool ok = false;
-            frame = hasValue ? args.at(i + 1).toInt(&ok) : -1;
-            if (!ok || frame < 0)
-                return usageError(name, QStringLiteral("--frame needs a number from 0"));
-            ++i;
-        } else if (arg.startsWith(QLatin1Char('-'))) {
-            return usageError(name, QStringLiteral("unknown option %1").arg(arg));
-        } else if (file.isEmpty()) {
-            file = arg;
-        } else {
-            return usageError(name, QStringLiteral("give one FILE"));
-        }
+    if (line.has(QStringLiteral("--box")) && !parseBox(line.value(QStringLiteral("--box")), &box))
+        return usageError(name, QStringLiteral("--box needs WxH, both above 0"));
+    if (line.has(QStringLiteral("--region")) &&
+        !parseRegion(line.value(QStringLiteral("--region")), &region))
+        return usageError(name, QStringLiteral("--region needs X,Y,W,H, W and H above 0"));
+    if (line.has(QStringLiteral("--frame"))) {
+        bool ok = false;
+        frame = line.value(QStringLiteral("--frame")).toInt(&ok);
+        if (!ok || frame < 0)
+            return usageError(name, QStringLiteral("--frame needs a number from 0"));
     }
-    if (file.isEmpty()) return usageError(name, QStringLiteral("no FILE given"));
-    if (output.isEmpty()) return usageError(name, QStringLiteral("no -o OUT.png given"));
 
+    // The whole first picture into a box is decoded for the box, not for the screen.
+    const bool whole = box.isValid() && !region.isValid() && frame == 0;
     QString reason;
-    const QSharedPointer<ImageWrapper> picture = openPicture(file, &reason);
+    const QSharedPointer<ImageWrapper> picture =
+        openPicture(file, &reason, nullptr, whole ? box : QSize());
     if (!picture) {
         reportError(file, reason);
         return ExitInput;
     }
+    // Vector and animation back-ends paint at the size asked for, as before.
+    const bool decodedWhole = whole && picture->backEndKind() == BackEndRaster;
     if (frame >= picture->frameCount())
         return usageError(name, QStringLiteral("%1 has %2 frame(s); --frame %3 is not one")
                                     .arg(file)
                                     .arg(picture->frameCount())
                                     .arg(frame));
-    const QSize upright = uprightSize(*picture, frame);
+    const QSize upright = decodedWhole ? wholeSize(*picture) : uprightSize(*picture, frame);
     if (upright.isEmpty()) {
         reportError(file, QStringLiteral("the picture has no size"));
         return ExitInput;
@@ -148,40 +153,27 @@ int runRender(const QStringList &args)
                               .arg(upright.height()));
     // The part shown: the whole picture, or the region, fitted into the box.
     const QSize shown = region.isValid() ? region.size() : upright;
-    const QSize size = fitInto(shown, box.isValid() ? box : shown);
+    const QSize size = ImageWrapper::fitInto(shown, box.isValid() ? box : shown);
     if (qint64(size.width()) * size.height() > MaxOutputPixels)
         return usageError(name, QStringLiteral("%1x%2 is too large to render; give a --box")
                                     .arg(size.width())
                                     .arg(size.height()));
 
-    QImage canvas(size, QImage::Format_ARGB32_Premultiplied);
-    if (canvas.isNull()) {
+    QImage canvas;
+    if (decodedWhole) {
+        canvas = renderWhole(*picture, size, line.has(QStringLiteral("--exif-thumbnail")));
+        if (canvas.isNull()) {
+            reportError(file, QStringLiteral("not a picture that can be decoded"));
+            return ExitInput;
+        }
+    } else if (!paintPart(*picture, frame, upright, shown, region, size, &canvas)) {
         reportError(
             output,
             QStringLiteral("not enough memory for %1x%2").arg(size.width()).arg(size.height()));
         return ExitOutput;
     }
-    const double scale = double(size.width()) / shown.width();
-    // The whole picture's rectangle at that scale, placed so that the region's corner is at
-    // the canvas' top-left.
-    const QRect target(qRound(-region.x() * scale), qRound(-region.y() * scale),
-                       region.isValid() ? qRound(upright.width() * scale) : size.width(),
-                       region.isValid() ? qRound(upright.height() * scale) : size.height());
-    paintSettled(*picture, canvas, frame, target, scale);
-
-    QSaveFile out(output);
-    if (!out.open(QIODevice::WriteOnly)) {
-        reportError(output, out.errorString());
-        return ExitOutput;
-    }
-    QImageWriter writer(&out, "png");
-    if (!writer.write(canvas.convertToFormat(QImage::Format_ARGB32))) {
-        out.cancelWriting();
-        reportError(output, writer.errorString());
-        return ExitOutput;
-    }
-    if (!out.commit()) {
-        reportError(output, out.errorString());
+    if (!writePng(output, canvas, &reason)) {
+        reportError(output, reason);
         return ExitOutput;
     }
     return ExitOk;

@@ -1,3 +1,4 @@
+#include "Arguments.h"
 #include "EditSupport.h"
 #include "ImageTool.h"
 
@@ -19,19 +20,21 @@ constexpr qint64 MaxPixels = 104857600;
 int runResize(const QStringList &args)
 {
     const QString name = QStringLiteral("resize");
-    EditArgs line;
-    const int bad =
-        parseEditArgs(name, args, {}, {QStringLiteral("--size"), QStringLiteral("-o")}, &line);
+    Arguments line(name,
+                   {{{QStringLiteral("--size")}, QStringLiteral("WxH")},
+                    Arguments::output(QStringLiteral("a file"), QStringLiteral("OUT"))},
+                   {QStringLiteral("FILE")});
+    const int bad = line.read(args);
     if (bad >= 0) return bad;
     QVector<int> s;
-    if (!parseInts(line.values.value(QStringLiteral("--size")), QLatin1Char('x'), 2, &s) ||
-        s[0] < 0 || s[1] < 0 || (s[0] == 0 && s[1] == 0))
+    if (!parseInts(line.value(QStringLiteral("--size")), QLatin1Char('x'), 2, &s) || s[0] < 0 ||
+        s[1] < 0 || (s[0] == 0 && s[1] == 0))
         return usageError(name, QStringLiteral("--size needs WxH (one of them may be 0: it then "
                                                "follows the aspect ratio)"));
-    const QString output = line.values.value(QStringLiteral("-o"));
+    const QString output = line.value(QStringLiteral("-o"));
     if (output.isEmpty()) return usageError(name, QStringLiteral("no -o OUT given"));
 
-    const QSharedPointer<ImageWrapper> picture = openForEditing(line.file);
+    const QSharedPointer<ImageWrapper> picture = openForEditing(line.operand());
     if (!picture) return ExitInput;
     if (!outputRow(name, *picture, output)) return ExitUsage;
     const QSize shown = picture->imageSize(0);

@@ -60,7 +60,8 @@ bool isHelp(const QStringList &args)
     return args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"));
 }
 
-QSharedPointer<ImageWrapper> openPicture(const QString &path, QString *reason, RawFacts *raw)
+QSharedPointer<ImageWrapper> openPicture(const QString &path, QString *reason, RawFacts *raw,
+                                         const QSize &decodeBox)
 {
     const QFileInfo info(path);
     if (!info.exists()) {
@@ -84,6 +85,7 @@ QSharedPointer<ImageWrapper> openPicture(const QString &path, QString *reason, R
         *reason = QStringLiteral("cannot be opened for reading");
         return {};
     }
+    picture->setDecodeBox(decodeBox);
     picture->load();
     if (picture->status() != ImageStatusReady || picture->frameCount() < 1) {
         // A raw file whose reader knows the picture but holds no preview that decodes.
