@@ -142,6 +142,7 @@ struct TiffPage
     quint16 extra = 0; // EXTRASAMPLE_* of the one extra sample, 0 for none
     quint16 planar = PLANARCONFIG_CONTIG;
     bool tiled = false;
+    quint16 orientation = ORIENTATION_TOPLEFT;
     // the samples of the four quadrants (top left, top right, bottom left, bottom right)
     QVector<QVector<quint32>> quadrants;
 };
@@ -161,6 +162,7 @@ QByteArray writeTiff(const QString &path, const QVector<TiffPage> &pages)
         TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, page.photometric);
         TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, page.planar);
         TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+        TIFFSetField(tiff, TIFFTAG_ORIENTATION, page.orientation);
         if (page.extra) {
             const quint16 extra[] = {page.extra};
             TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, extra);
@@ -503,6 +505,7 @@ void TestLibraryReaders::tiffOtherPagesStayWithQt()
     grey12.bits = 12;
     grey12.samples = 1;
     grey12.quadrants = {{0}, {4095}, {2048}, {1024}};
+    grey12.orientation = ORIENTATION_RIGHTTOP;
     const QByteArray tiff = writeTiff(m_dir.filePath(QStringLiteral("mixed.tif")), {rgb8, grey12});
 
     Probe<TiffHandler> probe(tiff);
@@ -512,6 +515,9 @@ void TestLibraryReaders::tiffOtherPagesStayWithQt()
     QVERIFY(probe.handler.read(&first));
     QVERIFY(probe.handler.jumpToNextImage());
     QCOMPARE(probe.handler.currentImageNumber(), 1);
+    // the caller turns the page as its Orientation tag says
+    QCOMPARE(probe.handler.option(QImageIOHandler::ImageTransformation).toInt(),
+             int(QImageIOHandler::TransformationRotate90));
     QVERIFY(probe.handler.read(&second));
     QCOMPARE(quadrantColours(first), (QVector<QRgb>{qRgb(255, 0, 0), qRgb(0, 255, 0),
                                                     qRgb(0, 0, 255), qRgb(128, 64, 255)}));

@@ -22,6 +22,8 @@ constexpr int MaxDrawnSide = 16384;
 // PDF allows bytes before its header; Illustrator writes none, other writers a few.
 constexpr int HeaderWindow = 1024;
 
+void ignorePopplerMessage(const QString &, const QVariant &) {}
+
 bool pastDeadline(const QVariant &deadline)
 {
     return QDateTime::currentMSecsSinceEpoch() > deadline.toLongLong();
@@ -61,6 +63,12 @@ bool IllustratorHandler::open() const
 {
     if (m_opened) return bool(m_document);
     m_opened = true;
+    // Poppler reports the damage it repairs through qDebug; the library prints nothing
+    static const bool quiet = [] {
+        Poppler::setDebugErrorFunction(ignorePopplerMessage, QVariant());
+        return true;
+    }();
+    Q_UNUSED(quiet);
     if (!device()) return false;
     if (!canRead(device())) {
         m_error = device()->peek(16).startsWith("%!PS-Adobe")

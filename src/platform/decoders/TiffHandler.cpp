@@ -307,12 +307,36 @@ private:
     const quint32 m_max;
 };
 
+// Whether the stored blocks of the planes shown lie in the file and are large enough for
+// the pixels they claim: no codec of TIFF's expands its data more than MaxExpansion times
+// (LZW's longest code stands for 4096 bytes). A file that claims more is refused before
+// memory is spent on its blocks.
+constexpr quint64 MaxExpansion = 4096;
+
+bool dataCanHold(TIFF *tiff, const Layout &page, int planes, quint64 blockBytes, quint64 fileBytes)
+{
+    const quint32 blocks = page.tiled ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+    const int stored = page.planar == PLANARCONFIG_SEPARATE ? page.samples : 1;
+    if (blocks == 0 || blocks % quint32(stored)) return false;
+    const quint32 perPlane = blocks / quint32(stored);
+    quint64 total = 0;
+    for (quint32 i = 0; i < perPlane * quint32(planes); ++i) {
+        const quint64 offset = TIFFGetStrileOffset(tiff, i);
+        const quint64 count = TIFFGetStrileByteCount(tiff, i);
+        if (count == 0 || offset > fileBytes || count > fileBytes - offset) return false;
+        total += count;
+    }
+    return quint64(perPlane) * quint64(planes) * blockBytes <= MaxExpansion * total;
+}
+
 // The page's pixels, block (strip or tile) by block; for planes, every plane of a block is
 // read before its pixels are converted.
-bool readPixels(TIFF *tiff, const Layout &page, QImage &image)
+bool readPixels(TIFF *tiff, const Layout &page, quint64 fileBytes, QImage &image)
 {
     const bool separate = page.planar == PLANARCONFIG_SEPARATE && page.samples > 1;
-    const int planes = separate ? page.samples : 1;
+    const int used = qMin<int>(page.samples, page.colours + (page.alpha ? 1 : 0));
+    // of a page in planes, only the planes shown are read
+    const int planes = separate ? used : 1;
     const int perPixel = separate ? 1 : page.samples;
     if (page.blockWidth == 0 || page.blockHeight == 0 || page.blockWidth > quint32(MaxSide) ||
         page.blockHeight > quint32(MaxSide))
@@ -320,15 +344,17 @@ bool readPixels(TIFF *tiff, const Layout &page, QImage &image)
     const quint64 rowBytes = (quint64(page.blockWidth) * perPixel * page.bits + 7) / 8;
     const quint64 blockBytes = rowBytes * page.blockHeight;
     const tmsize_t libSize = page.tiled ? TIFFTileSize(tiff) : TIFFStripSize(tiff);
-    if (blockBytes == 0 || blockBytes > quint64(MaxBlockBytes) || libSize <= 0) return false;
+    if (blockBytes == 0 || blockBytes > quint64(MaxBlockBytes) || libSize <= 0 ||
+        libSize > MaxBlockBytes)
+        return false;
+    if (!dataCanHold(tiff, page, planes, blockBytes, fileBytes)) return false;
     const auto bufferBytes = size_t(qMax<quint64>(blockBytes, quint64(libSize)));
     std::vector<std::vector<uchar>> buffers(size_t(planes), std::vector<uchar>(bufferBytes, 0));
 
     const quint32 across = page.tiled ? (page.width + page.blockWidth - 1) / page.blockWidth : 1;
     const quint32 down = (page.height + page.blockHeight - 1) / page.blockHeight;
     const PixelConverter convert(page);
-    quint32 samples[16] = {};
-    const int used = qMin<int>(page.samples, page.colours + (page.alpha ? 1 : 0));
+    quint32 samples[4] = {};
     for (quint32 by = 0; by < down; ++by) {
         for (quint32 bx = 0; bx < across; ++bx) {
             const quint32 x0 = bx * page.blockWidth, y0 = by * page.blockHeight;
@@ -417,6 +443,9 @@ bool TiffHandler::scan() const
                     page.size = QSize(int(qMin<quint32>(layout.width, INT_MAX)),
                                       int(qMin<quint32>(layout.height, INT_MAX)));
                     page.ours = needsOurs(layout);
+                    uint16_t orientation = ORIENTATION_TOPLEFT;
+                    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_ORIENTATION, &orientation);
+                    page.orientation = orientation;
                     page.alpha = layout.alpha != 0;
                 }
                 m_pages.append(page);
@@ -466,7 +495,8 @@ bool TiffHandler::read(QImage *image)
         m_error = QStringLiteral("no memory for the page");
         return false;
     }
-    if (!readPixels(tiff.get(), layout, result)) {
+    const quint64 fileBytes = quint64(qMax<qint64>(0, device()->size() - m_start));
+    if (!readPixels(tiff.get(), layout, fileBytes, result)) {
         m_error = stream.error.isEmpty() ? QStringLiteral("page data is damaged") : stream.error;
         return false;
     }
@@ -477,7 +507,7 @@ bool TiffHandler::read(QImage *image)
 
 bool TiffHandler::supportsOption(ImageOption option) const
 {
-    return option == Size || option == ImageFormat;
+    return option == Size || option == ImageFormat || option == ImageTransformation;
 }
 
 QVariant TiffHandler::option(ImageOption option) const
@@ -485,6 +515,16 @@ QVariant TiffHandler::option(ImageOption option) const
     if (!supportsOption(option) || !scan() || m_current >= m_pages.size()) return {};
     const Page &page = m_pages.at(m_current);
     if (option == Size) return page.size;
+    if (option == ImageTransformation) {
+        // the page's Orientation tag, as Qt's reader answers it; the caller applies it
+        static const Transformation turns[] = {
+            TransformationNone,     TransformationNone,
+            TransformationMirror,   TransformationRotate180,
+            TransformationFlip,     TransformationFlipAndRotate90,
+            TransformationRotate90, TransformationMirrorAndRotate90,
+            TransformationRotate270};
+        return int(page.orientation <= 8 ? turns[page.orientation] : TransformationNone);
+    }
     if (!page.ours) return QImage::Format_ARGB32;
     return page.alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
 }

@@ -43,6 +43,7 @@ private:
         QSize size;
         bool ours = false;
         bool alpha = false;
+        int orientation = 1; // the Orientation tag
     };
     bool scan() const;
 
