@@ -1,6 +1,7 @@
 #include "platform/PropertyItems.h"
 
 #include "platform/Exiv2Lock.h"
+#include "platform/decoders/HeifHandler.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,7 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -174,47 +176,76 @@ bool setItem(Exiv2::ExifData &exif, const PropertyItem &item)
     }
 }
 
+// The items of parsed EXIF data, in its order.
+QVector<PropertyItem> itemsOf(const Exiv2::ExifData &exif)
+{
+    QVector<PropertyItem> items;
+    for (auto it = exif.begin(); it != exif.end(); ++it) {
+        const std::string group = it->groupName();
+        PropertyItem item;
+        item.type = quint16(it->typeId());
+        if (isMainGroup(group)) {
+            item.id = it->tag();
+            item.value = valueBytes(*it);
+        } else if (group == "Thumbnail" && it->tag() == 0x0201) {
+            // The thumbnail's offset stands in the file where its bytes are delivered.
+            const Exiv2::DataBuf data = Exiv2::ExifThumbC(exif).copy();
+            if (data.size_ <= 0) continue;
+            item.id = 0x501B;
+            item.type = 1;
+            item.value = QByteArray(reinterpret_cast<const char *>(data.pData_), int(data.size_));
+        } else if (group == "Thumbnail" && thumbnailItemId(it->tag())) {
+            item.id = thumbnailItemId(it->tag());
+            item.value = valueBytes(*it);
+        } else {
+            continue;
+        }
+        items.append(item);
+    }
+    return items;
+}
+
+// A HEIF file's items are those of its primary image's EXIF block, which libheif finds.
+// Its orientation item is left out: libheif has already turned the pixels by the file's
+// own transformations, which are the ones that count.
+QVector<PropertyItem> heifItems(const QByteArray &block)
+{
+    Exiv2::ExifData exif;
+    Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte *>(block.constData()),
+                              uint32_t(block.size()));
+    QVector<PropertyItem> items = itemsOf(exif);
+    items.erase(std::remove_if(items.begin(), items.end(),
+                               [](const PropertyItem &item) { return item.id == 0x0112; }),
+                items.end());
+    return items;
+}
+
 } // namespace
 
 QVector<PropertyItem> readPropertyItems(const QString &path)
 {
+    QByteArray heifBlock;
+    bool heif = false;
+    {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly) && decoders::HeifHandler::canRead(&file)) {
+            heif = true;
+            heifBlock = decoders::heifExif(&file);
+        }
+    }
     QMutexLocker locker(&exiv2Lock());
-    QVector<PropertyItem> items;
     try {
+        if (heif) return heifBlock.isEmpty() ? QVector<PropertyItem>() : heifItems(heifBlock);
         if (!exiv2ReadsAsPicture(nativePath(path))) return {};
         auto image = Exiv2::ImageFactory::open(nativePath(path));
         if (!image.get()) return {};
         image->readMetadata();
-        const Exiv2::ExifData &exif = image->exifData();
-        for (auto it = exif.begin(); it != exif.end(); ++it) {
-            const std::string group = it->groupName();
-            PropertyItem item;
-            item.type = quint16(it->typeId());
-            if (isMainGroup(group)) {
-                item.id = it->tag();
-                item.value = valueBytes(*it);
-            } else if (group == "Thumbnail" && it->tag() == 0x0201) {
-                // The thumbnail's offset stands in the file where its bytes are delivered.
-                const Exiv2::DataBuf data = Exiv2::ExifThumbC(exif).copy();
-                if (data.size_ <= 0) continue;
-                item.id = 0x501B;
-                item.type = 1;
-                item.value =
-                    QByteArray(reinterpret_cast<const char *>(data.pData_), int(data.size_));
-            } else if (group == "Thumbnail" && thumbnailItemId(it->tag())) {
-                item.id = thumbnailItemId(it->tag());
-                item.value = valueBytes(*it);
-            } else {
-                continue;
-            }
-            items.append(item);
-        }
+        return itemsOf(image->exifData());
     } catch (const std::exception &) {
         return {};
     } catch (...) {
         return {};
     }
-    return items;
 }
 
 bool writePropertyItems(const QString &path, const QVector<PropertyItem> &items)
