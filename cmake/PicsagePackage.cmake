@@ -11,8 +11,9 @@
 set(PICSAGE_INSTALL_ROOT "opt/picsage/${PICSAGE_VERSION}")
 set(PICSAGE_PACKAGE_DIR "${PROJECT_BINARY_DIR}/packaging")
 
-# The programs linked into /usr/bin, each with its man page packaging/man/<program>.txt;
-# the list names targets whose file is staged in the library's folder.
+# The programs linked into /usr/bin, each with its man page packaging/man/<program>.txt
+# (<program> is the target's output name); the list names targets whose file is staged in
+# the library's folder. A new program is one entry here and its text page.
 set(PICSAGE_PACKAGE_PROGRAMS picsage-launcher picsage-image)
 
 # The headers a host includes; every project header they include is installed with them.
@@ -150,7 +151,7 @@ install(FILES packaging/debian/lintian-overrides DESTINATION usr/share/lintian/o
 
 # Everything the package carries, so that scripts/make-package builds nothing else.
 add_custom_target(picsage_installed)
-add_dependencies(picsage_installed picsage picsage-launcher picsage-image picsage-results
+add_dependencies(picsage_installed ${PICSAGE_PACKAGE_PROGRAMS} picsage picsage-results
                  picsage_psd picsage_raw lensmind lensmind_models picsage_translations
                  picsage_man_pages picsage_changelog)
 

@@ -24,6 +24,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+
 using namespace dngtest;
 
 Q_DECLARE_METATYPE(QImageIOHandler::ImageOption)
@@ -205,7 +207,8 @@ private slots:
     void refused();
     void isoBoxes_data();
     void isoBoxes();
-    void bufferDevice();
+    void unnamedDevice_data();
+    void unnamedDevice();
 
     void throughImageReader_data();
     void throughImageReader();
@@ -880,21 +883,54 @@ void tst_Raw::isoBoxes()
     QVERIFY(raw::isIsoBaseMedia(&buffer));
 }
 
-void tst_Raw::bufferDevice()
+// LibRaw reads files by name: a memory buffer, or a file opened from a descriptor (as the
+// analysis opens pictures whose names are not text), is refused without a word from Qt.
+void tst_Raw::unnamedDevice_data()
 {
+    QTest::addColumn<bool>("descriptor");
+    QTest::newRow("memory buffer") << false;
+    QTest::newRow("file opened from a descriptor") << true;
+}
+
+void tst_Raw::unnamedDevice()
+{
+    QFETCH(bool, descriptor);
     QByteArray bytes = jpegDng().build();
     QBuffer buffer(&bytes);
-    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    QFile file;
+    QIODevice *device = &buffer;
+    if (descriptor) {
+        const int fd = ::open(QFile::encodeName(write(QStringLiteral("unnamed.dng"), bytes)),
+                              O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        QVERIFY(file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        device = &file;
+    } else {
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+    }
+
+    static QStringList messages;
+    messages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext &, const QString &text) { messages << text; });
     RawIOHandler handler;
-    handler.setDevice(&buffer);
-    QVERIFY(!handler.canRead());
-    QVERIFY(!handler.option(QImageIOHandler::Size).toSize().isValid());
+    handler.setDevice(device);
+    const bool canRead = handler.canRead();
+    const QSize size = handler.option(QImageIOHandler::Size).toSize();
     QImage image;
-    QVERIFY(!handler.read(&image));
+    const bool read = handler.read(&image);
+    const bool capable = bool(RawPlugin().capabilities(device, QByteArray()));
+    qInstallMessageHandler(previous);
+
+    QVERIFY(!canRead);
+    QVERIFY(!size.isValid());
+    QVERIFY(!read);
     QVERIFY(image.isNull());
-    QVERIFY(!RawPlugin().capabilities(&buffer, QByteArray()));
+    QVERIFY(!capable);
+    QVERIFY2(messages.isEmpty(), qPrintable(messages.join(QLatin1Char('\n'))));
     // QImageReader with the format named finds the plug-in and is refused by it.
-    QImageReader reader(&buffer, "dng");
+    device->seek(0);
+    QImageReader reader(device, "dng");
     QVERIFY(reader.read().isNull());
 }
 

@@ -22,9 +22,10 @@ bool RawIOHandler::_open() const
     device->seek(0);
     if (m_raw) return true;
 
-    // LibRaw reads files by name: a device that is not a file on disk cannot be read.
+    // LibRaw reads files by name: a device that is not a file on disk cannot be read, nor a
+    // file opened from a descriptor, which has no name (asking for "" makes Qt warn).
     auto *file = qobject_cast<QFile *>(device);
-    if (!file) return false;
+    if (!file || file->fileName().isEmpty()) return false;
     const QFileInfo info(*file);
     auto opened = std::make_unique<raw::RawFile>();
     if (!opened->open(info.filePath(), raw::isRawSuffix(info.suffix()))) return false;
