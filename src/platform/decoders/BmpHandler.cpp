@@ -194,9 +194,14 @@ bool BmpHandler::parseHeader(const QByteArray &data, qint64 fileSize, BmpHeader 
         h.topDown = true;
         height = -height;
     }
-    if (height > MaxSide || !fitsLimits(h.width, int(height))) {
+    if (h.width <= 0 || height == 0 || h.width > MaxSide || height > MaxSide) {
         *why = h.width <= 0 || height == 0 ? Damaged
                                            : QStringLiteral("it is larger than can be opened");
+        return false;
+    }
+    // The header alone tells the size of a picture too large to open; reading it is refused.
+    if (fileSize >= 0 && !fitsLimits(h.width, int(height))) {
+        *why = QStringLiteral("it is larger than can be opened");
         return false;
     }
     h.height = int(height);
@@ -307,8 +312,9 @@ bool BmpHandler::readHeader() const
     QIODevice *d = device();
     m_state = -1;
     if (!d) return false;
-    const qint64 size = d->isSequential() ? -1 : d->size() - d->pos();
-    if (!parseHeader(d->peek(MaxHeadBytes), size, &m_header, &m_error)) return false;
+    // The size is told from the header alone; whether the file holds the pixels, and whether
+    // they can be held in memory, is read()'s question.
+    if (!parseHeader(d->peek(MaxHeadBytes), -1, &m_header, &m_error)) return false;
     m_state = 1;
     return true;
 }
