@@ -51,12 +51,15 @@ bool readsHeader(QIODevice *device, const QByteArray &name)
     });
 }
 
-// Our reader or Qt's for files with `suffix`; empty for none.
-QByteArray suffixReader(const QByteArray &suffix)
+// Our reader or Qt's for files with `suffix`; empty for none. Where both read the format
+// (our TIFF reader takes only the pages Qt's gets wrong), content ours declines goes to Qt's.
+QByteArray suffixReader(const QByteArray &suffix, QIODevice *device = nullptr)
 {
     if (suffix.isEmpty()) return {};
-    if (const ReaderRow *row = decoders::readerForSuffix(suffix)) return row->key;
-    return QImageReader::supportedImageFormats().contains(suffix) ? suffix : QByteArray();
+    const ReaderRow *row = decoders::readerForSuffix(suffix);
+    if (row && (!device || row->canRead(device))) return row->key;
+    if (QImageReader::supportedImageFormats().contains(suffix)) return suffix;
+    return row ? QByteArray(row->key) : QByteArray();
 }
 
 // The reader that the content names, before the header is tried; empty when none claims it.
@@ -67,9 +70,9 @@ QByteArray contentReader(QIODevice *device, const QByteArray &bySuffix)
     for (int i = 0; i < count; ++i)
         if (rows[i].strong && rows[i].canRead(device)) return rows[i].key;
     QByteArray guess = peekWith(device, [&] { return QImageReader::imageFormat(device); });
-    // A format we read ourselves goes to our reader, when ours agrees.
+    // A format we read ourselves goes to our reader when ours agrees, else stays with Qt's.
     if (const ReaderRow *row = decoders::readerForSuffix(guess))
-        guess = row->canRead(device) ? QByteArray(row->key) : QByteArray();
+        if (row->canRead(device)) guess = row->key;
     if (!guess.isEmpty()) {
         const bool weak = weakGuess(guess) ||
                           (decoders::readerForKey(guess) && !decoders::readerForKey(guess)->strong);
@@ -87,7 +90,7 @@ QByteArray contentReader(QIODevice *device, const QByteArray &bySuffix)
 QByteArray choose(QIODevice *device, const QByteArray &suffix)
 {
     if (!device || !device->isOpen()) return {};
-    const QByteArray bySuffix = suffixReader(suffix.toLower());
+    const QByteArray bySuffix = suffixReader(suffix.toLower(), device);
     const QByteArray byContent = contentReader(device, bySuffix);
     if (!byContent.isEmpty() && readsHeader(device, byContent)) return byContent;
     if (!bySuffix.isEmpty() && bySuffix != byContent && readsHeader(device, bySuffix))
