@@ -1,5 +1,10 @@
 #include "ImageFormats.h"
 
+#include "platform/PictureReaders.h"
+
+#include <QFile>
+#include <QFileInfo>
+
 namespace {
 constexpr int BmpPng = FormatCanSave | FormatFlag10;
 constexpr int JpegFamily = FormatCanSave | FormatHasExif | FormatScaledDecode | FormatFlag10;
@@ -89,6 +94,40 @@ ImageFormat *ImageFormats::formatForId(int id) const
     if (static_cast<unsigned>(id) >= static_cast<unsigned>(Count) || !m_formats.at(id))
         return m_unknown;
     return m_formats.at(id);
+}
+
+QStringList ImageFormats::openableNameFilters() const
+{
+    QStringList filters;
+    for (const ImageFormat *format : m_formats) {
+        if (!format) continue;
+        const int id = format->id;
+        const bool ownBackEnd = id == FormatGif || id == FormatSvg || id == FormatSvgz ||
+                                id == FormatWmf || id == FormatEmf || id == FormatXmind ||
+                                isRawFormat(id);
+        for (const QString &suffix : format->suffixes)
+            if (ownBackEnd || platform::pictureReaders::readsSuffix(suffix.toLatin1()))
+                filters << QStringLiteral("*.") + suffix;
+    }
+    return filters;
+}
+
+QString ImageFormats::contentSuffix(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray reader =
+        platform::pictureReaders::choose(&file, QFileInfo(path).suffix().toLatin1());
+    return QString::fromLatin1(platform::pictureReaders::formatName(reader));
+}
+
+QString ImageFormats::refusalText(const QString &path)
+{
+    const platform::pictureReaders::Refusal refusal = platform::pictureReaders::diagnose(path);
+    const QString format = QString::fromLatin1(refusal.format).toUpper();
+    const QString prefix = format.isEmpty() ? QString() : format + QStringLiteral(": ");
+    return refusal.claimed ? prefix + QStringLiteral("damaged (%1)").arg(refusal.reason)
+                           : prefix + QStringLiteral("format not supported");
 }
 
 QStringList ImageFormats::nameFilters() const

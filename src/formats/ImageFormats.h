@@ -92,6 +92,17 @@ public:
     ImageFormat *formatForId(int id) const;
     // "*.bmp" ... "*.ai" in id order, one per suffix.
     QStringList nameFilters() const;
+    // The same for the suffixes that some reader, the raw reader or a back-end opens; a row
+    // without one (JPEG XR on Linux) is left out. Decided by suffix: no file is opened.
+    QStringList openableNameFilters() const;
+
+    // The suffix of the row for what the file at `path` holds, as the library chooses its
+    // reader (content first, then the file's suffix); "" when no reader claims it.
+    static QString contentSuffix(const QString &path);
+    // Why the file at `path` does not open: "PNG: format not supported" when no reader claims
+    // its content (the suffix's format named), "BMP: damaged (...)" when the claiming reader
+    // fails, with its reason.
+    static QString refusalText(const QString &path);
 
     static bool isJpegFormat(int id) { return id >= FormatJpg && id <= FormatJfif; }
     static bool isRawFormat(int id) { return id >= FormatCrw && id <= FormatRw2; }

@@ -1,8 +1,10 @@
 #include "image/ClipNode.h"
 
 #include "image/PixmapClipRoot.h"
+#include "platform/PictureReaders.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
 
@@ -75,8 +77,10 @@ void ClipLoader::run()
     {
         CancellableFile file(m_path, &m_cancelled);
         if (file.open(QIODevice::ReadOnly)) {
-            QImageReader reader(&file); // the format comes from the content
-            const QSize size = reader.size();
+            QImageReader reader(&file);
+            const bool chosen =
+                platform::pictureReaders::prepare(reader, QFileInfo(m_path).suffix());
+            const QSize size = chosen ? reader.size() : QSize();
             if (size.isValid() && !size.isEmpty()) {
                 const QSize scaled(int(size.width() * m_scale), int(size.height() * m_scale));
                 // Edge tiles end at the picture's last column and row.

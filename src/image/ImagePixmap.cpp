@@ -7,6 +7,7 @@
 #include "image/RenderCache.h"
 #include "platform/FittedDecode.h"
 #include "platform/FrameDecoder.h"
+#include "platform/PictureReaders.h"
 #include "platform/ScreenMetrics.h"
 
 #include <QFile>
@@ -143,10 +144,13 @@ bool ImagePixmap::loadWithReader(const ImageFormat *row)
     QImageReader reader(pathName(), QByteArray());
     reader.setAutoTransform(false);
     const bool raw = ImageFormats::isRawFormat(row->id);
-    reader.setDecideFormatFromContent(!raw);
     const ImageFormat *current = row;
     if (!raw) {
-        current = formatTable()->formatForSuffix(QString::fromLatin1(reader.format()));
+        // Raw files go to the reader of their suffix; others to the reader chosen for them.
+        if (!platform::pictureReaders::prepare(reader, QFileInfo(pathName()).suffix()))
+            return false;
+        current = formatTable()->formatForSuffix(
+            QString::fromLatin1(platform::pictureReaders::formatName(reader.format())));
         setFormatRow(const_cast<ImageFormat *>(current));
         if (current->id == FormatUnknown) return false;
     }
@@ -154,7 +158,7 @@ bool ImagePixmap::loadWithReader(const ImageFormat *row)
     const QSize size = reader.size();
     setOriginalSize(size);
     // A header claiming far more pixels than the file's data can hold is not decoded.
-    const QByteArray name = reader.format();
+    const QByteArray name = platform::pictureReaders::formatName(reader.format());
     if (!platform::FrameDecoder::dataCanHold(name, size, QFileInfo(pathName()).size(),
                                              name == "png" ? reader.imageFormat()
                                                            : QImage::Format_Invalid))

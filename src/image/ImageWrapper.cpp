@@ -5,6 +5,7 @@
 #include "image/ImageBase.h"
 #include "image/ImageDirectory.h"
 #include "image/PixmapClipRoot.h"
+#include "platform/PictureReaders.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -122,9 +123,9 @@ bool ImageWrapper::getExifData(const QString &path)
             buffer.setData(value);
             buffer.open(QIODevice::ReadOnly);
             QImageReader reader(&buffer);
-            reader.setDecideFormatFromContent(true);
             reader.setAutoTransform(false);
-            const QSize size = reader.size();
+            const QSize size =
+                platform::pictureReaders::prepare(reader, QString()) ? reader.size() : QSize();
             // A thumbnail is small; a header claiming otherwise is not decoded.
             if (size.isValid() && qint64(size.width()) * size.height() <= 4096 * 4096)
                 m_thumbnail = reader.read();

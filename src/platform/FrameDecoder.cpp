@@ -1,8 +1,10 @@
 #include "platform/FrameDecoder.h"
 
 #include "platform/LargePages.h"
+#include "platform/PictureReaders.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 
@@ -32,9 +34,15 @@ bool FrameDecoder::open(const QString &path)
     m_path = path;
     m_data.clear();
     m_bytes = QFileInfo(path).size();
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) return false;
+        m_reader.reset();
+        m_readerName = pictureReaders::choose(&file, QFileInfo(path).suffix().toLatin1());
+    }
     reset();
     if (!m_reader->canRead()) return false;
-    m_format = m_reader->format();
+    m_format = pictureReaders::formatName(m_reader->format());
     countFrames();
     return true;
 }
@@ -45,9 +53,15 @@ bool FrameDecoder::open(const QByteArray &data)
     m_path.clear();
     m_data = data;
     m_bytes = data.size();
+    {
+        QBuffer buffer(&m_data);
+        buffer.open(QIODevice::ReadOnly);
+        m_reader.reset();
+        m_readerName = pictureReaders::choose(&buffer, QByteArray());
+    }
     reset();
     if (!m_reader->canRead()) return false;
-    m_format = m_reader->format();
+    m_format = pictureReaders::formatName(m_reader->format());
     countFrames();
     return true;
 }
@@ -133,7 +147,9 @@ void FrameDecoder::reset()
     } else {
         m_reader.reset(new QImageReader(m_path));
     }
-    m_reader->setDecideFormatFromContent(true);
+    // Only the chosen reader: QImageReader would otherwise guess again, by other rules.
+    m_reader->setFormat(m_readerName);
+    m_reader->setAutoDetectImageFormat(false);
     m_reader->setAutoTransform(false);
     m_current = 0;
 }

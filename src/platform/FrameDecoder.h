@@ -15,8 +15,9 @@ namespace platform {
 
 // Decodes the frames (pages) of a picture file or of an in-memory picture, one at a time,
 // to 32-bit premultiplied ARGB. The size of every frame is known before it is decoded, so
-// a caller can refuse a frame before any pixel memory is spent on it. The format is found
-// from the content. Thread-safe: frames may be decoded from any thread, one at a time.
+// a caller can refuse a frame before any pixel memory is spent on it. The reader is chosen
+// by platform/PictureReaders (content first, then the file's suffix). Thread-safe: frames may be
+// decoded from any thread, one at a time.
 class FrameDecoder
 {
 public:
@@ -70,6 +71,7 @@ private:
     QByteArray m_data;
     QScopedPointer<QBuffer> m_buffer;
     QScopedPointer<QImageReader> m_reader;
+    QByteArray m_readerName; // QImageReader's name of the chosen reader
     QByteArray m_format;
     int m_frameCount = 0;
     int m_current = -1;

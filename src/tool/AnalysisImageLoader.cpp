@@ -2,6 +2,7 @@
 
 #include "formats/PsdPreview.h"
 #include "platform/FileNameBytes.h"
+#include "platform/PictureReaders.h"
 
 #include <QFileInfo>
 #include <QImageReader>
@@ -38,7 +39,7 @@ QImage loadAnalysisImage(const QString &path, const QSize &target, bool largeOnl
         image = psdPreviewBitmap(&file);
     } else {
         QImageReader reader(&file);
-        reader.setDecideFormatFromContent(true);
+        if (!platform::pictureReaders::prepare(reader, suffix)) return QImage();
         const QSize size = reader.size();
         const auto wantsFit = [&](const QSize &s) {
             return !largeOnly || s.width() >= LargeSide || s.height() >= LargeSide;

@@ -5,7 +5,6 @@
 #include "image/ImageWrapper.h"
 
 #include <QFileInfo>
-#include <QImageReader>
 
 #include <cstdio>
 
@@ -31,7 +30,7 @@ QString backEndName(ImageBackEndKind kind)
 QString contentFormat(const QString &path, const ImageWrapper &picture)
 {
     const ImageFormat *row =
-        picture.imgFormat()->formatForSuffix(QString::fromLatin1(QImageReader::imageFormat(path)));
+        picture.imgFormat()->formatForSuffix(ImageFormats::contentSuffix(path));
     if (row->id == FormatUnknown) row = picture.format();
     return row->suffixes.value(0);
 }

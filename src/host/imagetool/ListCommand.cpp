@@ -22,7 +22,7 @@ int runList(const QStringList &args)
     }
     ImageDirectory directory;
     const ImageFormats table;
-    if (!directory.init(folder, table.nameFilters())) {
+    if (!directory.init(folder, table.openableNameFilters())) {
         reportError(folder, QStringLiteral("no such folder"));
         return ExitInput;
     }

@@ -91,7 +91,7 @@ QSharedPointer<ImageWrapper> openPicture(const QString &path, QString *reason, R
         // A raw file whose reader knows the picture but holds no preview that decodes.
         const RawFacts facts = rawFacts(real.filePath());
         *reason = facts.size.isValid() ? QStringLiteral("no usable preview")
-                                       : QStringLiteral("not a picture that can be decoded");
+                                       : ImageFormats::refusalText(real.filePath());
         if (raw) *raw = facts;
         return {};
     }

@@ -1,0 +1,4 @@
+// Registers our own readers with Qt's plug-in registry when the library is loaded.
+#include <QtPlugin>
+
+Q_IMPORT_PLUGIN(PicsageReaderPlugin)
