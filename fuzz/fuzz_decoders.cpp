@@ -3,6 +3,11 @@
 // crash, and a refusal must leave the caller's picture untouched.
 #include "platform/decoders/BmpHandler.h"
 #include "platform/decoders/DecoderLimits.h"
+#include "platform/decoders/NetpbmHandler.h"
+#include "platform/decoders/PcxHandler.h"
+#include "platform/decoders/SunRasterHandler.h"
+#include "platform/decoders/TgaHandler.h"
+#include "platform/decoders/WbmpHandler.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -19,11 +24,12 @@ template <class Handler> QImageIOHandler *make()
     return new Handler;
 }
 
-// One row per byte reader; readers written beside the BMP one are added here in the same way
-// (TGA, PCX, Sun raster, Netpbm, WBMP). A kept input's first byte names its row by position,
-// so rows are only ever appended.
+// One row per byte reader. A kept input's first byte names its row by position, so rows are
+// only ever appended.
 QImageIOHandler *(*const Readers[])() = {
-    &make<platform::decoders::BmpHandler>,
+    &make<platform::decoders::BmpHandler>,    &make<platform::decoders::TgaHandler>,
+    &make<platform::decoders::PcxHandler>,    &make<platform::decoders::SunRasterHandler>,
+    &make<platform::decoders::NetpbmHandler>, &make<platform::decoders::WbmpHandler>,
 };
 
 } // namespace

@@ -20,7 +20,8 @@ namespace {
 // The frame decoder's rows first, then rows only Qt's readers take, then our own readers
 // (camera raw, metafiles, Photoshop). New rows go at the end, so that kept inputs keep theirs.
 const char *const Suffixes[] = {"jpg", "png", "tif", "bmp", "jpeg", "tiff", "webp", "gif",
-                                "dng", "cr2", "nef", "emf", "wmf",  "psd",  "psb",  "svg"};
+                                "dng", "cr2", "nef", "emf", "wmf",  "psd",  "psb",  "svg",
+                                "tga", "pcx", "ras", "pbm", "wbmp", "heic", "ppm",  "ai"};
 
 struct Environment
 {
