@@ -14,7 +14,6 @@ constexpr int FileHeaderSize = 14;
 // The file header, the largest info header, four masks and a full palette.
 constexpr int MaxHeadBytes = FileHeaderSize + 124 + 16 + 256 * 4;
 
-constexpr quint32 CompressionRgb = 0;
 constexpr quint32 CompressionRle8 = 1;
 constexpr quint32 CompressionRle4 = 2;
 constexpr quint32 CompressionBitFields = 3;

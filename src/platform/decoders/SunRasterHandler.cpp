@@ -12,7 +12,7 @@ namespace {
 constexpr int HeaderSize = 32;
 constexpr quint32 Magic = 0x59a66a95;
 constexpr quint32 TypeOld = 0, TypeStandard = 1, TypeRunLength = 2, TypeRgb = 3, TypeIff = 5;
-constexpr quint32 MapNone = 0, MapRgb = 1, MapRaw = 2;
+constexpr quint32 MapRgb = 1, MapRaw = 2; // 0: no map
 constexpr uchar Escape = 0x80;
 constexpr int LongestRun = 256; // three bytes: escape, count - 1, value
 

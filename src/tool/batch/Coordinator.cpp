@@ -40,7 +40,7 @@ bool Coordinator::run(const QList<QByteArray> &pictures)
         auto *worker = new Worker;
         worker->timer = new QTimer(this);
         worker->timer->setSingleShot(true);
-        connect(worker->timer, &QTimer::timeout, this, [this, worker] {
+        connect(worker->timer, &QTimer::timeout, this, [worker] {
             if (!worker->process) return;
             worker->timedOut = true;
             worker->process->kill();
