@@ -7,7 +7,7 @@
 
 #include "Measure.h"
 
-#include "platform/Metafile.h"
+#include "metafile/Metafile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -64,7 +64,7 @@ int main(int argc, char **argv)
     for (const char *name : {"wmf/fulltest.wmf", "emf/fulltest.emf"}) {
         const QString path = QStringLiteral(PICSAGE_REAL_DATA) + QLatin1Char('/') + name;
         const QByteArray file = QFileInfo(path).fileName().toUtf8();
-        platform::Metafile probe;
+        metafile::Metafile probe;
         if (!probe.load(path)) return 1;
         const QSize size = probe.size().scaled(Width, 1 << 20, Qt::KeepAspectRatio);
         // The budget: the output picture (4 bytes a pixel) plus the file.
@@ -75,12 +75,12 @@ int main(int argc, char **argv)
             5,
             [&] {
                 static QGuiApplication app(argc, argv);
-                platform::Metafile warm; // the font database, once, outside the measure
+                metafile::Metafile warm; // the font database, once, outside the measure
                 warm.load(path);
                 warm.toImage(QSize(16, 16));
             },
             [&] {
-                platform::Metafile picture;
+                metafile::Metafile picture;
                 if (!picture.load(path)) return false;
                 const QImage image = picture.toImage(size);
                 return image.width() == Width;

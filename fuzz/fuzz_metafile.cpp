@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the metafile player: a refusal or a bounded rendering, never a
 // crash, a hang or an allocation beyond the limits.
-#include "platform/Metafile.h"
+#include "metafile/Metafile.h"
 
 #include <QGuiApplication>
 
@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
-    platform::Metafile picture;
+    metafile::Metafile picture;
     if (!picture.loadData(bytes)) return 0;
     picture.toImage(picture.size().boundedTo(QSize(256, 256)));
     return 0;

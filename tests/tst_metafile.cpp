@@ -9,7 +9,7 @@
 #include "image/ImageBase.h"
 #include "image/ImageDirectory.h"
 #include "image/ImageWrapper.h"
-#include "platform/Metafile.h"
+#include "metafile/Metafile.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -24,7 +24,7 @@
 #include <limits>
 
 using namespace mftest;
-using platform::Metafile;
+using metafile::Metafile;
 
 namespace {
 

@@ -253,6 +253,7 @@ void PsdLayerComposer::readExtraData(quint64 end, LayerRecord *record)
         const quint64 length = m_header.isPsb() && hasLongLength(k) ? s.readU64() : s.readU32();
         if (!s.ok() || length > left()) return;
         const quint64 next = quint64(s.pos()) + length;
+        record->blocks.push_back({k, quint64(s.pos()), length});
         if (k == key("lsct") || k == key("lsdk")) {
             if (length >= 4) {
                 const quint32 type = s.readU32();

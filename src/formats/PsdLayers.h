@@ -33,6 +33,15 @@ struct LayerChannel
     bool present = false; // the record lists it and the file holds its claimed bytes
 };
 
+// One tagged block of a layer record's extra data (fill, adjustment, effect and mask
+// descriptors live there): its four-character key and where its bytes lie in the file.
+struct TaggedBlock
+{
+    quint32 key = 0;
+    quint64 start = 0;
+    quint64 length = 0;
+};
+
 // What a layer record says, as far as composing needs it.
 struct LayerRecord
 {
@@ -57,6 +66,7 @@ struct LayerRecord
     LayerRect maskRect;
     quint8 maskDefault = 255;
     bool maskEnabled = false;
+    std::vector<TaggedBlock> blocks; // every tagged block the record holds, in file order
 };
 
 // Composes the pixel layers of an 8-bit RGB or grayscale document, for documents saved

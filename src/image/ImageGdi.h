@@ -1,7 +1,7 @@
 #pragma once
 
 #include "image/ImageBase.h"
-#include "platform/Metafile.h"
+#include "metafile/Metafile.h"
 
 // The back-end of Windows Metafile and Enhanced Metafile pictures: our own record player
 // draws them with the painter, at any scale, with no decoded frame kept.
@@ -33,6 +33,6 @@ public:
 private:
     QSize renderSize(int width, int height) const;
 
-    platform::Metafile m_image;
+    metafile::Metafile m_image;
     bool m_animated = false;
 };

@@ -11,7 +11,7 @@
 
 #include <cmath>
 
-namespace platform {
+namespace metafile {
 
 namespace {
 
@@ -198,13 +198,13 @@ void MetafileCanvas::setMapMode(int mode)
 
 void MetafileCanvas::setWindowExt(const QSizeF &s)
 {
-    if (std::fabs(s.width()) > metafile::MinExtent && std::fabs(s.height()) > metafile::MinExtent)
+    if (std::fabs(s.width()) > limits::MinExtent && std::fabs(s.height()) > limits::MinExtent)
         m_state.windowExt = s;
 }
 
 void MetafileCanvas::setViewportExt(const QSizeF &s)
 {
-    if (std::fabs(s.width()) > metafile::MinExtent && std::fabs(s.height()) > metafile::MinExtent)
+    if (std::fabs(s.width()) > limits::MinExtent && std::fabs(s.height()) > limits::MinExtent)
         m_state.viewportExt = s;
 }
 
@@ -224,7 +224,7 @@ void MetafileCanvas::scaleViewportExt(double xNum, double xDenom, double yNum, d
 
 void MetafileCanvas::setWorldTransform(const QTransform &t)
 {
-    if (paint::isFinite(t) && paint::linearScale(t) > metafile::MinExtent) m_state.world = t;
+    if (paint::isFinite(t) && paint::linearScale(t) > limits::MinExtent) m_state.world = t;
 }
 
 void MetafileCanvas::modifyWorldTransform(const QTransform &t, int mode)
@@ -252,7 +252,7 @@ void MetafileCanvas::modifyWorldTransform(const QTransform &t, int mode)
 
 void MetafileCanvas::save()
 {
-    if (int(m_saved.size()) >= metafile::MaxSavedStates) {
+    if (int(m_saved.size()) >= limits::MaxSavedStates) {
         ++m_droppedSaves;
         return;
     }
@@ -306,8 +306,8 @@ void MetafileCanvas::setClipRegion(const QPainterPath &device, int mode)
 {
     // Each combination costs time in the size of both paths: a clip grown past the limit
     // by thousands of records takes no more changes.
-    if (device.elementCount() > metafile::MaxClipElements ||
-        (mode != RgnCopy && m_state.clip.elementCount() > metafile::MaxClipElements))
+    if (device.elementCount() > limits::MaxClipElements ||
+        (mode != RgnCopy && m_state.clip.elementCount() > limits::MaxClipElements))
         return;
     QPainterPath frame;
     frame.addRect(m_frame);
@@ -454,7 +454,7 @@ bool MetafileCanvas::setPenFor(const QTransform &out, double widthFactor,
         for (qreal d : dashes)
             period += d;
         period *= std::max(1.0, outWidth);
-        if (outPath.length() / period < metafile::MaxDashSegments) {
+        if (outPath.length() / period < limits::MaxDashSegments) {
             if (style != PsUserStyle) pen.setCapStyle(Qt::FlatCap);
             pen.setDashPattern(dashes);
         }
@@ -962,7 +962,7 @@ QPainterPath textOutline(const QFont &font, const QPointF &origin, const QString
 void MetafileCanvas::text(const QPointF &referenceIn, const QString &string,
                           const QVector<double> &dx, quint32 options, const QRectF &rect)
 {
-    if (m_inPath || string.isEmpty() || string.size() > metafile::MaxTextChars) return;
+    if (m_inPath || string.isEmpty() || string.size() > limits::MaxTextChars) return;
     const QTransform toDevice = logicalToDevice();
     const QTransform out = toDevice * m_deviceToOutput;
     if (!paint::isUsable(out)) return;
@@ -1169,4 +1169,4 @@ void MetafileCanvas::gradientRect(const QRectF &logical, const QColor &from, con
     m_painter->fillPath(path, g);
 }
 
-} // namespace platform
+} // namespace metafile

@@ -9,7 +9,7 @@
 
 class QPainter;
 
-namespace platform {
+namespace metafile {
 
 // A Windows metafile (WMF, with or without its placeable header) or an enhanced metafile
 // (EMF), drawn by our own record player onto any QPainter. The file is held whole; records
@@ -47,4 +47,4 @@ private:
     QRectF m_bounds;
 };
 
-} // namespace platform
+} // namespace metafile

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace platform::paint {
+namespace metafile::paint {
 
 AxisScales axisScales(const QTransform &t)
 {
@@ -75,4 +75,4 @@ double tenthsToDegrees(double tenths)
     return std::isfinite(tenths) ? std::fmod(tenths, 3600.0) / 10.0 : 0.0;
 }
 
-} // namespace platform::paint
+} // namespace metafile::paint

@@ -11,7 +11,7 @@
 #include <cmath>
 #include <cstddef>
 
-namespace platform {
+namespace metafile {
 
 namespace {
 
@@ -60,7 +60,7 @@ QRegion regionAt(MetafileBytes r, quint64 at, quint64 size)
 {
     const MetafileBytes data = r.sub(at, size);
     const quint32 count = data.u32(8);
-    if (count > quint32(metafile::MaxRegionRects) || !data.has(32, quint64(count) * 16)) return {};
+    if (count > quint32(limits::MaxRegionRects) || !data.has(32, quint64(count) * 16)) return {};
     QVector<QRect> rects;
     rects.reserve(int(count));
     for (quint32 i = 0; i < count; ++i) {
@@ -162,7 +162,7 @@ private:
 
     MetafileCanvas &m_canvas;
     QHash<quint32, MetafileObject> m_objects;
-    qint64 m_bitmapBudget = metafile::MaxPictureBitmapPixels;
+    qint64 m_bitmapBudget = limits::MaxPictureBitmapPixels;
 };
 
 QImage EmfPlayer::dib(MetafileBytes r, quint64 offBmi, quint64 offBits, bool keepAlpha)
@@ -233,7 +233,7 @@ void EmfPlayer::polyPolys(quint32 type, MetafileBytes r, bool small)
 
 QString EmfPlayer::string(MetafileBytes r, quint64 offset, quint64 chars, bool wide) const
 {
-    if (chars == 0 || chars > quint64(metafile::MaxTextChars)) return {};
+    if (chars == 0 || chars > quint64(limits::MaxTextChars)) return {};
     const MetafileBytes s = r.sub(offset, chars * (wide ? 2 : 1));
     if (!s.size()) return {};
     if (!wide)
@@ -756,4 +756,4 @@ void playEmf(MetafileBytes file, MetafileCanvas &canvas)
     }
 }
 
-} // namespace platform
+} // namespace metafile

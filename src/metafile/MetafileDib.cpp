@@ -6,7 +6,7 @@
 #include <QImageReader>
 #include <QVector>
 
-namespace platform {
+namespace metafile {
 
 namespace {
 
@@ -44,8 +44,8 @@ bool readHeader(MetafileBytes info, DibHeader &h)
         h.topDown = true;
         h.height = -h.height;
     }
-    if (h.width < 1 || h.height < 1 || h.width > metafile::MaxBitmapSide ||
-        h.height > metafile::MaxBitmapSide || h.width * h.height > metafile::MaxBitmapPixels)
+    if (h.width < 1 || h.height < 1 || h.width > limits::MaxBitmapSide ||
+        h.height > limits::MaxBitmapSide || h.width * h.height > limits::MaxBitmapPixels)
         return false;
     switch (h.bitCount) {
     case 1:
@@ -167,9 +167,9 @@ QImage decodeCompressed(MetafileBytes bits, qint64 *budget)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     const QSize size = reader.size();
-    if (!size.isValid() || size.width() > metafile::MaxBitmapSide ||
-        size.height() > metafile::MaxBitmapSide ||
-        qint64(size.width()) * size.height() > metafile::MaxBitmapPixels ||
+    if (!size.isValid() || size.width() > limits::MaxBitmapSide ||
+        size.height() > limits::MaxBitmapSide ||
+        qint64(size.width()) * size.height() > limits::MaxBitmapPixels ||
         !spend(budget, qint64(size.width()) * size.height()))
         return {};
     return reader.read().convertToFormat(QImage::Format_ARGB32);
@@ -268,4 +268,4 @@ QImage decodePackedDib(MetafileBytes packed, bool keepAlpha, qint64 *budget)
                      keepAlpha, budget);
 }
 
-} // namespace platform
+} // namespace metafile

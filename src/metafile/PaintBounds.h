@@ -8,7 +8,7 @@
 // along one axis overflow FreeType's rasteriser and the glyph cache then copies past its
 // buffers; coordinates near the limits of its fixed-point arithmetic hang or wrap. Every
 // player that turns values read from a file into painter calls asks here first.
-namespace platform::paint {
+namespace metafile::paint {
 
 constexpr double MaxCoordinate = 1e9;    // output pixels; shapes beyond are not drawn
 constexpr double MaxAxisScale = 1e7;     // output pixels per unit along either axis
@@ -50,4 +50,4 @@ double penWidth(double width, double outputScale);
 // An angle in degrees taken from tenths of a degree, within (-360, 360).
 double tenthsToDegrees(double tenths);
 
-} // namespace platform::paint
+} // namespace metafile::paint

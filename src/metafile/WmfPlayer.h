@@ -5,7 +5,7 @@
 #include <QRect>
 #include <QSizeF>
 
-namespace platform {
+namespace metafile {
 
 class MetafileCanvas;
 
@@ -29,4 +29,4 @@ bool readWmfHeader(MetafileBytes file, WmfHeader &header);
 // Plays the records onto `canvas`, whose device is the picture at `pixelSize()`.
 void playWmf(MetafileBytes file, const WmfHeader &header, MetafileCanvas &canvas);
 
-} // namespace platform
+} // namespace metafile

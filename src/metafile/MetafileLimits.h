@@ -2,12 +2,12 @@
 
 #include <QtGlobal>
 
-namespace platform {
+namespace metafile {
 
 // Bounds that keep a hostile or broken metafile from taking unbounded memory or time.
 // Every count, size and offset read from a file is also checked against the bytes that
 // really remain; these limits cap what an honest-looking size may still ask for.
-namespace metafile {
+namespace limits {
 
 constexpr qint64 MaxFileBytes = 256 * 1024 * 1024; // a metafile is read whole into memory
 constexpr int MaxPictureSide = 16384;              // larger frames are reported scaled down
@@ -22,5 +22,5 @@ constexpr double MaxDashSegments = 1e5; // a longer dashed line is drawn solid
 constexpr int MaxTextChars = 1 << 16;
 constexpr double MinExtent = 1e-9; // window or viewport scale below this is refused
 
+} // namespace limits
 } // namespace metafile
-} // namespace platform

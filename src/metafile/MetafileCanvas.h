@@ -12,7 +12,7 @@
 
 class QPainter;
 
-namespace platform {
+namespace metafile {
 
 // The drawing objects a metafile creates, selects and deletes.
 struct MetafilePen
@@ -190,4 +190,4 @@ private:
     QPainterPath m_path; // device units
 };
 
-} // namespace platform
+} // namespace metafile

@@ -5,7 +5,7 @@
 #include <QRect>
 #include <QSizeF>
 
-namespace platform {
+namespace metafile {
 
 class MetafileCanvas;
 
@@ -28,4 +28,4 @@ bool readEmfHeader(MetafileBytes file, EmfHeader &header);
 // unknown ones are skipped, and a record whose size does not fit ends the picture.
 void playEmf(MetafileBytes file, MetafileCanvas &canvas);
 
-} // namespace platform
+} // namespace metafile

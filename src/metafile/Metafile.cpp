@@ -8,7 +8,7 @@
 
 #include <cmath>
 
-namespace platform {
+namespace metafile {
 
 namespace {
 
@@ -23,14 +23,14 @@ bool Metafile::load(const QString &path)
 {
     *this = Metafile();
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > metafile::MaxFileBytes) return false;
+    if (!file.open(QIODevice::ReadOnly) || file.size() > limits::MaxFileBytes) return false;
     return loadData(file.readAll());
 }
 
 bool Metafile::loadData(const QByteArray &data)
 {
     *this = Metafile();
-    if (data.size() > metafile::MaxFileBytes) return false;
+    if (data.size() > limits::MaxFileBytes) return false;
     const MetafileBytes bytes = bytesOf(data);
     if (readEmfHeader(bytes, m_emf)) {
         QRectF frame = m_emf.deviceFrame();
@@ -60,9 +60,9 @@ QSize Metafile::size() const
     if (isNull()) return {};
     double w = m_bounds.width(), h = m_bounds.height();
     const double longest = std::max(w, h);
-    if (longest > metafile::MaxPictureSide) {
-        w = w * metafile::MaxPictureSide / longest;
-        h = h * metafile::MaxPictureSide / longest;
+    if (longest > limits::MaxPictureSide) {
+        w = w * limits::MaxPictureSide / longest;
+        h = h * limits::MaxPictureSide / longest;
     }
     return QSize(std::max(1, int(w)), std::max(1, int(h)));
 }
@@ -97,4 +97,4 @@ QImage Metafile::toImage(const QSize &size) const
     return image;
 }
 
-} // namespace platform
+} // namespace metafile

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace platform {
+namespace metafile {
 
 // A bounded little-endian view of one metafile record (or of the whole file). Reads outside
 // the view answer zero, so a short record can never read past its end; callers still check
@@ -57,4 +57,4 @@ private:
     quint32 m_size = 0;
 };
 
-} // namespace platform
+} // namespace metafile

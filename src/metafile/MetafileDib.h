@@ -4,7 +4,7 @@
 
 #include <QImage>
 
-namespace platform {
+namespace metafile {
 
 // Device-independent bitmaps as metafiles embed them: a header with its colour table
 // (`info`) and the pixel rows (`bits`), bottom-up unless the height is negative. Answers a
@@ -23,4 +23,4 @@ QImage decodePackedDib(MetafileBytes packed, bool keepAlpha = false, qint64 *bud
 // Number of bytes of header and colour table at the start of a packed bitmap, 0 if invalid.
 quint32 dibInfoSize(MetafileBytes info);
 
-} // namespace platform
+} // namespace metafile

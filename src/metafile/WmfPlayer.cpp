@@ -11,7 +11,7 @@
 #include <cmath>
 #include <set>
 
-namespace platform {
+namespace metafile {
 
 namespace {
 
@@ -66,8 +66,7 @@ QRegion regionAt(MetafileBytes r)
     quint64 at = 28;
     for (int s = 0; s < scans; ++s) {
         const quint64 count = r.u16(at);
-        if (!r.has(at, 6 + count * 2 + 2) ||
-            rects.size() + int(count / 2) > metafile::MaxRegionRects)
+        if (!r.has(at, 6 + count * 2 + 2) || rects.size() + int(count / 2) > limits::MaxRegionRects)
             break;
         const int top = r.i16(at + 2), bottom = r.i16(at + 4);
         for (quint64 k = 0; k + 1 < count; k += 2) {
@@ -105,7 +104,7 @@ private:
     QHash<int, MetafileObject> m_objects;
     std::set<int> m_free;
     int m_next = 0;
-    qint64 m_bitmapBudget = metafile::MaxPictureBitmapPixels;
+    qint64 m_bitmapBudget = limits::MaxPictureBitmapPixels;
 };
 
 void WmfPlayer::create(const MetafileObject &o)
@@ -550,4 +549,4 @@ void playWmf(MetafileBytes file, const WmfHeader &header, MetafileCanvas &canvas
     }
 }
 
-} // namespace platform
+} // namespace metafile
