@@ -2,6 +2,7 @@
 
 #include "formats/ImageFormats.h"
 #include "image/ImageWrapper.h"
+#include "platform/ScreenMetrics.h"
 
 #include <QFileInfo>
 #include <QPainter>
@@ -17,7 +18,8 @@ bool ImageGdi::load(const ImageFormat *row)
 {
     const bool ok = row && m_image.load(pathName());
     if (ok) {
-        setOriginalSize(m_image.size());
+        // The frame on paper at the screen's resolution, as the system's own viewer sizes it.
+        setOriginalSize(m_image.size(platform::logicalDpi()));
         setFormatRow(const_cast<ImageFormat *>(row));
     }
     setReady(true);
@@ -46,14 +48,17 @@ void ImageGdi::paint(QPainter *painter, int, const QRect &target, const QRect &v
 
 QSize ImageGdi::renderSize(int width, int height) const
 {
-    QSizeF size = m_image.size();
+    QSizeF size = originalSize();
+    if (size.isEmpty()) return {};
     if (width > 0 && height > 0) {
         const double factor = std::min(width / size.width(), height / size.height());
         size *= factor;
     }
-    const QSize pixels(std::max(1, int(size.width())), std::max(1, int(size.height())));
-    if (qint64(pixels.width()) * pixels.height() > MaxRenderPixels) return {};
-    return pixels;
+    // A vector picture has no size of its own to refuse: a larger one is drawn as large as
+    // the bound allows.
+    const double area = size.width() * size.height();
+    if (area > MaxRenderPixels) size *= std::sqrt(MaxRenderPixels / area);
+    return QSize(std::max(1, int(size.width())), std::max(1, int(size.height())));
 }
 
 QImage ImageGdi::imageAt(int frame, int width, int height)

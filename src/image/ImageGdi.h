@@ -8,7 +8,7 @@
 class ImageGdi : public ImageBase
 {
 public:
-    // pixmapAt and imageAt refuse sizes above this many pixels.
+    // pixmapAt and imageAt draw no more pixels than this; larger sizes are scaled down.
     static constexpr qint64 MaxRenderPixels = 104857600;
 
     explicit ImageGdi(ImageWrapper *owner);

@@ -316,11 +316,13 @@ bool ImageWrapper::save(QString path, int maxWidth, int maxHeight, int quality,
     const ImageFormat *row = m_imageFormats->formatForId(format);
     if (!row || row->id == FormatUnknown || !(row->flags & FormatCanSave) || path.isEmpty())
         return false;
-    QImage picture = uprightImage(0);
-    if (picture.isNull()) return false;
     const QSize size = imageSize(0);
     if (size.isEmpty()) return false;
     const QSize fitted = fitForExport(size.width(), size.height(), maxWidth, maxHeight);
+    // A vector picture is drawn at the size wanted rather than reduced from its own.
+    QImage picture = backEndKind() == BackEndMetafile ? imageAt(0, fitted.width(), fitted.height())
+                                                      : uprightImage(0);
+    if (picture.isNull()) return false;
     if (fitted != picture.size())
         picture = picture.scaled(fitted, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     // Containers without alpha show transparent parts white, as every other write does.

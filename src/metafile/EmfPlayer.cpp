@@ -152,6 +152,8 @@ private:
     void polys(quint32 type, MetafileBytes r, bool small);
     void polyPolys(quint32 type, MetafileBytes r, bool small);
     QString string(MetafileBytes r, quint64 offset, quint64 chars, bool wide) const;
+    // Glyph indices of the selected font, 16 or 8 bits each.
+    static QVector<quint32> glyphIndexes(MetafileBytes r, quint64 offset, quint64 count, bool wide);
     // Draws the EMRTEXT at `at`; answers its size.
     quint64 text(MetafileBytes r, quint64 at, bool wide);
     void polyText(MetafileBytes r, bool wide);
@@ -231,6 +233,18 @@ void EmfPlayer::polyPolys(quint32 type, MetafileBytes r, bool small)
         m_canvas.polyPolyline(polys);
 }
 
+QVector<quint32> EmfPlayer::glyphIndexes(MetafileBytes r, quint64 offset, quint64 count, bool wide)
+{
+    if (count == 0 || count > quint64(limits::MaxTextChars) ||
+        !r.has(offset, count * (wide ? 2 : 1)))
+        return {};
+    QVector<quint32> glyphs;
+    glyphs.reserve(int(count));
+    for (quint64 i = 0; i < count; ++i)
+        glyphs << (wide ? r.u16(offset + i * 2) : r.u8(offset + i));
+    return glyphs;
+}
+
 QString EmfPlayer::string(MetafileBytes r, quint64 offset, quint64 chars, bool wide) const
 {
     if (chars == 0 || chars > quint64(limits::MaxTextChars)) return {};
@@ -255,17 +269,24 @@ quint64 EmfPlayer::text(MetafileBytes r, quint64 at, bool wide)
     const QRectF rect = hasRect ? boxAt(r, at + 20) : QRectF();
     const quint64 offDx = r.u32(at + (hasRect ? 36 : 20));
     const quint64 size = hasRect ? 40 : 24;
-    const QString text = string(r, offString, chars, wide);
-    if (text.isEmpty()) return size;
+    const bool byIndex = options & U_ETO_GLYPH_INDEX;
+    const QVector<quint32> glyphs =
+        byIndex ? glyphIndexes(r, offString, chars, wide) : QVector<quint32>();
+    const QString text = byIndex ? QString() : string(r, offString, chars, wide);
+    const quint64 count = quint64(byIndex ? glyphs.size() : text.size());
+    if (count == 0) return size;
     QVector<double> dx;
     const quint64 step = options & U_ETO_PDY ? 8 : 4;
     // Advances belong to the encoded characters; only a one-to-one string keeps them.
-    if (offDx && r.has(offDx, chars * step) && quint64(text.size()) == chars) {
+    if (offDx && r.has(offDx, chars * step) && count == chars) {
         dx.reserve(int(chars));
         for (quint64 i = 0; i < chars; ++i)
             dx << r.i32(offDx + i * step);
     }
-    m_canvas.text(reference, text, dx, options, rect);
+    if (byIndex)
+        m_canvas.glyphs(reference, glyphs, dx, options, rect);
+    else
+        m_canvas.text(reference, text, dx, options, rect);
     return size;
 }
 
@@ -283,10 +304,15 @@ void EmfPlayer::smallText(MetafileBytes r)
     const bool hasRect = !(options & U_ETO_NO_RECT);
     const quint64 at = sizeof(U_EMRSMALLTEXTOUT);
     const QRectF rect = hasRect ? boxAt(r, at) : QRectF();
-    const QString text = string(r, at + (hasRect ? 16 : 0), r.u32(AT(U_EMRSMALLTEXTOUT, cChars)),
-                                !(options & U_ETO_SMALL_CHARS));
-    if (!text.isEmpty())
-        m_canvas.text(pointAt(r, AT(U_EMRSMALLTEXTOUT, Dest)), text, {}, options, rect);
+    const quint64 offString = at + (hasRect ? 16 : 0), chars = r.u32(AT(U_EMRSMALLTEXTOUT, cChars));
+    const bool wide = !(options & U_ETO_SMALL_CHARS);
+    const QPointF reference = pointAt(r, AT(U_EMRSMALLTEXTOUT, Dest));
+    if (options & U_ETO_GLYPH_INDEX) {
+        m_canvas.glyphs(reference, glyphIndexes(r, offString, chars, wide), {}, options, rect);
+        return;
+    }
+    const QString text = string(r, offString, chars, wide);
+    if (!text.isEmpty()) m_canvas.text(reference, text, {}, options, rect);
 }
 
 void EmfPlayer::blt(quint32 type, MetafileBytes r)
@@ -303,7 +329,8 @@ void EmfPlayer::blt(quint32 type, MetafileBytes r)
         const QPointF src = pointAt(r, AT(U_EMRBITBLT, Src));
         const quint64 offBmi = AT(U_EMRBITBLT, offBmiSrc), offBits = AT(U_EMRBITBLT, offBitsSrc);
         const QRectF destRect(dest, size);
-        if (type == U_EMR_BITBLT && r.u32(AT(U_EMRBITBLT, cbBmiSrc)) == 0) {
+        if ((type == U_EMR_BITBLT || type == U_EMR_STRETCHBLT) &&
+            r.u32(AT(U_EMRBITBLT, cbBmiSrc)) == 0) {
             m_canvas.patternBlt(destRect, rop);
             return;
         }

@@ -34,11 +34,16 @@ bool Metafile::loadData(const QByteArray &data)
     const MetafileBytes bytes = bytesOf(data);
     if (readEmfHeader(bytes, m_emf)) {
         QRectF frame = m_emf.deviceFrame();
+        const QRect mm = m_emf.frame;
+        m_millimetres =
+            QSizeF((double(mm.right()) - mm.left()) / 100, (double(mm.bottom()) - mm.top()) / 100);
         if (!(frame.width() >= 1 && frame.height() >= 1)) {
             // No usable frame: the bounds of what was drawn, inclusive device pixels.
             const QRect b = m_emf.bounds;
             frame = QRectF(b.left(), b.top(), double(b.right()) - b.left() + 1,
                            double(b.bottom()) - b.top() + 1);
+            m_millimetres = QSizeF(frame.width() / m_emf.pixelsPerMm.width(),
+                                   frame.height() / m_emf.pixelsPerMm.height());
         }
         if (!(frame.width() >= 1 && frame.height() >= 1)) return false;
         m_bounds = frame;
@@ -47,6 +52,7 @@ bool Metafile::loadData(const QByteArray &data)
         const QSizeF pixels = m_wmf.pixelSize();
         if (!(pixels.width() > 0 && pixels.height() > 0)) return false;
         m_bounds = QRectF(QPointF(0, 0), pixels);
+        m_millimetres = pixels * (25.4 / 96);
         m_kind = Kind::Wmf;
     } else {
         return false;
@@ -55,16 +61,18 @@ bool Metafile::loadData(const QByteArray &data)
     return true;
 }
 
-QSize Metafile::size() const
+QSize Metafile::size(double dotsPerInch) const
 {
-    if (isNull()) return {};
-    double w = m_bounds.width(), h = m_bounds.height();
+    if (isNull() || !(dotsPerInch > 0)) return {};
+    double w = m_millimetres.width() * dotsPerInch / 25.4;
+    double h = m_millimetres.height() * dotsPerInch / 25.4;
     const double longest = std::max(w, h);
     if (longest > limits::MaxPictureSide) {
         w = w * limits::MaxPictureSide / longest;
         h = h * limits::MaxPictureSide / longest;
     }
-    return QSize(std::max(1, int(w)), std::max(1, int(h)));
+    // Whole pixels, not lost to rounding in the millimetres (279.4 mm at 96 dpi is 1056).
+    return QSize(std::max(1, int(w + 1e-6)), std::max(1, int(h + 1e-6)));
 }
 
 void Metafile::render(QPainter *painter, const QRectF &target) const

@@ -28,9 +28,13 @@ public:
 
     // The picture's frame in pixels of its reference device (96 dpi for a WMF).
     QRectF bounds() const { return m_bounds; }
-    // The frame's size truncated to whole pixels: at least 1 x 1, and scaled down to fit
-    // 16384 pixels a side when the file claims more.
-    QSize size() const;
+    // The frame's size on paper.
+    QSizeF millimetres() const { return m_millimetres; }
+    // The frame's size on a screen of `dotsPerInch`, truncated to whole pixels: at least
+    // 1 x 1, and scaled down to fit 16384 pixels a side when the file claims more. The
+    // reference device's resolution plays no part: a picture recorded against a printer
+    // or a device with oblong pixels has the size and shape of its frame on paper.
+    QSize size(double dotsPerInch = 96) const;
 
     // Plays the records so that the frame fills `target`, in the painter's coordinates;
     // nothing is drawn outside the target or the painter's clip.
@@ -45,6 +49,7 @@ private:
     EmfHeader m_emf;
     WmfHeader m_wmf;
     QRectF m_bounds;
+    QSizeF m_millimetres;
 };
 
 } // namespace metafile

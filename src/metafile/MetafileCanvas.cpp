@@ -2,11 +2,14 @@
 
 #include "MetafileLimits.h"
 #include "PaintBounds.h"
+#include "TernaryRop.h"
 
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPainterPathStroker>
+#include <QRawFont>
 #include <QTextCodec>
 
 #include <cmath>
@@ -58,20 +61,12 @@ enum TextAlign {
     TaVerticalMask = 24
 };
 
-enum TextOptions { EtoOpaque = 2, EtoClipped = 4 };
+enum TextOptions { EtoOpaque = 2, EtoClipped = 4, EtoGlyphIndex = 0x10 };
 
-enum Rop : quint32 {
-    SrcCopy = 0x00CC0020,
-    SrcPaint = 0x00EE0086,
-    SrcAnd = 0x008800C6,
-    SrcInvert = 0x00660046,
-    NotSrcCopy = 0x00330008,
-    PatCopy = 0x00F00021,
-    PatInvert = 0x005A0049,
-    DstInvert = 0x00550009,
-    Blackness = 0x00000042,
-    Whiteness = 0x00FF0062
-};
+constexpr QImage::Format Pixels = QImage::Format_ARGB32_Premultiplied;
+
+// The raster operations drawn without evaluating them pixel by pixel.
+enum Rop : quint32 { SrcCopy = 0x00CC0020, NotSrcCopy = 0x00330008, PatCopy = 0x00F00021 };
 
 Qt::BrushStyle hatchStyle(int hatch)
 {
@@ -111,7 +106,8 @@ QPainterPath combine(const QPainterPath &a, const QPainterPath &b, int mode)
 
 MetafileCanvas::MetafileCanvas(QPainter *painter, const QTransform &deviceToOutput,
                                const QRectF &frame, const QSizeF &pixelsPerMm)
-    : m_painter(painter), m_frame(frame), m_pixelsPerMm(pixelsPerMm)
+    : m_painter(painter), m_frame(frame), m_pixelsPerMm(pixelsPerMm),
+      m_rasterOpBudget(limits::MaxRasterOpPixels)
 {
     m_painter->save();
     const QTransform base = m_painter->transform();
@@ -463,21 +459,18 @@ bool MetafileCanvas::setPenFor(const QTransform &out, double widthFactor,
     return true;
 }
 
-bool MetafileCanvas::setBrushFor(const QTransform &drawingToDevice)
+QBrush MetafileCanvas::brushFor(const QTransform &drawingToDevice) const
 {
     const MetafileBrush &b = m_state.brush;
     switch (b.style) {
     case MetafileBrush::Null:
-        m_painter->setBrush(Qt::NoBrush);
-        return false;
+        return Qt::NoBrush;
     case MetafileBrush::Solid:
-        m_painter->setBrush(b.color);
-        return true;
+        return b.color;
     case MetafileBrush::Hatched: {
         QBrush brush(b.color, hatchStyle(b.hatch));
         brush.setTransform(drawingToDevice.inverted());
-        m_painter->setBrush(brush);
-        return true;
+        return brush;
     }
     case MetafileBrush::Pattern: {
         QImage pattern = b.pattern;
@@ -492,16 +485,21 @@ bool MetafileCanvas::setBrushFor(const QTransform &drawingToDevice)
             }
         }
         if (pattern.isNull()) {
-            m_painter->setBrush(Qt::gray);
-            return true;
+            return QColor(Qt::gray);
         }
         QBrush brush(pattern);
         brush.setTransform(drawingToDevice.inverted());
-        m_painter->setBrush(brush);
-        return true;
+        return brush;
     }
     }
-    return false;
+    return Qt::NoBrush;
+}
+
+bool MetafileCanvas::setBrushFor(const QTransform &drawingToDevice)
+{
+    const QBrush brush = brushFor(drawingToDevice);
+    m_painter->setBrush(brush);
+    return brush.style() != Qt::NoBrush;
 }
 
 void MetafileCanvas::fillBackgroundForHatch(const QPainterPath &path)
@@ -957,12 +955,46 @@ QPainterPath textOutline(const QFont &font, const QPointF &origin, const QString
     return QTransform::fromScale(k, k).map(path);
 }
 
+// Glyphs given by index as filled outlines, as textOutline does for characters: `positions`
+// are in `font`'s pixels.
+QPainterPath glyphOutline(const QFont &font, const QVector<quint32> &glyphs,
+                          const QVector<QPointF> &positions)
+{
+    constexpr int OutlinePixels = 256;
+    const double k = double(font.pixelSize()) / OutlinePixels;
+    QFont large = font;
+    large.setPixelSize(OutlinePixels);
+    large.setHintingPreference(QFont::PreferNoHinting);
+    const QRawFont raw = QRawFont::fromFont(large);
+    QPainterPath path;
+    if (!raw.isValid()) return path;
+    for (int i = 0; i < glyphs.size(); ++i)
+        path.addPath(raw.pathForGlyph(glyphs[i]).translated(positions.value(i) / k));
+    return QTransform::fromScale(k, k).map(path);
+}
+
 } // namespace
 
-void MetafileCanvas::text(const QPointF &referenceIn, const QString &string,
+void MetafileCanvas::text(const QPointF &reference, const QString &string,
                           const QVector<double> &dx, quint32 options, const QRectF &rect)
 {
-    if (m_inPath || string.isEmpty() || string.size() > limits::MaxTextChars) return;
+    if (string.isEmpty() || string.size() > limits::MaxTextChars) return;
+    drawText(reference, string, {}, dx, options & ~quint32(EtoGlyphIndex), rect);
+}
+
+void MetafileCanvas::glyphs(const QPointF &reference, const QVector<quint32> &indexes,
+                            const QVector<double> &dx, quint32 options, const QRectF &rect)
+{
+    if (indexes.isEmpty() || indexes.size() > limits::MaxTextChars) return;
+    drawText(reference, QString(), indexes, dx, options | EtoGlyphIndex, rect);
+}
+
+void MetafileCanvas::drawText(const QPointF &referenceIn, const QString &string,
+                              const QVector<quint32> &glyphs, const QVector<double> &dx,
+                              quint32 options, const QRectF &rect)
+{
+    if (m_inPath) return;
+    const bool byIndex = options & EtoGlyphIndex;
     const QTransform toDevice = logicalToDevice();
     const QTransform out = toDevice * m_deviceToOutput;
     if (!paint::isUsable(out)) return;
@@ -998,8 +1030,23 @@ void MetafileCanvas::text(const QPointF &referenceIn, const QString &string,
         for (double d : dx)
             width += d;
         width /= unit * stretch;
-    } else {
+    } else if (!byIndex) {
         width = fm.horizontalAdvance(string);
+    }
+    // Glyph indices: the font's own glyphs, each advancing by dx or by its own advance.
+    QRawFont raw;
+    QVector<QPointF> positions;
+    if (byIndex) {
+        raw = QRawFont::fromFont(font);
+        if (!raw.isValid()) return;
+        const QVector<QPointF> advances = raw.advancesForGlyphIndexes(glyphs);
+        double advance = 0;
+        positions.reserve(glyphs.size());
+        for (int i = 0; i < glyphs.size(); ++i) {
+            positions << QPointF(advance, 0);
+            advance += dx.isEmpty() ? advances.value(i).x() : dx.value(i) / (unit * stretch);
+        }
+        if (dx.isEmpty()) width = advance;
     }
     double x = 0, y = 0;
     switch (m_state.textAlign & TaHorizontalMask) {
@@ -1042,7 +1089,20 @@ void MetafileCanvas::text(const QPointF &referenceIn, const QString &string,
     if (m_state.opaqueBackground)
         m_painter->fillRect(QRectF(x, y - fm.ascent(), width, fm.ascent() + fm.descent()),
                             m_state.bkColor);
-    if (paint::glyphsFitCache(local, font.pixelSize())) {
+    if (byIndex) {
+        for (QPointF &p : positions)
+            p += QPointF(x, y);
+    }
+    if (byIndex && paint::glyphsFitCache(local, font.pixelSize())) {
+        QGlyphRun run;
+        run.setRawFont(raw);
+        run.setGlyphIndexes(glyphs);
+        run.setPositions(positions);
+        run.setUnderline(font.underline());
+        run.setStrikeOut(font.strikeOut());
+        m_painter->setPen(m_state.textColor);
+        m_painter->drawGlyphRun(QPointF(0, 0), run);
+    } else if (paint::glyphsFitCache(local, font.pixelSize())) {
         m_painter->setFont(font);
         m_painter->setPen(m_state.textColor);
         if (dx.isEmpty()) {
@@ -1055,7 +1115,9 @@ void MetafileCanvas::text(const QPointF &referenceIn, const QString &string,
             }
         }
     } else {
-        const QPainterPath outline = textOutline(font, QPointF(x, y), string, dx, unit * stretch);
+        const QPainterPath outline =
+            byIndex ? glyphOutline(font, glyphs, positions)
+                    : textOutline(font, QPointF(x, y), string, dx, unit * stretch);
         m_painter->setPen(Qt::NoPen);
         m_painter->setBrush(m_state.textColor);
         if (outline.elementCount() <= paint::MaxPathElements) m_painter->drawPath(outline);
@@ -1081,12 +1143,17 @@ void MetafileCanvas::fillLogical(const QPainterPath &logical, const QColor &colo
     m_painter->fillPath(path, color);
 }
 
-void MetafileCanvas::bitmap(const QRectF &dest, const QImage &image, const QRectF &sourceIn,
+void MetafileCanvas::bitmap(const QRectF &dest, const QImage &imageIn, const QRectF &sourceIn,
                             quint32 rop, double opacity)
 {
-    if (image.isNull() || m_inPath) return;
+    const TernaryRop op(rop);
+    if (imageIn.isNull() || m_inPath || op.isNoOp()) return;
+    if (!op.usesSource()) {
+        patternBlt(dest, rop);
+        return;
+    }
     QRectF source = sourceIn;
-    if (source.width() == 0 || source.height() == 0) source = image.rect();
+    if (source.width() == 0 || source.height() == 0) source = imageIn.rect();
     if (dest.width() == 0 || dest.height() == 0) return;
     // Maps the source rectangle onto the destination, mirrored when a side is negative.
     const QTransform sourceToLogical =
@@ -1095,28 +1162,16 @@ void MetafileCanvas::bitmap(const QRectF &dest, const QImage &image, const QRect
         QTransform::fromTranslate(dest.x(), dest.y());
     const QTransform out = sourceToLogical * toOutput();
     if (!paint::isUsable(out) || !paint::isDrawable(out.mapRect(source))) return;
-    const bool rasterOps = m_painter->paintEngine() &&
-                           m_painter->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
-    QPainter::CompositionMode mode = QPainter::CompositionMode_SourceOver;
-    switch (rop) {
-    case SrcAnd:
-        mode = QPainter::RasterOp_SourceAndDestination;
-        break;
-    case SrcPaint:
-        mode = QPainter::RasterOp_SourceOrDestination;
-        break;
-    case SrcInvert:
-        mode = QPainter::RasterOp_SourceXorDestination;
-        break;
-    case NotSrcCopy:
-        mode = QPainter::RasterOp_NotSource;
-        break;
-    default:
-        break;
+    QImage image = imageIn;
+    if (op.code() == (NotSrcCopy >> 16)) {
+        image = image.convertToFormat(QImage::Format_ARGB32);
+        image.invertPixels();
+    } else if (op.code() != (SrcCopy >> 16)) {
+        ternaryBlt(dest, op, &image, source, sourceToLogical);
+        return;
     }
     m_painter->save();
     m_painter->setTransform(out);
-    if (rasterOps) m_painter->setCompositionMode(mode);
     m_painter->setOpacity(opacity);
     m_painter->drawImage(source, image, source);
     m_painter->restore();
@@ -1124,34 +1179,108 @@ void MetafileCanvas::bitmap(const QRectF &dest, const QImage &image, const QRect
 
 void MetafileCanvas::patternBlt(const QRectF &dest, quint32 rop)
 {
+    const TernaryRop op(rop);
+    // Without a source bitmap an operation that needs one does nothing, as on the system.
+    if (m_inPath || op.isNoOp() || op.usesSource()) return;
+    const MetafileBrush &brush = m_state.brush;
+    if (op.usesPattern() && brush.style == MetafileBrush::Null) return;
     QPainterPath path;
     path.addRect(dest.normalized());
-    switch (rop) {
-    case Blackness:
-        fillLogical(path, Qt::black);
+    if (!op.usesDestination() && (!op.usesPattern() || brush.style == MetafileBrush::Solid)) {
+        // One colour over the whole rectangle.
+        fillLogical(path, QColor::fromRgb(op.apply(brush.color.rgb(), 0, 0)));
         return;
-    case Whiteness:
-        fillLogical(path, Qt::white);
-        return;
-    case DstInvert:
-    case PatInvert: {
-        const int saved = m_state.rop2;
-        m_state.rop2 = rop == DstInvert ? 6 : 7;
+    }
+    if (!op.usesDestination() && op.code() == (PatCopy >> 16)) {
         const MetafilePen pen = m_state.pen;
+        const int rop2 = m_state.rop2;
         m_state.pen.style = PsNull;
+        m_state.rop2 = 13;
         draw(path, true, false);
         m_state.pen = pen;
-        m_state.rop2 = saved;
+        m_state.rop2 = rop2;
         return;
     }
-    default: {
-        const MetafilePen pen = m_state.pen;
-        m_state.pen.style = PsNull;
-        draw(path, true, false);
-        m_state.pen = pen;
-        return;
+    ternaryBlt(dest, op, nullptr, QRectF(), QTransform());
+}
+
+void MetafileCanvas::ternaryBlt(const QRectF &dest, const TernaryRop &op, const QImage *source,
+                                const QRectF &sourceRect, const QTransform &sourceToLogical)
+{
+    const QTransform out = toOutput();
+    if (!paint::isUsable(out)) return;
+    QPainterPath area;
+    area.addRect(dest.normalized());
+    const QPainterPath outArea = out.map(area);
+    if (!paint::isDrawable(outArea)) return;
+
+    // Output pixels of the painter's device; the destination is read back only from an image.
+    m_painter->setTransform(QTransform());
+    const QTransform toPixels = m_painter->deviceTransform();
+    if (!paint::isUsable(toPixels)) return;
+    QPaintDevice *device = m_painter->device();
+    QImage *target =
+        device && device->devType() == QInternal::Image ? static_cast<QImage *>(device) : nullptr;
+    QRect pixels = toPixels.map(outArea).boundingRect().toAlignedRect();
+    if (target)
+        pixels &= target->rect();
+    else if (device)
+        pixels &= QRect(0, 0, int(device->width() * device->devicePixelRatioF()),
+                        int(device->height() * device->devicePixelRatioF()));
+    if (m_painter->hasClipping())
+        pixels &= toPixels.mapRect(m_painter->clipBoundingRect()).toAlignedRect();
+    if (pixels.isEmpty()) return;
+    const qint64 area64 = qint64(pixels.width()) * pixels.height();
+    if (area64 > m_rasterOpBudget) return;
+    m_rasterOpBudget -= area64;
+
+    QBrush brush;
+    if (op.usesPattern()) brush = brushFor(logicalToDevice());
+    const bool solid = brush.style() == Qt::SolidPattern;
+    const QTransform outToPixels = out * toPixels;
+
+    m_painter->save();
+    m_painter->setClipPath(outArea, Qt::IntersectClip);
+    m_painter->setTransform(toPixels.inverted());
+    // Pixels read from the image go back whole; elsewhere only what the operation changed.
+    m_painter->setCompositionMode(target ? QPainter::CompositionMode_Source
+                                         : QPainter::CompositionMode_SourceOver);
+    const int bandRows = std::max(1, int(limits::RasterOpBandPixels / pixels.width()));
+    for (int top = pixels.top(); top <= pixels.bottom(); top += bandRows) {
+        const QRect band(pixels.left(), top, pixels.width(),
+                         std::min(bandRows, pixels.bottom() - top + 1));
+        const QTransform toBand = outToPixels * QTransform::fromTranslate(-band.x(), -band.y());
+        QImage destination = target ? target->copy(band) : QImage(band.size(), Pixels);
+        if (destination.isNull()) break;
+        if (!target) destination.fill(Qt::transparent);
+        QImage pattern, sourceBand;
+        if (op.usesPattern()) {
+            pattern = QImage(band.size(), Pixels);
+            if (pattern.isNull()) break;
+            if (solid) {
+                pattern.fill(brush.color());
+            } else {
+                pattern.fill(m_state.brush.style == MetafileBrush::Hatched &&
+                                     m_state.opaqueBackground
+                                 ? m_state.bkColor
+                                 : QColor(Qt::black));
+                QPainter p(&pattern);
+                p.setTransform(toBand);
+                p.fillPath(area, brush);
+            }
+        }
+        if (source) {
+            sourceBand = QImage(band.size(), Pixels);
+            if (sourceBand.isNull()) break;
+            sourceBand.fill(Qt::black);
+            QPainter p(&sourceBand);
+            p.setTransform(sourceToLogical * toBand);
+            p.drawImage(sourceRect, *source, sourceRect);
+        }
+        op.apply(destination, pattern, sourceBand);
+        m_painter->drawImage(band.topLeft(), destination);
     }
-    }
+    m_painter->restore();
 }
 
 void MetafileCanvas::gradientRect(const QRectF &logical, const QColor &from, const QColor &to,

@@ -14,6 +14,8 @@ class QPainter;
 
 namespace metafile {
 
+class TernaryRop;
+
 // The drawing objects a metafile creates, selects and deletes.
 struct MetafilePen
 {
@@ -154,10 +156,14 @@ public:
     // used for ETO_OPAQUE and ETO_CLIPPED.
     void text(const QPointF &reference, const QString &text, const QVector<double> &dx,
               quint32 options, const QRectF &rect);
+    // Text given as indices of the selected font's glyphs (ETO_GLYPH_INDEX).
+    void glyphs(const QPointF &reference, const QVector<quint32> &indexes,
+                const QVector<double> &dx, quint32 options, const QRectF &rect);
 
     // Bitmaps: `source` is in the image's pixels, top-down; `dest` in logical units.
     void bitmap(const QRectF &dest, const QImage &image, const QRectF &source, quint32 rop,
                 double opacity = 1.0);
+    // A transfer without a source bitmap: the brush and the destination under `rop`.
     void patternBlt(const QRectF &dest, quint32 rop);
     void gradientRect(const QRectF &logical, const QColor &from, const QColor &to, bool vertical);
     void fillLogical(const QPainterPath &logical, const QColor &color);
@@ -170,12 +176,20 @@ private:
     void draw(const QPainterPath &logical, bool fill, bool stroke, bool connect = false);
     void drawDevice(const QPainterPath &device, bool fill, bool stroke);
     bool setPenFor(const QTransform &toOutput, double widthFactor, const QPainterPath &outPath);
+    QBrush brushFor(const QTransform &drawingToDevice) const;
     bool setBrushFor(const QTransform &drawingToDevice);
     bool applyRop();
     void applyClip();
     void fillBackgroundForHatch(const QPainterPath &path);
     QPainterPath arcPath(ArcKind kind, const QRectF &box, const QPointF &start,
                          const QPointF &end) const;
+    // Evaluates `op` pixel by pixel over the output pixels of the logical rectangle `dest`;
+    // the source, if any, is `sourceRect` of `source` placed by `sourceToLogical`.
+    void ternaryBlt(const QRectF &dest, const TernaryRop &op, const QImage *source,
+                    const QRectF &sourceRect, const QTransform &sourceToLogical);
+    // Characters, or the glyphs of `glyphs` when `options` has ETO_GLYPH_INDEX.
+    void drawText(const QPointF &reference, const QString &string, const QVector<quint32> &glyphs,
+                  const QVector<double> &dx, quint32 options, const QRectF &rect);
     QFont qfont(double logicalToDevice, double logicalToOutput, double *emLogical) const;
 
     QPainter *m_painter;
@@ -187,7 +201,8 @@ private:
     std::vector<MetafileState> m_saved;
     int m_droppedSaves = 0;
     bool m_inPath = false;
-    QPainterPath m_path; // device units
+    QPainterPath m_path;     // device units
+    qint64 m_rasterOpBudget; // output pixels raster operations may still evaluate
 };
 
 } // namespace metafile

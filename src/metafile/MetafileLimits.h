@@ -14,6 +14,10 @@ constexpr int MaxPictureSide = 16384;              // larger frames are reported
 constexpr int MaxSavedStates = 1024;               // SaveDC nesting; deeper saves are ignored
 constexpr qint64 MaxBitmapPixels = 1 << 25;        // one embedded bitmap, 128 MiB as ARGB
 constexpr qint64 MaxPictureBitmapPixels = 1 << 28; // every bitmap of one playback together
+// Output pixels the raster operations of one playback may evaluate one by one, and how many
+// they take at a time.
+constexpr qint64 MaxRasterOpPixels = 1 << 27;
+constexpr qint64 RasterOpBandPixels = 1 << 20;
 constexpr int MaxClipElements = 8192; // a clip more complex than this takes no more changes
 constexpr int MaxBitmapSide = 1 << 16;
 constexpr int MaxPaletteEntries = 256;

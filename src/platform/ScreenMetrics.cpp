@@ -20,6 +20,16 @@ QSize primaryScreenSize()
     return screen->size();
 }
 
+qreal logicalDpi()
+{
+    const QScreen *screen = primaryScreen();
+    const QString platform = QGuiApplication::platformName();
+    if (!screen || platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        return 96;
+    const qreal dpi = screen->logicalDotsPerInchY();
+    return dpi > 0 ? dpi : 96;
+}
+
 qreal dpiScaled(qreal value)
 {
     if (QCoreApplication::testAttribute(Qt::AA_Use96Dpi)) return value;

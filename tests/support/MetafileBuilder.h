@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QVector>
 
 #include <cstring>
@@ -170,9 +171,20 @@ public:
             p.i16(qint16(pt.x())).i16(qint16(pt.y()));
         return record(type, p.bytes);
     }
+    // BITBLT (76) onto `dest` without a source bitmap.
+    EmfBuilder &bitBlt(const QRect &dest, quint32 rop)
+    {
+        Le p;
+        p.i32(0).i32(0).i32(0).i32(0);                                      // bounds
+        p.i32(dest.x()).i32(dest.y()).i32(dest.width()).i32(dest.height()); // Dest, cDest
+        p.u32(rop).i32(0).i32(0);                                           // rop, Src
+        p.f32(1).f32(0).f32(0).f32(1).f32(0).f32(0);                        // xformSrc
+        p.u32(0).u32(0).u32(0).u32(0).u32(0).u32(0); // colour, usage, no bitmap
+        return record(76, p.bytes);
+    }
     // STRETCHDIBITS (81) of a whole bitmap onto `dest`.
     EmfBuilder &stretchDib(const QRect &dest, const QByteArray &info, const QByteArray &bits,
-                           int srcW, int srcH)
+                           int srcW, int srcH, quint32 rop = 0x00CC0020)
     {
         const quint32 offBmi = 80, offBits = offBmi + quint32(info.size());
         Le p;
@@ -180,10 +192,19 @@ public:
         p.i32(dest.x()).i32(dest.y());       // Dest
         p.i32(0).i32(0).i32(srcW).i32(srcH); // Src, cSrc
         p.u32(offBmi).u32(quint32(info.size())).u32(offBits).u32(quint32(bits.size()));
-        p.u32(0).u32(0x00CC0020);               // DIB_RGB_COLORS, SRCCOPY
+        p.u32(0).u32(rop);                      // DIB_RGB_COLORS
         p.i32(dest.width()).i32(dest.height()); // cDest
         p.raw(info).raw(bits);
         return record(81, p.bytes);
+    }
+
+    // The reference device's size in pixels and in millimetres (by default 4 pixels a
+    // millimetre on both axes).
+    EmfBuilder &referenceDevice(const QSize &pixels, const QSize &millimetres)
+    {
+        m_devicePixels = pixels;
+        m_deviceMillimetres = millimetres;
+        return *this;
     }
 
     QByteArray finish() const
@@ -198,7 +219,13 @@ public:
         const quint32 total = quint32(88 + m_records.size() + 20);
         h.u32(total).u32(quint32(m_count + 2)).u16(64).u16(0);
         h.u32(0).u32(0).u32(0);
-        h.i32(1000 * m_ppm).i32(1000 * m_ppm).i32(1000).i32(1000); // device and millimetres
+        if (m_devicePixels.isEmpty())
+            h.i32(1000 * m_ppm).i32(1000 * m_ppm).i32(1000).i32(1000); // device, millimetres
+        else
+            h.i32(m_devicePixels.width())
+                .i32(m_devicePixels.height())
+                .i32(m_deviceMillimetres.width())
+                .i32(m_deviceMillimetres.height());
         Le eof;
         eof.u32(14).u32(20).u32(0).u32(0).u32(20);
         return h.bytes + m_records + eof.bytes;
@@ -207,6 +234,7 @@ public:
 private:
     QRect m_frame;
     int m_ppm;
+    QSize m_devicePixels, m_deviceMillimetres;
     QByteArray m_records;
     int m_count = 0;
 };

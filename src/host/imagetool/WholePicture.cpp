@@ -79,6 +79,9 @@ QImage exifStandIn(const ImageWrapper &picture, const QSize &size)
 QImage renderWhole(const ImageWrapper &picture, const QSize &size, bool exifThumbnail)
 {
     QImage image = exifThumbnail ? exifStandIn(picture, size) : QImage();
+    // A vector picture is drawn at the size wanted rather than scaled from its own.
+    if (image.isNull() && picture.backEndKind() == BackEndMetafile)
+        image = picture.imageAt(0, size.width(), size.height());
     if (image.isNull()) image = picture.uprightImage(0);
     if (image.isNull() || image.size() == size) return image;
     return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
