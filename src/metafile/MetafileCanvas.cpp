@@ -484,9 +484,7 @@ QBrush MetafileCanvas::brushFor(const QTransform &drawingToDevice) const
                         qGray(row[x]) < 128 ? m_state.textColor.rgba() : m_state.bkColor.rgba();
             }
         }
-        if (pattern.isNull()) {
-            return QColor(Qt::gray);
-        }
+        if (pattern.isNull()) return QColor(Qt::gray);
         QBrush brush(pattern);
         brush.setTransform(drawingToDevice.inverted());
         return brush;
