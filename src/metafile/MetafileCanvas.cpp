@@ -1252,20 +1252,15 @@ void MetafileCanvas::ternaryBlt(const QRectF &dest, const TernaryRop &op, const 
         if (destination.isNull()) break;
         if (!target) destination.fill(Qt::transparent);
         QImage pattern, sourceBand;
-        if (op.usesPattern()) {
+        if (op.usesPattern() && !solid) {
             pattern = QImage(band.size(), Pixels);
             if (pattern.isNull()) break;
-            if (solid) {
-                pattern.fill(brush.color());
-            } else {
-                pattern.fill(m_state.brush.style == MetafileBrush::Hatched &&
-                                     m_state.opaqueBackground
-                                 ? m_state.bkColor
-                                 : QColor(Qt::black));
-                QPainter p(&pattern);
-                p.setTransform(toBand);
-                p.fillPath(area, brush);
-            }
+            const bool hatchBackground =
+                m_state.brush.style == MetafileBrush::Hatched && m_state.opaqueBackground;
+            pattern.fill(hatchBackground ? m_state.bkColor : QColor(Qt::black));
+            QPainter p(&pattern);
+            p.setTransform(toBand);
+            p.fillPath(area, brush);
         }
         if (source) {
             sourceBand = QImage(band.size(), Pixels);
@@ -1275,7 +1270,7 @@ void MetafileCanvas::ternaryBlt(const QRectF &dest, const TernaryRop &op, const 
             p.setTransform(sourceToLogical * toBand);
             p.drawImage(sourceRect, *source, sourceRect);
         }
-        op.apply(destination, pattern, sourceBand);
+        op.apply(destination, pattern, sourceBand, solid ? brush.color().rgb() : 0);
         m_painter->drawImage(band.topLeft(), destination);
     }
     m_painter->restore();

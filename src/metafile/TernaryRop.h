@@ -24,9 +24,11 @@ public:
     quint32 apply(quint32 pattern, quint32 source, quint32 destination) const;
 
     // Applies the operation to every pixel of `destination` (premultiplied ARGB, seen over
-    // white paper): `pattern` and `source` are of the same size, or null for black. A pixel
-    // the operation leaves as it was keeps its transparency; any other becomes opaque.
-    void apply(QImage &destination, const QImage &pattern, const QImage &source) const;
+    // white paper): `pattern` and `source` are of the same size, or null: the source is then
+    // black and the brush `solid`. A pixel the operation leaves as it was keeps its
+    // transparency; any other becomes opaque.
+    void apply(QImage &destination, const QImage &pattern, const QImage &source,
+               QRgb solid = 0) const;
 
 private:
     quint8 m_code;
