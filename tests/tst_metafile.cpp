@@ -159,6 +159,8 @@ private slots:
     void hostile();
     void backEnd_data();
     void backEnd();
+    void paintDevices_data();
+    void paintDevices();
     void imageTool_data();
     void imageTool();
 };
@@ -874,6 +876,52 @@ void TestMetafile::backEnd()
     QVERIFY(backEnd->save(png, dir.filePath("saved.png"), true));
     QCOMPARE(QImage(dir.filePath("saved.png")).size(), size);
     QVERIFY(!backEnd->save(psd, dir.filePath("saved.psd"), true));
+}
+
+void TestMetafile::paintDevices_data()
+{
+    QTest::addColumn<bool>("pixmap");
+    QTest::newRow("image") << false;
+    QTest::newRow("pixmap") << true;
+}
+
+// The back-end paints raster operations that read the destination onto any device: what is
+// under them is the picture itself, on white paper.
+void TestMetafile::paintDevices()
+{
+    QFETCH(bool, pixmap);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile file(dir.filePath("invert.emf"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(emfTransfer(0x00550009, NoSource)); // DSTINVERT over the square in D
+    file.close();
+    QSharedPointer<ImageDirectory> folder(new ImageDirectory);
+    QVERIFY(folder->init(dir.path(), {QStringLiteral("*.emf")}));
+    QSharedPointer<ImageWrapper> picture = folder->createImage("invert.emf", 0, folder);
+    QVERIFY(picture);
+    picture->load();
+    QCOMPARE(picture->status(), ImageStatusReady);
+    const QRect target(QPoint(0, 0), picture->imageSize(0));
+    QImage painted;
+    if (pixmap) {
+        QPixmap device(target.size());
+        device.fill(Qt::red);
+        QPainter painter(&device);
+        picture->paint(&painter, 0, target, target, 1.0, nullptr);
+        painter.end();
+        painted = device.toImage();
+    } else {
+        painted = QImage(target.size(), QImage::Format_ARGB32_Premultiplied);
+        painted.fill(Qt::red);
+        QPainter painter(&painted);
+        picture->paint(&painter, 0, target, target, 1.0, nullptr);
+    }
+    // Device pixels (50, 50) and (10, 50) of the 400 x 320 frame, and paper beside them.
+    const double k = target.width() / 400.0;
+    QCOMPARE(painted.pixelColor(int(50 * k), int(50 * k)), rgb(~D));
+    QCOMPARE(painted.pixelColor(int(10 * k), int(50 * k)), rgb(D));
+    QCOMPARE(painted.pixelColor(int(200 * k), int(200 * k)), QColor(Qt::white));
 }
 
 void TestMetafile::imageTool_data()

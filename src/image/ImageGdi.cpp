@@ -37,11 +37,27 @@ void ImageGdi::paint(QPainter *painter, int, const QRect &target, const QRect &v
     if (!painter || status() != ImageStatusReady || m_image.isNull() || !(scale > 0)) return;
     const QRect v = target & visible;
     if (v.isEmpty()) return;
+    const QSizeF size = QSizeF(originalSize()) * scale;
+    const QPaintDevice *device = painter->device();
+    if (device && device->devType() != QInternal::Image) {
+        // Raster operations read back what lies under them, which only an image can give:
+        // the visible part is drawn into one and copied.
+        const qreal ratio = device->devicePixelRatioF();
+        QImage page(v.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        if (page.isNull()) return;
+        page.setDevicePixelRatio(ratio);
+        page.fill(Qt::white);
+        QPainter pagePainter(&page);
+        pagePainter.setRenderHint(QPainter::SmoothPixmapTransform);
+        m_image.render(&pagePainter, QRectF(target.topLeft() - v.topLeft(), size));
+        pagePainter.end();
+        painter->drawImage(v, page);
+        return;
+    }
     painter->save();
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
     painter->setClipRect(v, Qt::IntersectClip);
     painter->fillRect(v, Qt::white);
-    const QSizeF size = QSizeF(originalSize()) * scale;
     m_image.render(painter, QRectF(target.topLeft(), size));
     painter->restore();
 }
