@@ -1,6 +1,7 @@
 // EMF+ records in enhanced metafiles: each record kind drawn from files written record by
 // record, the choice between EMF+ and GDI records that GDI+ makes, and broken records.
 #include "support/EmfPlusBuilder.h"
+#include "support/ImageCompare.h"
 
 #include "metafile/Metafile.h"
 
@@ -40,6 +41,7 @@ Probe noPartial(const QRect &r)
 }
 
 const QRect Frame001mm(0, 0, 10000, 8000); // 400 x 320 device pixels at 4 per mm
+const double Tolerance = 30;
 const QSize Pixels(400, 320);
 
 bool near(QRgb p, const QColor &c, int tolerance)
@@ -86,11 +88,44 @@ class TestEmfPlus : public QObject
     Q_OBJECT
 
 private slots:
+    void realFile();
     void drawing_data();
     void drawing();
     void hostile_data();
     void hostile();
 };
+
+// The real file's EMF+ panel (a gradient, an ellipse, a line and text, drawn only by EMF+
+// records) against LibreOffice's rendering of the file (tests/data/real/MANIFEST.tsv). The
+// reference places the picture on a page of its own: both are located by their drawn
+// content, and the panel is cut out of each at the same place within it.
+void TestEmfPlus::realFile()
+{
+    const QString path = QStringLiteral(PICSAGE_REAL_DATA) + "/emf/fulltest.emf";
+    const QImage reference(QStringLiteral(PICSAGE_REAL_DATA) + "/emf/fulltest.png");
+    QVERIFY(!reference.isNull());
+    Metafile m;
+    QVERIFY(m.load(path));
+    const QImage ours = imagecompare::overWhite(m.toImage(m.size()));
+    const QImage theirs = imagecompare::overWhite(reference);
+    const QRect co = imagecompare::drawnContent(ours), ct = imagecompare::drawnContent(theirs);
+    QVERIFY(!co.isNull() && !ct.isNull());
+    // The panel's drawing, below its two GDI text lines, as shares of the drawn content.
+    const QRectF emfPlusPanel(0.36, 0.78, 0.30, 0.20), gdiPanel(0.01, 0.78, 0.30, 0.20);
+    auto cut = [&](const QImage &image, const QRect &content, const QRectF &panel) {
+        return image.copy(QRectF(content.x() + panel.x() * content.width(),
+                                 content.y() + panel.y() * content.height(),
+                                 panel.width() * content.width(), panel.height() * content.height())
+                              .toRect());
+    };
+    const QImage expected = cut(theirs, ct, emfPlusPanel);
+    const double difference =
+        imagecompare::contentDifference(cut(ours, co, emfPlusPanel), expected, 80);
+    QVERIFY2(difference < Tolerance, qPrintable(QString::number(difference)));
+    // The measure tells panels apart: the neighbouring GDI panel is far from it.
+    const double unrelated = imagecompare::contentDifference(cut(ours, co, gdiPanel), expected, 80);
+    QVERIFY2(unrelated > Tolerance, qPrintable(QString::number(unrelated)));
+}
 
 void TestEmfPlus::drawing_data()
 {
