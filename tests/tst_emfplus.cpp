@@ -404,6 +404,18 @@ void TestEmfPlus::drawing_data()
             b.record(B::DrawString, 0x8000 | 6, p.bytes);
         }),
         {inside(QRect(20, 20, 200, 80), black), at(300, 250)});
+    row("DrawString wraps between words", emfPlus([&](B &b) {
+            b.object(6, 6, B::font(40, QStringLiteral("DejaVu Sans")));
+            Le p;
+            const QString s = QStringLiteral("AAAA BBBB");
+            p.u32(QColor(Qt::black).rgba()).u32(0xFFFFFFFF).u32(quint32(s.size()));
+            p.raw(B::rect(QRectF(20, 20, 150, 200)));
+            for (const QChar c : s)
+                p.u16(c.unicode());
+            b.record(B::DrawString, 0x8000 | 6, p.bytes);
+        }),
+        {inside(QRect(20, 20, 100, 40), black), inside(QRect(20, 75, 100, 40), black),
+         at(200, 40)});
     row("DrawDriverString, characters", emfPlus([&](B &b) {
             b.object(6, 6, B::font(60, QStringLiteral("DejaVu Sans")));
             Le p;

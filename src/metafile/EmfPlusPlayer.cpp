@@ -20,6 +20,7 @@ namespace {
 constexpr quint32 EmrComment = 70;
 constexpr quint32 DriverCmapLookup = 1;
 constexpr quint32 DriverRealizedAdvance = 4;
+constexpr quint32 FormatNoWrap = 0x1000;
 constexpr quint32 FormatNoClip = 0x4000;
 // Text larger than this many output pixels a line is not drawn: no page shows it.
 constexpr double MaxTextPixels = 1e5;
@@ -107,6 +108,29 @@ QPainterPath arcPath(const QRectF &box, double start, double sweep, bool pie)
         path.arcTo(r, qtStart, qtSweep);
     }
     return path;
+}
+
+// The text's lines: its own line breaks, and breaks between words where a line would grow
+// wider than `width` (none when `width` is 0 or wrapping is off).
+QStringList wrapped(const QString &text, const QFontMetricsF &metrics, double width, bool noWrap)
+{
+    const QStringList given = text.split(QLatin1Char('\n'));
+    if (noWrap || !(width > 0)) return given;
+    QStringList lines;
+    for (const QString &line : given) {
+        QString current;
+        for (const QString &word : line.split(QLatin1Char(' '))) {
+            const QString longer = current.isEmpty() ? word : current + QLatin1Char(' ') + word;
+            if (!current.isEmpty() && metrics.horizontalAdvance(longer) > width) {
+                lines << current;
+                current = word;
+            } else {
+                current = longer;
+            }
+        }
+        lines << current;
+    }
+    return lines;
 }
 
 QFont qfontOf(const PlusFont &f, int pixels)
@@ -453,13 +477,15 @@ bool EmfPlusPlayer::preparePainter(const QRectF &worldBounds)
     return true;
 }
 
-void EmfPlusPlayer::fill(const QPainterPath &world, const PlusBrush &brush)
+void EmfPlusPlayer::fill(const QPainterPath &world, const PlusBrush &brush, bool text)
 {
     if (!brush.valid || world.elementCount() > paint::MaxPathElements) return;
     QPainterPath path = world;
     if (!brush.boundary.isEmpty()) path = path.intersected(brush.boundary);
     m_painter->save();
     if (preparePainter(path.boundingRect())) {
+        // Text has its own smoothing, which GDI+ turns on for screens whatever the shapes do.
+        if (text) m_painter->setRenderHint(QPainter::Antialiasing);
         m_painter->setPen(Qt::NoPen);
         if (brush.hatchBack.isValid()) {
             m_painter->setBrush(brush.hatchBack);
@@ -678,7 +704,7 @@ void EmfPlusPlayer::text(const QString &s, const PlusFont &f, const QRectF &layo
     const double k = em / pixels;
     const QFont font = qfontOf(f, pixels);
     const QFontMetricsF metrics(font);
-    const QStringList lines = s.split(QLatin1Char('\n'));
+    const QStringList lines = wrapped(s, metrics, layout.width() / k, format.flags & FormatNoWrap);
     const double lineHeight = metrics.lineSpacing() * k;
     const double height = lineHeight * lines.size();
     double top = layout.top();
@@ -703,7 +729,7 @@ void EmfPlusPlayer::text(const QString &s, const PlusFont &f, const QRectF &layo
     if (layout.width() > 0 && layout.height() > 0 && !(format.flags & FormatNoClip))
         path = path.intersected(rectPath(layout));
     path.setFillRule(Qt::WindingFill);
-    fill(path, brush);
+    fill(path, brush, true);
 }
 
 void EmfPlusPlayer::driverString(quint16 flags, MetafileBytes d)
@@ -755,7 +781,7 @@ void EmfPlusPlayer::driverString(quint16 flags, MetafileBytes d)
         path = t.map(path);
     }
     path.setFillRule(Qt::WindingFill);
-    fill(path, brush);
+    fill(path, brush, true);
 }
 
 void EmfPlusPlayer::image(const PlusImage &img, const QRectF &source,
