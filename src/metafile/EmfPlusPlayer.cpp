@@ -147,7 +147,7 @@ QFont qfontOf(const PlusFont &f, int pixels)
 } // namespace
 
 EmfPlusPlayer::EmfPlusPlayer(MetafileCanvas &canvas, quint32 fileSize, int nesting)
-    : m_canvas(canvas), m_painter(canvas.painter()), m_deviceToOutput(canvas.deviceToOutput()),
+    : m_painter(canvas.painter()), m_deviceToOutput(canvas.deviceToOutput()),
       m_frame(canvas.frame()), m_fileSize(fileSize), m_nesting(nesting),
       m_bitmapBudget(limits::MaxPictureBitmapPixels)
 {
@@ -220,6 +220,7 @@ void EmfPlusPlayer::play(quint16 type, quint16 flags, MetafileBytes data)
     case SetAntiAliasMode:
     case SetCompositingMode:
         state(type, flags, data);
+        m_outputClipDirty = true;
         return;
     default:
         drawing(type, flags, data);
@@ -466,10 +467,15 @@ bool EmfPlusPlayer::preparePainter(const QRectF &worldBounds)
 {
     const QTransform out = worldToOutput();
     if (!paint::isUsable(out) || !paint::isDrawable(out.mapRect(worldBounds))) return false;
-    QPainterPath clip = m_outerClip;
-    if (m_state.clipped) clip = clip.intersected(m_deviceToOutput.map(m_state.clip));
+    if (m_outputClipDirty) {
+        // Combining paths costs time in their size: done once for each clip, not each shape.
+        m_outputClip = m_outerClip;
+        if (m_state.clipped)
+            m_outputClip = m_outputClip.intersected(m_deviceToOutput.map(m_state.clip));
+        m_outputClipDirty = false;
+    }
     m_painter->setTransform(QTransform());
-    m_painter->setClipPath(clip);
+    m_painter->setClipPath(m_outputClip);
     m_painter->setTransform(out);
     m_painter->setRenderHint(QPainter::Antialiasing, m_state.antialias);
     m_painter->setCompositionMode(m_state.sourceCopy ? QPainter::CompositionMode_Source

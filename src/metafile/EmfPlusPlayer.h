@@ -81,11 +81,12 @@ private:
     void image(const PlusImage &image, const QRectF &source, const QTransform &sourceToWorld);
     void drawMetafile(const QByteArray &data);
 
-    MetafileCanvas &m_canvas;
     QPainter *m_painter;
     QTransform m_deviceToOutput;
-    QPainterPath m_outerClip; // output coordinates
-    QRectF m_frame;           // device units
+    QPainterPath m_outerClip;  // output coordinates
+    QPainterPath m_outputClip; // the outer clip and the state's clip together
+    bool m_outputClipDirty = true;
+    QRectF m_frame; // device units
     quint32 m_fileSize;
     int m_nesting;
     double m_dpiX = 96, m_dpiY = 96;
