@@ -5,6 +5,7 @@
 
 #include "metafile/Metafile.h"
 
+#include <QBuffer>
 #include <QPainter>
 #include <QtTest>
 
@@ -298,6 +299,33 @@ void TestEmfPlus::drawing_data()
             b.fillRect(QRectF(0, 0, 100, 100), 2, false);
         }),
         {inside(QRect(0, 0, 100, 100), black), inside(QRect(0, 0, 100, 100), green), at(150, 150)});
+    row("path gradient: centre colour inside, nothing outside its boundary", emfPlus([&](B &b) {
+            Le p;
+            p.u32(B::Version).u32(3).u32(0).i32(0).u32(QColor(Qt::red).rgba()).f32(200).f32(150);
+            p.u32(1).u32(QColor(Qt::blue).rgba()).u32(4);
+            p.raw(points({{100, 100}, {300, 100}, {300, 200}, {100, 200}}));
+            b.object(2, 1, p.bytes).fillRect(QRectF(50, 50, 300, 200), 2, false);
+        }),
+        {at(200, 150, red), at(60, 60), inside(QRect(100, 100, 10, 10), QColor(80, 0, 175))});
+    row("texture brush", emfPlus([&](B &b) {
+            Le p;
+            p.u32(B::Version).u32(2).u32(0).i32(0);
+            p.raw(B::bitmap({{Qt::red, Qt::green}, {Qt::blue, QColor(Qt::yellow)}}));
+            b.object(2, 1, p.bytes).fillRect(QRectF(0, 0, 100, 100), 2, false);
+        }),
+        {at(0, 0, red), at(1, 0, green), at(0, 1, blue), at(2, 3, blue), at(150, 150)});
+    row("DrawArc", emfPlus([&](B &b) {
+            Le p;
+            p.f32(0).f32(90).raw(B::rect(QRectF(100, 60, 200, 200)));
+            b.object(0, 2, B::pen(8, black)).record(B::DrawArc, 0, p.bytes);
+        }),
+        {at(270, 230, black), at(300, 160, black), at(100, 160), at(200, 160)});
+    row("source-copy compositing replaces what is below", emfPlus([&](B &b) {
+            b.fillRectColor(QRectF(0, 0, 100, 100), red);
+            b.record(0x4023, 1, {});
+            b.fillRectColor(QRectF(0, 0, 100, 100), QColor(0, 0, 255, 128));
+        }),
+        {at(50, 50, QColor(0, 0, 255, 128))});
 
     // Transforms, containers and state.
     row("world transform", emfPlus([&](B &b) {
@@ -370,6 +398,12 @@ void TestEmfPlus::drawing_data()
             b.fillRectColor(QRectF(0, 0, 400, 320), red);
         }),
         {at(50, 50), at(150, 150, red)});
+    row("OffsetClip moves the clip", emfPlus([&](B &b) {
+            b.record(B::SetClipRect, 0, B::rect(QRectF(0, 0, 100, 100)));
+            b.floats(0x4035, 0, {200, 0});
+            b.fillRectColor(QRectF(0, 0, 400, 320), red);
+        }),
+        {at(250, 50, red), at(50, 50)});
     row("ResetClip", emfPlus([&](B &b) {
             b.record(B::SetClipRect, 0, B::rect(QRectF(0, 0, 100, 100)));
             b.record(B::ResetClip, 0, {});
@@ -447,6 +481,27 @@ void TestEmfPlus::drawing_data()
             b.record(B::DrawImagePoints, 7, p.bytes);
         }),
         {at(260, 140, red), at(260, 260, green), at(140, 140, blue)});
+    {
+        QImage png(2, 2, QImage::Format_ARGB32);
+        png.setPixel(0, 0, qRgb(255, 0, 0));
+        png.setPixel(1, 0, qRgb(0, 255, 0));
+        png.setPixel(0, 1, qRgb(0, 0, 255));
+        png.setPixel(1, 1, qRgb(255, 255, 0));
+        QByteArray encoded;
+        QBuffer buffer(&encoded);
+        buffer.open(QIODevice::WriteOnly);
+        png.save(&buffer, "PNG");
+        row("DrawImage of a PNG bitmap", emfPlus([&](B &b) {
+                Le o;
+                o.u32(B::Version).u32(1).i32(2).i32(2).i32(0).u32(0x0026200A).u32(1).raw(encoded);
+                b.object(7, 5, o.bytes);
+                Le p;
+                p.u32(0xFFFFFFFF).u32(2).raw(B::rect(QRectF(0, 0, 2, 2)));
+                p.raw(B::rect(QRectF(100, 100, 200, 200)));
+                b.record(B::DrawImage, 7, p.bytes);
+            }),
+            {at(140, 140, red), at(260, 140, green), at(140, 260, blue), at(50, 50)});
+    }
     {
         EmfBuilder inner(QRect(0, 0, 2500, 2500)); // 100 x 100 pixels
         inner.createBrush(1, 0, Qt::green).select(1).select(0x80000008);
