@@ -632,6 +632,20 @@ void TestEmfPlus::hostile_data()
         p.u32(0xFF000000).u32(0xFFFFFFFF).u32(1).raw(B::rect(QRectF(0, 0, 0, 0))).u16(65);
         b.record(B::DrawString, 0x8000 | 6, p.bytes);
     });
+    for (const char *word : {"a ", "a\n"}) {
+        // The longest text a string may hold, wrapped or broken at every word.
+        const QString s = QString::fromLatin1(word).repeated(32768);
+        QTest::newRow(word[1] == ' ' ? "DrawString of 32768 words" : "DrawString of 32768 lines")
+            << emfPlus([&](B &b) {
+                   b.object(6, 6, B::font(12, QStringLiteral("DejaVu Sans")));
+                   Le p;
+                   p.u32(0xFF000000).u32(0xFFFFFFFF).u32(quint32(s.size()));
+                   p.raw(B::rect(QRectF(0, 0, 40, 300)));
+                   for (const QChar c : s)
+                       p.u16(c.unicode());
+                   b.record(B::DrawString, 0x8000 | 6, p.bytes);
+               });
+    }
     {
         // A metafile that holds itself as an image, again and again.
         QByteArray inner;

@@ -117,15 +117,21 @@ QStringList wrapped(const QString &text, const QFontMetricsF &metrics, double wi
     const QStringList given = text.split(QLatin1Char('\n'));
     if (noWrap || !(width > 0)) return given;
     QStringList lines;
+    const double space = metrics.horizontalAdvance(QLatin1Char(' '));
     for (const QString &line : given) {
+        // Word by word, each measured once: a long line costs time in its length only.
         QString current;
+        double currentWidth = 0;
         for (const QString &word : line.split(QLatin1Char(' '))) {
-            const QString longer = current.isEmpty() ? word : current + QLatin1Char(' ') + word;
-            if (!current.isEmpty() && metrics.horizontalAdvance(longer) > width) {
+            const double wordWidth = metrics.horizontalAdvance(word);
+            if (!current.isEmpty() && currentWidth + space + wordWidth > width) {
                 lines << current;
                 current = word;
+                currentWidth = wordWidth;
             } else {
-                current = longer;
+                currentWidth += (current.isEmpty() ? 0 : space) + wordWidth;
+                if (!current.isEmpty()) current += QLatin1Char(' ');
+                current += word;
             }
         }
         lines << current;
@@ -483,22 +489,24 @@ bool EmfPlusPlayer::preparePainter(const QRectF &worldBounds)
     return true;
 }
 
-void EmfPlusPlayer::fill(const QPainterPath &world, const PlusBrush &brush, bool text)
+void EmfPlusPlayer::fill(const QPainterPath &world, const PlusBrush &brush, bool text,
+                         const QRectF &clip)
 {
     if (!brush.valid || world.elementCount() > paint::MaxPathElements) return;
-    QPainterPath path = world;
-    if (!brush.boundary.isEmpty()) path = path.intersected(brush.boundary);
     m_painter->save();
-    if (preparePainter(path.boundingRect())) {
+    if (preparePainter(world.boundingRect())) {
+        // Clipped rather than intersected: combining large paths costs far more time.
+        if (!brush.boundary.isEmpty()) m_painter->setClipPath(brush.boundary, Qt::IntersectClip);
+        if (!clip.isNull()) m_painter->setClipRect(clip, Qt::IntersectClip);
         // Text has its own smoothing, which GDI+ turns on for screens whatever the shapes do.
         if (text) m_painter->setRenderHint(QPainter::Antialiasing);
         m_painter->setPen(Qt::NoPen);
         if (brush.hatchBack.isValid()) {
             m_painter->setBrush(brush.hatchBack);
-            m_painter->drawPath(path);
+            m_painter->drawPath(world);
         }
         m_painter->setBrush(brush.brush);
-        m_painter->drawPath(path);
+        m_painter->drawPath(world);
     }
     m_painter->restore();
 }
@@ -719,7 +727,13 @@ void EmfPlusPlayer::text(const QString &s, const PlusFont &f, const QRectF &layo
     else if (format.lineAlignment == 2)
         top = layout.height() > 0 ? layout.bottom() - height : layout.top() - height;
     QPainterPath path;
+    const bool clipped =
+        layout.width() > 0 && layout.height() > 0 && !(format.flags & FormatNoClip);
     for (int i = 0; i < lines.size(); ++i) {
+        // Lines wholly outside the clipping layout rectangle are not drawn, nor laid out.
+        const double lineTop = top + i * lineHeight;
+        if (clipped && (lineTop + lineHeight < layout.top() || lineTop > layout.bottom())) continue;
+        if (path.elementCount() > paint::MaxPathElements) return;
         const double width = metrics.horizontalAdvance(lines[i]) * k;
         double x = layout.left();
         if (format.alignment == 1)
@@ -728,14 +742,11 @@ void EmfPlusPlayer::text(const QString &s, const PlusFont &f, const QRectF &layo
             x = layout.width() > 0 ? layout.right() - width : layout.left() - width;
         QPainterPath line;
         line.addText(QPointF(0, 0), font, lines[i]);
-        path.addPath(QTransform::fromScale(k, k)
-                         .translate(x / k, (top + i * lineHeight) / k + metrics.ascent())
-                         .map(line));
+        path.addPath(
+            QTransform::fromScale(k, k).translate(x / k, lineTop / k + metrics.ascent()).map(line));
     }
-    if (layout.width() > 0 && layout.height() > 0 && !(format.flags & FormatNoClip))
-        path = path.intersected(rectPath(layout));
     path.setFillRule(Qt::WindingFill);
-    fill(path, brush, true);
+    fill(path, brush, true, clipped ? layout : QRectF());
 }
 
 void EmfPlusPlayer::driverString(quint16 flags, MetafileBytes d)
@@ -775,7 +786,8 @@ void EmfPlusPlayer::driverString(quint16 flags, MetafileBytes d)
             at = QPointF(d.f32(positionsAt + quint64(i) * 8),
                          d.f32(positionsAt + quint64(i) * 8 + 4));
         }
-        if (!finite(at.x()) || !finite(at.y())) return;
+        if (!finite(at.x()) || !finite(at.y()) || path.elementCount() > paint::MaxPathElements)
+            return;
         path.addPath(QTransform::fromScale(k, k)
                          .translate(at.x() / k, at.y() / k)
                          .map(raw.pathForGlyph(glyphs[i])));

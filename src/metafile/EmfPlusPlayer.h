@@ -71,7 +71,9 @@ private:
     bool brushFor(quint16 flags, quint32 field, PlusBrush &brush) const;
     bool penFor(quint32 id, QPen &pen) const;
     const PlusObject *objectAt(quint32 id, quint8 type) const;
-    void fill(const QPainterPath &world, const PlusBrush &brush, bool text = false);
+    // `clip`, when not null, a rectangle in world units outside which nothing is filled.
+    void fill(const QPainterPath &world, const PlusBrush &brush, bool text = false,
+              const QRectF &clip = QRectF());
     void stroke(const QPainterPath &world, quint32 penId);
     // Sets the painter up for drawing in world units; false when nothing can be drawn.
     bool preparePainter(const QRectF &worldBounds);
