@@ -516,6 +516,29 @@ void TestEmfPlus::drawing_data()
             }),
             {at(250, 150, green), at(150, 150), at(250, 250)});
     }
+    {
+        // A nested EMF+ file, and a nested placeable WMF of 96 units an inch (100 pixels).
+        const QByteArray plusOnly =
+            emfPlus([&](B &b) { b.fillRectColor(QRectF(0, 0, 200, 160), blue); });
+        WmfBuilder wmf(QRect(0, 0, 100, 100), 96);
+        wmf.createBrush(0, Qt::red).select(0).rectangle(QRect(0, 0, 100, 100));
+        const QByteArray windows = wmf.finish();
+        row("DrawImage of an EMF+ metafile and of a WMF", emfPlus([&](B &b) {
+                b.object(7, 5, B::metafileImage(plusOnly));
+                Le p;
+                p.u32(0xFFFFFFFF).u32(2).raw(B::rect(QRectF(0, 0, 400, 320)));
+                p.raw(B::rect(QRectF(0, 0, 200, 160)));
+                b.record(B::DrawImage, 7, p.bytes);
+                Le w;
+                w.u32(B::Version).u32(2).u32(2).u32(quint32(windows.size())).raw(windows);
+                b.object(8, 5, w.bytes);
+                Le q;
+                q.u32(0xFFFFFFFF).u32(2).raw(B::rect(QRectF(0, 0, 100, 100)));
+                q.raw(B::rect(QRectF(250, 150, 100, 100)));
+                b.record(B::DrawImage, 8, q.bytes);
+            }),
+            {at(50, 40, blue), at(150, 120), at(300, 200, red), at(240, 140)});
+    }
 
     // Modes.
     row("anti-aliasing off leaves no partial pixels", emfPlus([&](B &b) {
