@@ -245,8 +245,10 @@ bool readPen(MetafileBytes d, PlusPen &p, qint64 *budget)
     quint64 at = 20;
     QPen pen(Qt::black, 0, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
     pen.setMiterLimit(10);
+    // Anchors and custom caps become the plain cap closest to their look.
     auto capOf = [](qint32 cap) {
-        return cap == 1 ? Qt::SquareCap : cap == 2 ? Qt::RoundCap : Qt::FlatCap;
+        if (cap == 1 || cap == 0x11 || cap == 0x13) return Qt::SquareCap;
+        return cap == 2 || cap == 0x12 ? Qt::RoundCap : Qt::FlatCap;
     };
     if (flags & PenTransform) {
         p.transform = transformAt(d, at);
@@ -377,11 +379,6 @@ bool readRegionNode(MetafileBytes d, quint64 &at, int depth, PlusRegion &out)
 }
 
 } // namespace
-
-QSizeF PlusImage::size() const
-{
-    return bitmap.isNull() ? QSizeF() : QSizeF(bitmap.size());
-}
 
 QColor argbAt(MetafileBytes r, quint64 at)
 {

@@ -48,7 +48,6 @@ struct PlusImage
     bool valid = false;
     QImage bitmap;       // a bitmap image
     QByteArray metafile; // or a metafile's bytes (WMF or EMF)
-    QSizeF size() const;
 };
 
 struct PlusFont
