@@ -155,7 +155,7 @@ QFont qfontOf(const PlusFont &f, int pixels)
 EmfPlusPlayer::EmfPlusPlayer(MetafileCanvas &canvas, quint32 fileSize, int nesting)
     : m_painter(canvas.painter()), m_deviceToOutput(canvas.deviceToOutput()),
       m_frame(canvas.frame()), m_fileSize(fileSize), m_nesting(nesting),
-      m_bitmapBudget(limits::MaxPictureBitmapPixels)
+      m_bitmapBudget(MaxImagePixels)
 {
     m_outerClip = m_painter->transform().map(m_painter->clipPath());
     if (!m_painter->hasClipping()) m_outerClip = m_deviceToOutput.map(rectPath(m_frame));

@@ -103,9 +103,12 @@ constexpr int ObjectSlots = 64;                      // object ids are one byte,
 constexpr quint32 MaxObjectBytes = 64 * 1024 * 1024; // one object assembled from pieces
 constexpr int MaxSavedStates = 1024;                 // Save and BeginContainer nesting
 constexpr int MaxRegionDepth = 64;                   // nested combinations of one region
-constexpr int MaxNesting = 4;                        // metafiles drawn inside metafiles
+constexpr int MaxNesting = 2;                        // metafiles drawn inside metafiles
 constexpr quint32 MaxPoints = 1 << 20;               // points of one record or path
 constexpr int MaxBlendPositions = 4096;              // gradient stops
 constexpr int MaxDashes = 64;                        // dash lengths of one pen
+// Bitmap pixels one playback may decode: EMF+ images stay in the object table until they
+// are replaced, so all of them may be held at once (256 MiB as ARGB).
+constexpr qint64 MaxImagePixels = qint64(1) << 26;
 
 } // namespace metafile::emfplus
