@@ -472,6 +472,24 @@ void TestEmfPlus::drawing_data()
             b.record(B::DrawImage, 7, p.bytes);
         }),
         {at(140, 140, red), at(260, 140, green), at(140, 260, blue), at(50, 50)});
+    for (quint32 wrap : {0u, 4u}) {
+        // The source reaches one image width past the pixels on the right.
+        row(wrap ? "image attributes: clamp colour past the pixels"
+                 : "image attributes: tiles past the pixels",
+            emfPlus([&](B &b) {
+                b.object(7, 5, checker);
+                Le a;
+                a.u32(B::Version).u32(0).u32(wrap).u32(QColor(Qt::black).rgba()).i32(0).u32(0);
+                b.object(8, 8, a.bytes);
+                Le p;
+                p.u32(8).u32(2).raw(B::rect(QRectF(0, 0, 4, 2)));
+                p.raw(B::rect(QRectF(0, 0, 400, 200)));
+                b.record(B::DrawImage, 7, p.bytes);
+            }),
+            // Probed at the source pixels' centres, where smoothing mixes in no neighbour.
+            {at(50, 50, red), at(150, 50, green), at(250, 50, wrap ? black : red),
+             at(350, 150, wrap ? black : QColor(Qt::yellow))});
+    }
     row("DrawImagePoints turns the image", emfPlus([&](B &b) {
             b.object(7, 5, checker);
             Le p;

@@ -673,8 +673,14 @@ PlusObject readObject(quint8 type, MetafileBytes d, qint64 *budget)
         o.format.lineAlignment = int(qMin(d.u32(16), 2u));
         o.format.valid = true;
         break;
+    case ImageAttributesObject:
+        if (!d.has(0, 24)) break;
+        o.attributes.wrapMode = d.u32(8);
+        o.attributes.clampColor = argbAt(d, 12);
+        o.attributes.valid = true;
+        break;
     default:
-        break; // image attributes, custom line caps: drawn without them
+        break; // custom line caps: lines are drawn without them
     }
     return o;
 }

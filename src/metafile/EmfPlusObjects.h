@@ -50,6 +50,14 @@ struct PlusImage
     QByteArray metafile; // or a metafile's bytes (WMF or EMF)
 };
 
+// How an image is drawn where its source rectangle reaches past its pixels.
+struct PlusImageAttributes
+{
+    bool valid = false;
+    quint32 wrapMode = 0; // 0-3 tile (the flips drawn as plain tiles), 4 clamp
+    QColor clampColor;    // what clamping draws outside the image
+};
+
 struct PlusFont
 {
     bool valid = false;
@@ -76,6 +84,7 @@ struct PlusObject
     bool pathValid = false;
     PlusRegion region;
     PlusImage image;
+    PlusImageAttributes attributes;
     PlusFont font;
     PlusStringFormat format;
 };

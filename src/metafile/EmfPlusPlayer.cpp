@@ -662,7 +662,7 @@ void EmfPlusPlayer::drawing(quint16 type, quint16 flags, MetafileBytes d)
         const QVector<QRectF> dest = readRects(d, 24, 1, compressed);
         if (!o || !o->image.valid || dest.isEmpty() || source.isEmpty()) break;
         const QRectF r = dest[0];
-        image(o->image, source,
+        image(o->image, attributesAt(d.u32(0)), source,
               QTransform::fromScale(r.width() / source.width(), r.height() / source.height()) *
                   QTransform::fromTranslate(r.x(), r.y()));
         break;
@@ -677,7 +677,7 @@ void EmfPlusPlayer::drawing(quint16 type, quint16 flags, MetafileBytes d)
                            (p[1].y() - p[0].y()) / source.width(),
                            (p[2].x() - p[0].x()) / source.height(),
                            (p[2].y() - p[0].y()) / source.height(), p[0].x(), p[0].y());
-        image(o->image, source, t);
+        image(o->image, attributesAt(d.u32(0)), source, t);
         break;
     }
     case DrawString: {
@@ -802,8 +802,14 @@ void EmfPlusPlayer::driverString(quint16 flags, MetafileBytes d)
     fill(path, brush, true);
 }
 
-void EmfPlusPlayer::image(const PlusImage &img, const QRectF &source,
-                          const QTransform &sourceToWorld)
+PlusImageAttributes EmfPlusPlayer::attributesAt(quint32 id) const
+{
+    const PlusObject *o = objectAt(id, ImageAttributesObject);
+    return o ? o->attributes : PlusImageAttributes();
+}
+
+void EmfPlusPlayer::image(const PlusImage &img, const PlusImageAttributes &attributes,
+                          const QRectF &source, const QTransform &sourceToWorld)
 {
     if (!paint::isFinite(sourceToWorld)) return;
     const QTransform saved = m_state.world;
@@ -812,7 +818,18 @@ void EmfPlusPlayer::image(const PlusImage &img, const QRectF &source,
     m_painter->save();
     if (preparePainter(source)) {
         m_painter->setRenderHint(QPainter::SmoothPixmapTransform);
-        if (!img.bitmap.isNull()) {
+        const QRectF pixels(img.bitmap.rect());
+        if (!img.bitmap.isNull() && attributes.valid && !pixels.contains(source)) {
+            // Past its pixels the image repeats, or the clamp colour fills the rest.
+            m_painter->setPen(Qt::NoPen);
+            if (attributes.wrapMode < 4) {
+                m_painter->fillRect(source, QBrush(img.bitmap));
+            } else {
+                m_painter->fillRect(source, attributes.clampColor);
+                const QRectF inside = pixels.intersected(source);
+                if (!inside.isEmpty()) m_painter->drawImage(inside, img.bitmap, inside);
+            }
+        } else if (!img.bitmap.isNull()) {
             m_painter->drawImage(source, img.bitmap, source);
         } else if (m_nesting < MaxNesting) {
             drawMetafile(img.metafile);

@@ -80,7 +80,9 @@ private:
     void text(const QString &text, const PlusFont &font, const QRectF &layout,
               const PlusStringFormat &format, const PlusBrush &brush);
     void driverString(quint16 flags, MetafileBytes data);
-    void image(const PlusImage &image, const QRectF &source, const QTransform &sourceToWorld);
+    PlusImageAttributes attributesAt(quint32 id) const;
+    void image(const PlusImage &image, const PlusImageAttributes &attributes, const QRectF &source,
+               const QTransform &sourceToWorld);
     void drawMetafile(const QByteArray &data);
 
     QPainter *m_painter;
