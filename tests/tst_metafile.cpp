@@ -170,8 +170,8 @@ void TestMetafile::realFiles_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QSize>("size");
     QTest::addColumn<double>("tolerance");
-    // The reference draws the EMF+ panel and leaves the mask and gradient panels empty,
-    // which our GDI player does the other way round: hence the wider tolerance.
+    // The reference leaves the mask and gradient panels empty, which our player draws:
+    // hence the wider tolerance.
     QTest::newRow("placeable WMF") << "wmf/fulltest.wmf" << QSize(1056, 816) << 20.0;
     QTest::newRow("EMF") << "emf/fulltest.emf" << QSize(1056, 792) << 30.0;
 }

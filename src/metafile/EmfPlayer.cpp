@@ -1,5 +1,6 @@
 #include "EmfPlayer.h"
 
+#include "EmfPlusPlayer.h"
 #include "MetafileCanvas.h"
 #include "MetafileDib.h"
 #include "MetafileLimits.h"
@@ -770,15 +771,17 @@ bool readEmfHeader(MetafileBytes file, EmfHeader &h)
     return true;
 }
 
-void playEmf(MetafileBytes file, MetafileCanvas &canvas)
+void playEmf(MetafileBytes file, MetafileCanvas &canvas, int nesting)
 {
     EmfPlayer player(canvas);
+    emfplus::EmfPlusPlayer plus(canvas, file.size(), nesting);
     quint64 pos = file.u32(4);
-    while (file.has(pos, 8)) {
+    for (bool first = true; file.has(pos, 8); first = false) {
         const quint32 type = file.u32(pos), size = file.u32(pos + 4);
         if (size < 8 || !file.has(pos, size)) break;
         if (type == U_EMR_EOF) break;
-        player.play(type, file.sub(pos, size));
+        const MetafileBytes record = file.sub(pos, size);
+        if (!plus.take(type, record, first) && !plus.skipsGdi()) player.play(type, record);
         pos += size;
     }
 }

@@ -25,7 +25,8 @@ struct EmfHeader
 bool readEmfHeader(MetafileBytes file, EmfHeader &header);
 
 // Plays every record after the header onto `canvas`. Records are bounded by the file;
-// unknown ones are skipped, and a record whose size does not fit ends the picture.
-void playEmf(MetafileBytes file, MetafileCanvas &canvas);
+// unknown ones are skipped, and a record whose size does not fit ends the picture. EMF+
+// records in comments are played too; `nesting` counts the metafiles this one is drawn in.
+void playEmf(MetafileBytes file, MetafileCanvas &canvas, int nesting = 0);
 
 } // namespace metafile

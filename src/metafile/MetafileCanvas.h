@@ -171,6 +171,12 @@ public:
     // Converts a string of the given character set to text.
     static QString decodeText(const QByteArray &bytes, int charSet);
 
+    // What the EMF+ player draws through, beside this canvas.
+    QPainter *painter() const { return m_painter; }
+    const QTransform &deviceToOutput() const { return m_deviceToOutput; }
+    const QRectF &frame() const { return m_frame; }
+    const QSizeF &pixelsPerMm() const { return m_pixelsPerMm; }
+
 private:
     QTransform toOutput() const;
     void draw(const QPainterPath &logical, bool fill, bool stroke, bool connect = false);
