@@ -70,6 +70,21 @@ QImage readRowByRow(PsdStream &s, const PsdHeader &h, const PsdHeader &picture, 
     return rows.picture;
 }
 
+// The version information resource (1057) says whether the merged picture was really saved:
+// a document written without it keeps a placeholder there, which need not look blank.
+bool hasRealMergedData(PsdSectionReader &r)
+{
+    PsdSection where;
+    if (!r.findResource(1057, &where) || where.length < 5) return true;
+    PsdStream &s = r.stream();
+    const qint64 back = s.pos();
+    bool real = true;
+    if (s.seek(where.start + 4)) real = s.readU8() != 0;
+    s = PsdStream(s.device());
+    s.seek(quint64(back));
+    return real;
+}
+
 } // namespace
 
 bool PsdDecoder::read(QImage *image)
@@ -152,7 +167,8 @@ bool PsdDecoder::readFrom(PsdSectionReader &r, QImage *image)
         result = convertPlanes(picture, colourModeData, planes.get());
         if (result.isNull()) return r.refuse(PsdError::ConversionFailed);
     }
-    if (PsdLayerComposer::supports(h) && r.layers().length > 0 && isBlankPicture(result))
+    if (PsdLayerComposer::supports(h) && r.layers().length > 0 &&
+        (!hasRealMergedData(r) || isBlankPicture(result)))
         composeLayers(r, result);
     *image = result;
     return true;
