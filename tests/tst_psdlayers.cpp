@@ -196,7 +196,7 @@ Document withSection(const QByteArray &layers)
     return d;
 }
 
-// The same 8-bit document with its merged picture replaced by raw opaque white, as when it
+// The same 8 or 16-bit document with its merged picture replaced by raw opaque white, as when it
 // is saved without one.
 QByteArray withoutMergedPicture(const QByteArray &file)
 {
@@ -204,11 +204,13 @@ QByteArray withoutMergedPicture(const QByteArray &file)
     const bool psb = qFromBigEndian<quint16>(p + 4) == 2;
     const quint16 channels = qFromBigEndian<quint16>(p + 12);
     const quint32 height = qFromBigEndian<quint32>(p + 14), width = qFromBigEndian<quint32>(p + 18);
+    const quint16 depth = qFromBigEndian<quint16>(p + 22);
     qint64 at = 26;
     at += 4 + qFromBigEndian<quint32>(p + at); // colour-mode data
     at += 4 + qFromBigEndian<quint32>(p + at); // image resources
     at += psb ? 8 + qint64(qFromBigEndian<quint64>(p + at)) : 4 + qFromBigEndian<quint32>(p + at);
-    return file.left(int(at)) + be16(0) + QByteArray(int(channels * width * height), char(255));
+    return file.left(int(at)) + be16(0) +
+           QByteArray(int(channels * width * height * depth / 8), char(255));
 }
 
 // The JPEG of the thumbnail resource (1036), decoded, or a null picture.
@@ -913,6 +915,8 @@ void TestPsdLayers::realDocuments_data()
     QTest::newRow("gradient fill layer with an empty mask")
         << "colormodes_4x4_8bit_rgb.psd" << 1 << 0.5;
     QTest::newRow("grayscale layers") << "colormodes_4x4_8bit_grayscale.psd" << 1 << 1.0;
+    QTest::newRow("16-bit layers in Lr16, zip with prediction") << "16bit5x5.psd" << 3 << 1.0;
+    QTest::newRow("cmyk layers") << "colormodes_4x4_8bit_cmyk.psd" << 1 << 1.0;
 }
 
 void TestPsdLayers::realDocuments()
