@@ -431,6 +431,18 @@ void TestPsdLayers::compose_data()
                     groupWith("pass")})
                .build()
         << 2 << rgb32 << corners << QVector<QRgb>{green, green};
+    // Nested past every limit: deeper groups pass through, deeper still are taken apart.
+    for (const char *mode : {"norm", "mul ", "fdiv", "lum ", "colr"}) {
+        QVector<Layer> deep;
+        for (int i = 0; i < 80; ++i)
+            deep.append(marker(GroupEnd));
+        deep.append(full({0, 255, 0}, 90));
+        for (int i = 0; i < 80; ++i)
+            deep.append(groupWith(i % 2 && i != 79 ? "norm" : mode));
+        QTest::addRow("80 nested groups, %s, on nothing", mode)
+            << layered(deep).build() << 1 << argb32 << corners
+            << QVector<QRgb>{qRgba(0, 255, 0, 90), qRgba(0, 255, 0, 90)};
+    }
     // Knockout: with no fill, the layer's shape shows what lies below its group.
     const Layer hole = withExtra(Layer::filled(0, 0, 2, 2, {0, 255, 0}),
                                  fillOpacityBlock(0) + layerInfoBlock("knko", be32(0x01000000)));

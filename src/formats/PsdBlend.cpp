@@ -101,8 +101,9 @@ Rgbf clipColour(Rgbf c)
     const float l = lum(c);
     const float n = std::min({c.r, c.g, c.b}), x = std::max({c.r, c.g, c.b});
     auto fix = [&](float v) {
-        if (n < 0) v = l + (v - l) * l / (l - n);
-        if (x > 1) v = l + (v - l) * (1 - l) / (x - l);
+        // Guarded: a colour of one grey has no spread to scale.
+        if (n < 0) v = l - n > 1e-6f ? l + (v - l) * l / (l - n) : l;
+        if (x > 1) v = x - l > 1e-6f ? l + (v - l) * (1 - l) / (x - l) : l;
         return std::clamp(v, 0.0f, 1.0f);
     };
     return {fix(c.r), fix(c.g), fix(c.b)};
@@ -270,7 +271,7 @@ void blendSpan(const SpanBlend &how, const QRgb *source, const uchar *coverage, 
             continue;
         }
         if (as <= 0) continue;
-        const Rgbf m = blendColour(how.mode, b, s);
+        const Rgbf m = ab > 0 ? blendColour(how.mode, b, s) : s;
         // The source as seen where there is backdrop: its colour blended with it.
         const Rgbf mixed{(1 - ab) * s.r + ab * m.r, (1 - ab) * s.g + ab * m.g,
                          (1 - ab) * s.b + ab * m.b};
