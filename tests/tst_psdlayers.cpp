@@ -111,6 +111,41 @@ Layer withMaskOnly(Layer l, QRect rect, int sample, int defaultColour)
     return withMask(l, rect, sample, defaultColour);
 }
 
+QByteArray descriptorKey(const QByteArray &k)
+{
+    return k.size() == 4 ? be32(0) + k : be32(quint32(k.size())) + k;
+}
+
+QByteArray descriptorDouble(const char *k, double v)
+{
+    quint64 bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return descriptorKey(k) + "doub" + be64(bits);
+}
+
+// An artboard's group record: its rectangle and its background (1 white, 2 black,
+// 3 transparent, 4 the colour given), in a descriptor as Photoshop writes it.
+Layer artboard(QRect rect, int background, QRgb colour = 0)
+{
+    const QByteArray noName = be32(1) + be16(0);
+    const QByteArray rectangle =
+        descriptorKey("artboardRect") + "Objc" + noName + descriptorKey("classFloatRect") +
+        be32(4) + descriptorDouble("Top ", rect.top()) + descriptorDouble("Left", rect.left()) +
+        descriptorDouble("Btom", rect.bottom() + 1) + descriptorDouble("Rght", rect.right() + 1);
+    const QByteArray colourItem = descriptorKey("Clr ") + "Objc" + noName + descriptorKey("RGBC") +
+                                  be32(3) + descriptorDouble("Rd  ", qRed(colour)) +
+                                  descriptorDouble("Grn ", qGreen(colour)) +
+                                  descriptorDouble("Bl  ", qBlue(colour));
+    const QByteArray descriptor = be32(16) + noName + descriptorKey("null") + be32(3) + rectangle +
+                                  descriptorKey("artboardBackgroundType") + "long" +
+                                  be32(quint32(background)) + colourItem;
+    Layer l;
+    l.blendMode = "pass";
+    l.extra =
+        layerInfoBlock("lsct", be32(OpenGroup) + "8BIMpass") + layerInfoBlock("artb", descriptor);
+    return l;
+}
+
 const Layer kRed = full({255, 0, 0});
 const Layer kGreen = full({0, 255, 0});
 
@@ -443,6 +478,23 @@ void TestPsdLayers::compose_data()
             << layered(deep).build() << 1 << argb32 << corners
             << QVector<QRgb>{qRgba(0, 255, 0, 90), qRgba(0, 255, 0, 90)};
     }
+    // An artboard draws its background and cuts its members to its rectangle.
+    const QVector<QPoint> artPoints = {{0, 0}, {2, 2}, {3, 3}, {3, 0}};
+    QTest::newRow("artboard with its own colour")
+        << layered({kRed, marker(GroupEnd), Layer::filled(0, 0, 2, 4, {0, 255, 0}),
+                    artboard(QRect(0, 0, 3, 3), 4, qRgb(10, 20, 30))})
+               .build()
+        << 2 << rgb32 << artPoints << QVector<QRgb>{green, 0xff0a141e, red, red};
+    QTest::newRow("artboard, black")
+        << layered({kRed, marker(GroupEnd), Layer::filled(0, 0, 1, 1, {0, 255, 0}),
+                    artboard(QRect(0, 0, 3, 3), 2)})
+               .build()
+        << 2 << rgb32 << artPoints << QVector<QRgb>{green, 0xff000000, red, red};
+    QTest::newRow("artboard, transparent")
+        << layered({kRed, marker(GroupEnd), Layer::filled(0, 0, 1, 1, {0, 255, 0}),
+                    artboard(QRect(0, 0, 3, 3), 3)})
+               .build()
+        << 2 << rgb32 << artPoints << QVector<QRgb>{green, red, red, red};
     // Knockout: with no fill, the layer's shape shows what lies below its group.
     const Layer hole = withExtra(Layer::filled(0, 0, 2, 2, {0, 255, 0}),
                                  fillOpacityBlock(0) + layerInfoBlock("knko", be32(0x01000000)));

@@ -6,6 +6,8 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <new>
 
 namespace psd {
@@ -279,12 +281,93 @@ void PsdLayerComposer::readExtraData(quint64 end, LayerRecord *record)
             if (length >= 1) record->blendInteriorAsGroup = s.readU8() != 0;
         } else if (k == key("knko")) {
             if (length >= 1) record->knockout = s.readU8() != 0;
+        } else if (k == key("artb") || k == key("artd") || k == key("abdd")) {
+            readArtboard({k, quint64(s.pos()), length}, record);
         } else if (isAdjustment(k) && record->kind == LayerRecord::Pixels) {
             record->kind = LayerRecord::Adjustment;
         }
         // Blocks are padded to an even length.
         const quint64 padded = next + (length & 1u);
         if (!s.seek(padded <= end ? padded : end)) return;
+    }
+}
+
+namespace {
+
+// The artboard's descriptor is read only for the few items drawing needs, each found by
+// its key and type; a descriptor larger than this is not looked into.
+constexpr quint64 kMaxArtboardBytes = 64 * 1024;
+
+// The value of type `type` that follows the first `item` at or after `from`, or -1.
+int findItem(const QByteArray &data, const QByteArray &item, const char *type, int from = 0)
+{
+    const int at = data.indexOf(item + type, from);
+    return at < 0 ? -1 : at + item.size() + 4;
+}
+
+bool readDouble(const QByteArray &data, int at, double *value)
+{
+    if (at < 0 || at + 8 > data.size()) return false;
+    const quint64 bits = qFromBigEndian<quint64>(reinterpret_cast<const uchar *>(data.data()) + at);
+    std::memcpy(value, &bits, sizeof *value);
+    return *value == *value && std::abs(*value) < 1e9;
+}
+
+// A key of four characters, written with a zero length before it.
+QByteArray shortKey(const char *k)
+{
+    return QByteArray(4, 0) + QByteArray(k, 4);
+}
+
+// A longer key, written with its length.
+QByteArray longKey(const char *k)
+{
+    const QByteArray text(k);
+    QByteArray length(4, 0);
+    qToBigEndian(quint32(text.size()), length.data());
+    return length + text;
+}
+
+} // namespace
+
+// An artboard: a group drawn on its background colour and cut to its rectangle.
+void PsdLayerComposer::readArtboard(const TaggedBlock &block, LayerRecord *record)
+{
+    if (block.length > kMaxArtboardBytes) return;
+    QByteArray data(int(block.length), Qt::Uninitialized);
+    if (!m_stream.readBytes(data.data(), data.size())) return;
+    const int rect = data.indexOf(longKey("artboardRect"));
+    if (rect < 0) return;
+    double edges[4];
+    const char *names[4] = {"Top ", "Left", "Btom", "Rght"};
+    for (int i = 0; i < 4; ++i)
+        if (!readDouble(data, findItem(data, shortKey(names[i]), "doub", rect), &edges[i])) return;
+    record->artboard = true;
+    record->bounds = {qint64(edges[0]), qint64(edges[1]), qint64(edges[2]), qint64(edges[3])};
+    int type = 1; // white
+    const int at = findItem(data, longKey("artboardBackgroundType"), "long");
+    if (at >= 0 && at + 4 <= data.size())
+        type = qFromBigEndian<qint32>(reinterpret_cast<const uchar *>(data.data()) + at);
+    switch (type) {
+    case 2:
+        record->artboardColour = qRgb(0, 0, 0);
+        return;
+    case 3:
+        record->artboardColour = 0; // transparent
+        return;
+    case 4: {
+        double rgb[3] = {255, 255, 255};
+        const char *parts[3] = {"Rd  ", "Grn ", "Bl  "};
+        const int colour = data.indexOf(shortKey("Clr "));
+        for (int i = 0; i < 3 && colour >= 0; ++i)
+            readDouble(data, findItem(data, shortKey(parts[i]), "doub", colour), &rgb[i]);
+        const auto byte = [](double v) { return qBound(0, int(v + 0.5), 255); };
+        record->artboardColour = qRgb(byte(rgb[0]), byte(rgb[1]), byte(rgb[2]));
+        return;
+    }
+    default:
+        record->artboardColour = qRgb(255, 255, 255);
+        return;
     }
 }
 
@@ -369,7 +452,7 @@ LayerRect PsdLayerComposer::extentOf(int index, int depth)
     for (int child : node.children)
         extent = extent.united(extentOf(child, depth + 1));
     if (node.record >= 0 && m_records[size_t(node.record)].artboard)
-        extent = extent.united(m_records[size_t(node.record)].bounds.intersected(canvas));
+        extent = m_records[size_t(node.record)].bounds.intersected(canvas);
     return node.extent = extent;
 }
 
@@ -452,7 +535,8 @@ void PsdLayerComposer::drawGroup(int node, Surface &target, const Context &conte
     const bool knockouts = std::any_of(n.children.begin(), n.children.end(), [&](int c) {
         return m_records[size_t(m_nodes[size_t(c)].record)].knockout;
     });
-    const LayerRect rect = n.extent.intersected(target.rect);
+    // An artboard shows what lies inside its rectangle only.
+    const LayerRect rect = (r.artboard ? r.bounds : n.extent).intersected(target.rect);
     if (rect.isEmpty()) return;
     const bool passes = mode == Blend::PassThrough && !knockouts && !r.artboard;
     std::vector<QRgb> pixels;
@@ -464,15 +548,12 @@ void PsdLayerComposer::drawGroup(int node, Surface &target, const Context &conte
         return;
     }
     Surface own{rect, pixels.data(), rect.width()};
-    if (r.artboard) {
-        std::fill(pixels.begin(), pixels.end(), r.artboardColour);
-        clearCanvas();
-    }
+    if (r.artboard) std::fill(pixels.begin(), pixels.end(), r.artboardColour);
     const int before = m_drawn;
     Context inner;
     inner.depth = context.depth + 1;
     drawList(n.children, own, inner);
-    if (m_drawn == before && !r.artboard) return;
+    if (m_drawn == before && (!r.artboard || qAlpha(r.artboardColour) == 0)) return;
     SpanBlend how;
     how.mode = context.asBase || mode == Blend::PassThrough ? Blend::Normal : mode;
     how.alpha = context.asBase ? 255 : (context.opacity * r.opacity + 127) / 255;
