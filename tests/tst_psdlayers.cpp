@@ -919,6 +919,50 @@ void TestPsdLayers::hostileRecords_data()
     QTest::newRow("blend signature wrong")
         << withSection(section(1, QByteArray(good).replace(36, 4, "XXXX"), channelData)).build()
         << 0;
+
+    // Zip channels: a few bytes of deflate cannot make 30000 x 30000 samples, and a stream
+    // that is not zlib data, or ends early, makes none.
+    const QByteArray tinyZip = be16(2) + zlibData(QByteArray(16, char(9)));
+    const auto zipChannels = [&](const QByteArray &data) {
+        const quint32 n = quint32(data.size());
+        return QVector<QPair<qint16, quint32>>{{0, n}, {1, n}, {2, n}};
+    };
+    QTest::newRow("zip, well formed")
+        << withSection(
+               section(1, rawRecord(0, 0, 4, 4, zipChannels(tinyZip)), tinyZip + tinyZip + tinyZip))
+               .build()
+        << 1;
+    QTest::newRow("zip claims far more than it holds")
+        << withSection(section(1, rawRecord(0, 0, 30000, 30000, zipChannels(tinyZip)),
+                               tinyZip + tinyZip + tinyZip))
+               .build()
+        << 0;
+    const QByteArray notZlib = be16(2) + QByteArray(40, char(0x55));
+    QTest::newRow("zip data that are not zlib")
+        << withSection(
+               section(1, rawRecord(0, 0, 4, 4, zipChannels(notZlib)), notZlib + notZlib + notZlib))
+               .build()
+        << 0;
+    const QByteArray cut = tinyZip.left(tinyZip.size() - 6);
+    QTest::newRow("zip stream cut short")
+        << withSection(section(1, rawRecord(0, 0, 4, 4, zipChannels(cut)), cut + cut + cut)).build()
+        << 0;
+    QTest::newRow("zip of a layer far wider than any canvas")
+        << withSection(section(1, rawRecord(0, -0x7fffffff, 4, 4, zipChannels(tinyZip)),
+                               tinyZip + tinyZip + tinyZip))
+               .build()
+        << 0;
+    // 16-bit layers in the section's Lr16 block, whose length lies.
+    Document deep = layered({});
+    deep.depth = 16;
+    for (QByteArray &plane : deep.planes)
+        plane += plane;
+    QByteArray lying = deepLayerSection({kRed}, 16);
+    qToBigEndian(quint32(0x7ffffff0), lying.data() + 16);
+    deep.layers = lying;
+    QTest::newRow("Lr16 block past the section") << deep.build() << 0;
+    deep.layers = deepLayerSection({kRed}, 16).left(30);
+    QTest::newRow("Lr16 block cut short") << deep.build() << 0;
 }
 
 void TestPsdLayers::hostileRecords()
