@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace psd {
 
@@ -204,7 +205,9 @@ Blend blendOf(quint32 k)
     }
 }
 
-Rgbf blendColour(Blend mode, Rgbf b, Rgbf s)
+namespace {
+
+inline Rgbf blendOfColours(Blend mode, Rgbf b, Rgbf s)
 {
     switch (mode) {
     case Blend::PassThrough:
@@ -228,6 +231,13 @@ Rgbf blendColour(Blend mode, Rgbf b, Rgbf s)
     }
 }
 
+} // namespace
+
+Rgbf blendColour(Blend mode, Rgbf b, Rgbf s)
+{
+    return blendOfColours(mode, b, s);
+}
+
 bool dissolveShows(qint64 x, qint64 y, float alpha)
 {
     // A hash of the position, so that neighbouring pixels are unrelated.
@@ -240,8 +250,12 @@ bool dissolveShows(qint64 x, qint64 y, float alpha)
     return float(h & 0xffffff) / float(0x1000000) < alpha;
 }
 
-void blendSpan(const SpanBlend &how, const QRgb *source, const uchar *coverage, QRgb *backdrop,
-               int count, qint64 x, qint64 y)
+namespace {
+
+// One span in one mode: the mode is a constant, so that its blend is worked out once.
+template <Blend Mode>
+void spanIn(const SpanBlend &how, const QRgb *source, const uchar *coverage, QRgb *backdrop,
+            int count, qint64 x, qint64 y)
 {
     const float scale = how.alpha / (255.0f * 255.0f);
     for (int i = 0; i < count; ++i) {
@@ -250,9 +264,16 @@ void blendSpan(const SpanBlend &how, const QRgb *source, const uchar *coverage, 
         if (coverage) shape *= coverage[i] / 255.0f;
         if (shape <= 0) continue;
         float as = shape * how.fill;
-        if (how.mode == Blend::Dissolve) {
+        if (Mode == Blend::Dissolve) {
             as = dissolveShows(x + i, y, as) ? 1.0f : 0.0f;
             shape = std::max(shape, as);
+        }
+        if constexpr (Mode == Blend::Normal || Mode == Blend::PassThrough) {
+            // An opaque source in normal mode replaces what is below.
+            if (as >= 1.0f && !how.atop && !how.knockout) {
+                backdrop[i] = sp | 0xff000000u;
+                continue;
+            }
         }
         const QRgb bp = backdrop[i];
         const Rgbf s{qRed(sp) / 255.0f, qGreen(sp) / 255.0f, qBlue(sp) / 255.0f};
@@ -271,7 +292,7 @@ void blendSpan(const SpanBlend &how, const QRgb *source, const uchar *coverage, 
             continue;
         }
         if (as <= 0) continue;
-        const Rgbf m = ab > 0 ? blendColour(how.mode, b, s) : s;
+        const Rgbf m = ab > 0 ? blendOfColours(Mode, b, s) : s;
         // The source as seen where there is backdrop: its colour blended with it.
         const Rgbf mixed{(1 - ab) * s.r + ab * m.r, (1 - ab) * s.g + ab * m.g,
                          (1 - ab) * s.b + ab * m.b};
@@ -288,6 +309,29 @@ void blendSpan(const SpanBlend &how, const QRgb *source, const uchar *coverage, 
                             toByte((as * mixed.g + under * b.g) / ao),
                             toByte((as * mixed.b + under * b.b) / ao), toByte(ao));
     }
+}
+
+} // namespace
+
+void blendSpan(const SpanBlend &how, const QRgb *source, const uchar *coverage, QRgb *backdrop,
+               int count, qint64 x, qint64 y)
+{
+    using Span =
+        void (*)(const SpanBlend &, const QRgb *, const uchar *, QRgb *, int, qint64, qint64);
+    static constexpr Span kSpans[] = {
+        spanIn<Blend::PassThrough>,  spanIn<Blend::Normal>,      spanIn<Blend::Dissolve>,
+        spanIn<Blend::Darken>,       spanIn<Blend::Multiply>,    spanIn<Blend::ColorBurn>,
+        spanIn<Blend::LinearBurn>,   spanIn<Blend::DarkerColor>, spanIn<Blend::Lighten>,
+        spanIn<Blend::Screen>,       spanIn<Blend::ColorDodge>,  spanIn<Blend::LinearDodge>,
+        spanIn<Blend::LighterColor>, spanIn<Blend::Overlay>,     spanIn<Blend::SoftLight>,
+        spanIn<Blend::HardLight>,    spanIn<Blend::VividLight>,  spanIn<Blend::LinearLight>,
+        spanIn<Blend::PinLight>,     spanIn<Blend::HardMix>,     spanIn<Blend::Difference>,
+        spanIn<Blend::Exclusion>,    spanIn<Blend::Subtract>,    spanIn<Blend::Divide>,
+        spanIn<Blend::Hue>,          spanIn<Blend::Saturation>,  spanIn<Blend::Color>,
+        spanIn<Blend::Luminosity>,
+    };
+    static_assert(std::size(kSpans) == size_t(Blend::Luminosity) + 1, "a span for every mode");
+    kSpans[size_t(how.mode)](how, source, coverage, backdrop, count, x, y);
 }
 
 } // namespace psd
