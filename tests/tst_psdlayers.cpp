@@ -267,6 +267,8 @@ private slots:
     void blendModes_data();
     void blendModes();
     void dissolve();
+    void spotColours_data();
+    void spotColours();
     void colourModes_data();
     void colourModes();
     void hostileRecords_data();
@@ -845,6 +847,58 @@ void TestPsdLayers::colourModes()
     QVERIFY(decode(bytes, &composed, &drawn));
     QCOMPARE(drawn, 1);
     QCOMPARE(composed.pixel(3, 2), merged.pixel(3, 2));
+}
+
+void TestPsdLayers::spotColours_data()
+{
+    QTest::addColumn<int>("solidity");
+    QTest::addColumn<int>("compression");
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<QRgb>("fullInk");
+    QTest::addColumn<QRgb>("halfInk");
+
+    // Grey 128 under a blue ink: a solid ink covers it, a transparent one multiplies it.
+    QTest::newRow("solid ink") << 100 << 0 << 8 << qRgb(0, 0, 255) << qRgb(64, 64, 192);
+    QTest::newRow("solid ink, run-length") << 100 << 1 << 8 << qRgb(0, 0, 255) << qRgb(64, 64, 192);
+    QTest::newRow("transparent ink") << 0 << 1 << 8 << qRgb(0, 0, 128) << qRgb(64, 64, 128);
+    QTest::newRow("solid ink, 16 bits") << 100 << 0 << 16 << qRgb(0, 0, 255) << qRgb(64, 64, 192);
+}
+
+void TestPsdLayers::spotColours()
+{
+    QFETCH(int, solidity);
+    QFETCH(int, compression);
+    QFETCH(int, depth);
+    QFETCH(QRgb, fullInk);
+    QFETCH(QRgb, halfInk);
+
+    Document d;
+    d.width = d.height = kSide;
+    d.channels = 4;
+    d.depth = quint16(depth);
+    d.compression = quint16(compression);
+    const auto plane = [&](int left, int right) {
+        QByteArray p;
+        for (int i = 0; i < kSide * kSide; ++i) {
+            const int v = i % kSide < 2 ? left : right;
+            p += depth == 8 ? QByteArray(1, char(v)) : be16(quint16(v * 257));
+        }
+        return p;
+    };
+    for (int c = 0; c < 3; ++c)
+        d.planes.append(plane(128, 128));
+    // Full ink (0) on the left, half (128) on the right.
+    d.planes.append(plane(0, 127));
+    // The channel's name marks it as no transparency; its display information as a spot ink.
+    d.resources = resourceBlock(1006, QByteArray("\x04Blue", 5)) +
+                  resourceBlock(1077, be32(1) + be16(0) + be16(0) + be16(0) + be16(65535) +
+                                          be16(0) + be16(quint16(solidity)) + char(2) + char(0));
+    QImage image;
+    int drawn = 0;
+    QVERIFY(decode(d.build(), &image, &drawn));
+    QCOMPARE(image.format(), QImage::Format_RGB32);
+    QVERIFY2(near(image.pixel(0, 0), fullInk), qPrintable(QString::number(image.pixel(0, 0), 16)));
+    QVERIFY2(near(image.pixel(3, 3), halfInk), qPrintable(QString::number(image.pixel(3, 3), 16)));
 }
 
 void TestPsdLayers::hostileRecords_data()

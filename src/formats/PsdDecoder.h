@@ -32,6 +32,7 @@ public:
 private:
     bool readFrom(PsdSectionReader &reader, QImage *image);
     void composeLayers(PsdSectionReader &reader, QImage &picture);
+    void drawSpotColours(PsdSectionReader &reader, quint64 countsAt, QImage &picture);
 
     QIODevice *m_device;
     int m_layersDrawn = 0;
