@@ -81,7 +81,7 @@ template <typename T> bool allocate(std::vector<T> &v, size_t n)
 
 PsdLayerComposer::PsdLayerComposer(QIODevice *device, const PsdHeader &header,
                                    const PsdSection &layers)
-    : m_device(device), m_stream(device), m_header(header), m_layers(layers),
+    : m_stream(device), m_header(header), m_layers(layers),
       m_channels(device, header.depth, header.isPsb())
 {
 }

@@ -151,7 +151,6 @@ private:
     // A record's user mask over window, 255 where it shows; false when it has none.
     bool layerMask(const LayerRecord &record, const LayerRect &window, std::vector<uchar> *mask);
 
-    QIODevice *m_device;
     PsdStream m_stream;
     PsdHeader m_header;
     PsdSection m_layers;
