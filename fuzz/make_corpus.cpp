@@ -107,6 +107,99 @@ int main(int argc, char **argv)
             }
         }
     }
+    // Layer records that reach every part of the composer: zip channels with and without
+    // prediction, 16 and 32-bit layers in Lr16 and Lr32, CMYK and Lab layers, isolated and
+    // knockout groups, clipping to a group, every blend mode, a group nested deeply, and a
+    // record whose zip data claim far more than they hold.
+    const auto write = [&](const QString &name, const Document &d) {
+        QFile f(out.filePath(name));
+        if (!f.open(QIODevice::WriteOnly) || f.write(d.build()) < 0) return false;
+        ++written;
+        return true;
+    };
+    static const char *const kModes[] = {"norm", "diss", "dark", "mul ", "idiv", "lbrn", "dkCl",
+                                         "lite", "scrn", "div ", "lddg", "lgCl", "over", "sLit",
+                                         "hLit", "vLit", "lLit", "pLit", "hMix", "diff", "smud",
+                                         "fsub", "fdiv", "hue ", "sat ", "colr", "lum "};
+    const auto flatLayer = [](int colours, int depth, int v, quint16 compression) {
+        Layer l;
+        l.bottom = 3;
+        l.right = 8;
+        l.compression = compression;
+        const QByteArray sample = depth == 8    ? QByteArray(1, char(v))
+                                  : depth == 16 ? be16(quint16(v * 257))
+                                                : be32(0x3f000000u + quint32(v));
+        for (int c = 0; c < colours; ++c)
+            l.channels.append({qint16(c), sample.repeated(24)});
+        l.channels.append({-1, sample.repeated(24)});
+        return l;
+    };
+    const auto marker = [](GroupMarker type, const char *mode = "pass") {
+        Layer l;
+        l.blendMode = mode;
+        l.extra = layerInfoBlock("lsct", be32(type) + "8BIM" + QByteArray(mode, 4));
+        return l;
+    };
+    struct Deep
+    {
+        quint16 mode, depth, colours;
+    };
+    for (const Deep &deep : {Deep{3, 16, 3}, Deep{3, 32, 3}, Deep{1, 16, 1}, Deep{4, 8, 4},
+                             Deep{4, 16, 4}, Deep{9, 8, 3}, Deep{9, 16, 3}}) {
+        for (quint16 compression : {2, 3}) {
+            QVector<Layer> layers = {flatLayer(deep.colours, deep.depth, 40, compression),
+                                     marker(GroupEnd)};
+            for (int i = 0; i < 4; ++i) {
+                Layer l = flatLayer(deep.colours, deep.depth, 60 * i, compression);
+                l.blendMode = kModes[(i * 7 + compression) % 27];
+                if (i == 2)
+                    l.extra = layerInfoBlock("knko", be32(0x01000000)) + fillOpacityBlock(0);
+                layers.append(l);
+            }
+            layers.append(marker(OpenGroup, "norm"));
+            Layer clippedToGroup = flatLayer(deep.colours, deep.depth, 200, compression);
+            clippedToGroup.clipped = true;
+            clippedToGroup.extra = layerInfoBlock("clbl", be32(0));
+            layers.append(clippedToGroup);
+            Document d;
+            d.mode = deep.mode;
+            d.depth = deep.depth;
+            d.channels = deep.colours;
+            d.width = 8;
+            d.height = 3;
+            d.resources = versionInfoResource(false);
+            for (int c = 0; c < d.channels; ++c)
+                d.planes << QByteArray(24 * deep.depth / 8, char(255));
+            d.layers =
+                deep.depth == 8 ? layerSection(layers) : deepLayerSection(layers, deep.depth);
+            if (!write(QStringLiteral("composed-m%1-d%2-z%3.psd")
+                           .arg(deep.mode)
+                           .arg(deep.depth)
+                           .arg(compression),
+                       d))
+                return 1;
+        }
+    }
+    Document nested;
+    nested.width = 8;
+    nested.height = 3;
+    nested.resources = versionInfoResource(false);
+    for (int c = 0; c < 3; ++c)
+        nested.planes << QByteArray(24, char(255));
+    QVector<Layer> deepGroups;
+    for (int i = 0; i < 80; ++i)
+        deepGroups.append(marker(GroupEnd));
+    deepGroups.append(flatLayer(3, 8, 90, 3));
+    for (int i = 0; i < 80; ++i)
+        deepGroups.append(marker(OpenGroup, kModes[i % 27]));
+    nested.layers = layerSection(deepGroups);
+    if (!write(QStringLiteral("composed-nested.psd"), nested)) return 1;
+    Layer liar = flatLayer(3, 8, 90, 2);
+    liar.bottom = 30000;
+    liar.right = 30000;
+    nested.layers = layerSection({liar});
+    if (!write(QStringLiteral("composed-zip-claims-too-much.psd"), nested)) return 1;
+
     std::printf("%d seed documents in %s\n", written, argv[1]);
     return 0;
 }

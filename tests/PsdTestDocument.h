@@ -8,6 +8,8 @@
 #include <QVector>
 #include <QtEndian>
 
+#include <zlib.h>
+
 #include <initializer_list>
 
 namespace psdtest {
@@ -171,7 +173,7 @@ struct Layer
     quint8 opacity = 255;
     bool clipped = false;
     bool hidden = false;
-    quint16 compression = 0; // of every channel: 0 raw, 1 run-length, 2 zip (bytes as given)
+    quint16 compression = 0; // of every channel: 0 raw, 1 run-length, 2 zip, 3 zip predicted
     bool hasMask = false;
     qint32 maskTop = 0, maskLeft = 0, maskBottom = 0, maskRight = 0;
     quint8 maskDefault = 0;
@@ -193,11 +195,55 @@ struct Layer
     }
 };
 
+// Zlib data of bytes, as deflate makes them.
+inline QByteArray zlibData(const QByteArray &bytes)
+{
+    uLongf size = compressBound(uLong(bytes.size()));
+    QByteArray out(int(size), Qt::Uninitialized);
+    compress2(reinterpret_cast<Bytef *>(out.data()), &size,
+              reinterpret_cast<const Bytef *>(bytes.constData()), uLong(bytes.size()), 6);
+    out.resize(int(size));
+    return out;
+}
+
+// Rows of samples of `depth` bits with each sample replaced by its difference from the one
+// on its left; 32-bit rows hold the first bytes of every sample, then the second, and so on,
+// and each byte then differs from the byte before.
+inline QByteArray predicted(const QByteArray &samples, int rows, int depth)
+{
+    QByteArray out = samples;
+    if (rows <= 0) return out;
+    const int rowBytes = samples.size() / rows, bytes = depth / 8, width = rowBytes / bytes;
+    for (int y = 0; y < rows; ++y) {
+        auto *row = reinterpret_cast<uchar *>(out.data()) + y * rowBytes;
+        const auto *in = reinterpret_cast<const uchar *>(samples.constData()) + y * rowBytes;
+        if (bytes == 1) {
+            for (int x = width - 1; x > 0; --x)
+                row[x] = uchar(in[x] - in[x - 1]);
+        } else if (bytes == 2) {
+            for (int x = width - 1; x > 0; --x)
+                qToBigEndian(quint16(qFromBigEndian<quint16>(in + 2 * x) -
+                                     qFromBigEndian<quint16>(in + 2 * x - 2)),
+                             row + 2 * x);
+        } else {
+            QByteArray planes(rowBytes, 0);
+            for (int x = 0; x < width; ++x)
+                for (int b = 0; b < 4; ++b)
+                    planes[b * width + x] = char(in[4 * x + b]);
+            for (int i = rowBytes - 1; i >= 0; --i)
+                row[i] = uchar(uchar(planes[i]) - (i > 0 ? uchar(planes[i - 1]) : 0));
+        }
+    }
+    return out;
+}
+
 // The bytes of one channel as a layer stores them: compression word, then data.
 inline QByteArray layerChannelData(const QByteArray &samples, quint16 compression, int rows,
-                                   bool psb)
+                                   bool psb, int depth = 8)
 {
     QByteArray out = be16(compression);
+    if (compression == 2) return out + zlibData(samples);
+    if (compression == 3) return out + zlibData(predicted(samples, rows, depth));
     if (compression != 1 || rows <= 0) return out + samples;
     const int rowBytes = samples.size() / rows;
     QByteArray counts, data;
@@ -209,9 +255,9 @@ inline QByteArray layerChannelData(const QByteArray &samples, quint16 compressio
     return out + counts + data;
 }
 
-// The content of a layer-and-mask section holding these layers, bottom first.
-inline QByteArray layerSection(const QVector<Layer> &layers, bool psb = false,
-                               bool mergedAlpha = false)
+// The layer information of these layers, bottom first: count, records, channel data.
+inline QByteArray layerInfo(const QVector<Layer> &layers, bool psb = false,
+                            bool mergedAlpha = false, int depth = 8)
 {
     QByteArray records, data;
     for (const Layer &l : layers) {
@@ -220,7 +266,8 @@ inline QByteArray layerSection(const QVector<Layer> &layers, bool psb = false,
         for (const auto &channel : l.channels) {
             const bool mask = channel.first == -2;
             const int rows = mask ? l.maskBottom - l.maskTop : l.bottom - l.top;
-            const QByteArray bytes = layerChannelData(channel.second, l.compression, rows, psb);
+            const QByteArray bytes =
+                layerChannelData(channel.second, l.compression, rows, psb, depth);
             records += be16(quint16(channel.first)) +
                        (psb ? be64(quint64(bytes.size())) : be32(quint32(bytes.size())));
             data += bytes;
@@ -242,7 +289,32 @@ inline QByteArray layerSection(const QVector<Layer> &layers, bool psb = false,
     const qint16 count = qint16(mergedAlpha ? -layers.size() : layers.size());
     QByteArray info = be16(quint16(count)) + records + data;
     if (info.size() % 2) info.append('\0');
+    return info;
+}
+
+// The content of a layer-and-mask section holding these layers, bottom first.
+inline QByteArray layerSection(const QVector<Layer> &layers, bool psb = false,
+                               bool mergedAlpha = false)
+{
+    const QByteArray info = layerInfo(layers, psb, mergedAlpha);
     return (psb ? be64(quint64(info.size())) : be32(quint32(info.size()))) + info + be32(0);
+}
+
+// The same for a document of 16 or 32 bits: an empty layer information, and the layers in
+// the section's Lr16 or Lr32 block.
+inline QByteArray deepLayerSection(const QVector<Layer> &layers, int depth, bool psb = false)
+{
+    const QByteArray info = layerInfo(layers, psb, false, depth);
+    const QByteArray key = depth == 32 ? "Lr32" : "Lr16";
+    return (psb ? be64(0) : be32(0)) + be32(0) + "8BIM" + key +
+           (psb ? be64(quint64(info.size())) : be32(quint32(info.size()))) + info;
+}
+
+// The version information resource (1057): whether the merged picture is the real one.
+inline QByteArray versionInfoResource(bool realMergedData)
+{
+    return resourceBlock(1057,
+                         be32(1) + char(realMergedData ? 1 : 0) + be32(0) + be32(0) + be32(1));
 }
 
 // One plane of 8-bit samples from a list, or of 16-bit big-endian samples.

@@ -5,6 +5,8 @@
 #include "formats/PsdPreview.h"
 
 #include <QBuffer>
+#include <QColor>
+#include <QFile>
 #include <QImageReader>
 #include <QTemporaryFile>
 #include <QtTest>
@@ -99,8 +101,27 @@ void TestPsdPreview::previews_data()
         << flatRgb(1000, 1, false).build() << QSize(256, 1) << QPoint(10, 0) << uint(kMerged);
     QTest::newRow("cmyk with thumbnail") << flat(4, 20, 20, {1, 2, 3, 4}, true).build()
                                          << QSize(160, 120) << QPoint(0, 0) << uint(kThumb);
-    QTest::newRow("cmyk without thumbnail")
-        << flat(4, 20, 20, {1, 2, 3, 4}, false).build() << QSize() << QPoint() << 0u;
+    // Without a thumbnail, other modes and depths are decoded as the image reader decodes
+    // them, and reduced to fit.
+    QTest::newRow("cmyk without thumbnail: decoded")
+        << flat(4, 20, 20, {1, 2, 3, 4}, false).build() << QSize(20, 20) << QPoint(3, 3)
+        << uint(QColor::fromCmyk(254, 253, 252, 251).rgba());
+    QTest::newRow("gray without thumbnail: decoded and fitted")
+        << flat(1, 600, 300, {90}, false).build() << QSize(256, 128) << QPoint(100, 100)
+        << uint(qRgb(90, 90, 90));
+    QTest::newRow("lab without thumbnail: decoded")
+        << flat(9, 8, 8, {160, 100, 170}, false).build() << QSize(8, 8) << QPoint(1, 1)
+        << uint(QImage::fromData(flat(9, 8, 8, {160, 100, 170}, false).build(), "psd").pixel(1, 1));
+    Document indexed = flat(2, 6, 6, {1}, false);
+    indexed.colourModeData = QByteArray(768, 0);
+    indexed.colourModeData[1] = char(10), indexed.colourModeData[257] = char(20),
+    indexed.colourModeData[513] = char(30);
+    QTest::newRow("indexed without thumbnail: decoded")
+        << indexed.build() << QSize(6, 6) << QPoint(5, 5) << uint(qRgb(10, 20, 30));
+    Document layers = flat(3, 4, 4, {255, 255, 255}, false);
+    layers.layers = layerSection({Layer::filled(0, 0, 4, 4, {1, 2, 3})});
+    QTest::newRow("blank merged picture with layers: composed")
+        << layers.build() << QSize(4, 4) << QPoint(2, 2) << uint(qRgb(1, 2, 3));
     QTest::newRow("all white without thumbnail")
         << flat(3, 8, 8, {255, 255, 255}, false).build() << QSize() << QPoint() << 0u;
     QTest::newRow("all white with thumbnail") << flat(3, 8, 8, {255, 255, 255}, true).build()
@@ -265,6 +286,7 @@ void TestPsdPreview::realDocuments_data()
     QTest::newRow("rgb rle, no thumbnail") << "1layer.psd" << QSize(101, 55) << true;
     QTest::newRow("rgb rle") << "hopper.psd" << QSize(128, 128) << true;
     QTest::newRow("grayscale") << "colormodes_4x4_8bit_grayscale.psd" << QSize(4, 4) << false;
+    QTest::newRow("rgb 16 without thumbnail: decoded") << "16bit5x5.psd!" << QSize(5, 5) << true;
     QTest::newRow("cmyk") << "colormodes_4x4_8bit_cmyk.psd" << QSize(4, 4) << false;
     QTest::newRow("indexed") << "colormodes_4x4_8bit_index_color.psd" << QSize(4, 4) << false;
     QTest::newRow("rgb 16") << "16bit5x5.psd" << QSize(5, 5) << false;
@@ -276,14 +298,25 @@ void TestPsdPreview::realDocuments()
     QFETCH(QSize, size);
     QFETCH(bool, merged);
 
+    // A name ending in "!" is the document with its thumbnail resource taken out.
+    const bool withoutThumbnail = file.endsWith('!');
+    if (withoutThumbnail) file.chop(1);
     const QString path = realDataPath(QStringLiteral("psd/") + file);
     REQUIRE_REAL_FILE(path);
-    const QImage image = psdPreviewBitmap(path);
+    QFile in(path);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QByteArray bytes = in.readAll();
+    if (withoutThumbnail) {
+        const int at = bytes.indexOf(QByteArray("8BIM\x04\x0c", 6));
+        QVERIFY(at > 0);
+        bytes[at + 5] = char(0x0d); // 1037, a resource of no interest here
+    }
+    const QImage image = preview(bytes);
     QCOMPARE(image.size(), size);
     QCOMPARE(image.format(), QImage::Format_ARGB32);
     if (!merged) return;
     // The full decoder reads the same merged picture by a separate path.
-    const QImage full = QImage(path).convertToFormat(QImage::Format_ARGB32);
+    const QImage full = QImage::fromData(bytes, "psd").convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(image, full);
 }
 

@@ -28,31 +28,14 @@ struct Samples
         if constexpr (Depth == 16)
             return ((plane[k][2 * i] << 8) | plane[k][2 * i + 1]) / 257;
         else
-            return toSrgb(floatAt(k, i));
+            return linearToSrgbByte(floatSample(plane[k] + 4 * i));
     }
-    // Transparency is not light: a 32-bit alpha is only clamped.
     template <int Depth> int alpha(int k, qint64 i) const
     {
         if constexpr (Depth == 32)
-            return qRound(std::clamp(floatAt(k, i), 0.0f, 1.0f) * 255.0f);
+            return coverageByte(floatSample(plane[k] + 4 * i));
         else
             return at<Depth>(k, i);
-    }
-
-private:
-    float floatAt(int k, qint64 i) const
-    {
-        const uchar *p = plane[k] + 4 * i;
-        const quint32 bits = quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
-        float v;
-        std::memcpy(&v, &bits, sizeof v);
-        return v == v ? v : 0.0f; // not a number counts as no light
-    }
-    static int toSrgb(float linear)
-    {
-        const double v = std::clamp(double(linear), 0.0, 1.0);
-        const double encoded = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
-        return qRound(encoded * 255);
     }
 };
 
@@ -235,6 +218,26 @@ QImage::Format outputFormat(const PsdHeader &h)
 }
 
 } // namespace
+
+float floatSample(const uchar *p)
+{
+    const quint32 bits = quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
+    float v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v == v ? v : 0.0f;
+}
+
+int linearToSrgbByte(float linear)
+{
+    const double v = std::clamp(double(linear), 0.0, 1.0);
+    const double encoded = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+    return qRound(encoded * 255);
+}
+
+int coverageByte(float v)
+{
+    return qRound(std::clamp(v, 0.0f, 1.0f) * 255.0f);
+}
 
 QRgb labToRgba(double L, double a, double b, int alpha)
 {

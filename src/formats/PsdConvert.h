@@ -10,6 +10,13 @@ namespace psd {
 // Colour of a Lab sample given as stored bytes (a and b centred on 128), as 0xAARRGGBB.
 QRgb labToRgba(double L, double a, double b, int alpha);
 
+// A 32-bit sample: a big-endian float, not-a-number counting as 0.
+float floatSample(const uchar *p);
+// A 32-bit colour sample is linear light: it is encoded for sRGB and clamped.
+int linearToSrgbByte(float linear);
+// Transparency is not light: a 32-bit alpha or mask sample is only clamped.
+int coverageByte(float v);
+
 // True when a picture can be made for this colour mode, depth and channel count. Rows
 // that would need planes the document does not hold are refused here.
 bool canConvert(const PsdHeader &header);

@@ -10,6 +10,8 @@
 #include "PsdStream.h"
 #include "platform/LargePages.h"
 
+#include <QColor>
+
 #include <memory>
 #include <new>
 #include <vector>
@@ -68,6 +70,67 @@ QImage readRowByRow(PsdStream &s, const PsdHeader &h, const PsdHeader &picture, 
     }
     if (rows.picture.isNull()) s.seek(dataAt);
     return rows.picture;
+}
+
+// A spot-colour channel of the merged picture: its ink and how solid the ink is.
+struct SpotInk
+{
+    int channel = 0;
+    QRgb colour = 0;
+    float solidity = 1;
+};
+
+// The display information resource (1077) describes each channel after the colour channels:
+// its colour (space, four 16-bit components), opacity in percent, and kind (2: spot colour).
+std::vector<SpotInk> spotInks(PsdSectionReader &r, int firstExtra)
+{
+    std::vector<SpotInk> inks;
+    PsdSection where;
+    if (!r.findResource(1077, &where) || where.length < 4) return inks;
+    PsdStream &s = r.stream();
+    const qint64 back = s.pos();
+    constexpr quint64 kEntry = 14;
+    const quint64 entries = (where.length - 4) / kEntry;
+    if (s.seek(where.start + 4)) {
+        for (quint64 i = 0; i < entries && firstExtra + int(i) < r.header().channels; ++i) {
+            const quint16 space = s.readU16();
+            quint16 c[4];
+            for (quint16 &v : c)
+                v = s.readU16();
+            const quint16 opacity = s.readU16();
+            const quint8 kind = s.readU8();
+            s.readU8(); // padding
+            if (!s.ok()) break;
+            if (kind != 2) continue;
+            QColor ink;
+            if (space == 0) ink = QColor::fromRgb(c[0] >> 8, c[1] >> 8, c[2] >> 8);
+            if (space == 2)
+                ink = QColor::fromCmyk(255 - (c[0] >> 8), 255 - (c[1] >> 8), 255 - (c[2] >> 8),
+                                       255 - (c[3] >> 8));
+            if (space == 8)
+                ink = QColor::fromRgb(255 - c[0] / 40, 255 - c[0] / 40, 255 - c[0] / 40);
+            if (!ink.isValid()) continue;
+            inks.push_back({firstExtra + int(i), ink.rgb(), qBound(0, int(opacity), 100) / 100.0f});
+        }
+    }
+    s = PsdStream(s.device());
+    s.seek(quint64(back));
+    return inks;
+}
+
+// The version information resource (1057) says whether the merged picture was really saved:
+// a document written without it keeps a placeholder there, which need not look blank.
+bool hasRealMergedData(PsdSectionReader &r)
+{
+    PsdSection where;
+    if (!r.findResource(1057, &where) || where.length < 5) return true;
+    PsdStream &s = r.stream();
+    const qint64 back = s.pos();
+    bool real = true;
+    if (s.seek(where.start + 4)) real = s.readU8() != 0;
+    s = PsdStream(s.device());
+    s.seek(quint64(back));
+    return real;
 }
 
 } // namespace
@@ -152,10 +215,71 @@ bool PsdDecoder::readFrom(PsdSectionReader &r, QImage *image)
         result = convertPlanes(picture, colourModeData, planes.get());
         if (result.isNull()) return r.refuse(PsdError::ConversionFailed);
     }
-    if (PsdLayerComposer::supports(h) && r.layers().length > 0 && isBlankPicture(result))
+    if (PsdLayerComposer::supports(h) && r.layers().length > 0 &&
+        (!hasRealMergedData(r) || isBlankPicture(result)))
         composeLayers(r, result);
+    const QImage::Format format = result.format();
+    if (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32)
+        drawSpotColours(r, countsAt, result);
     *image = result;
     return true;
+}
+
+// Spot-colour channels are printed with their own inks: each is drawn over the picture in
+// its ink colour as far as the channel holds ink (0 is full ink, as for process inks), the
+// ink multiplying what is below when it is not solid and covering it when it is. One plane
+// is held at a time.
+void PsdDecoder::drawSpotColours(PsdSectionReader &r, quint64 countsAt, QImage &picture)
+{
+    const PsdHeader &h = r.header();
+    if (h.depth != 8 && h.depth != 16) return;
+    const int firstExtra = colourChannels(h) + (r.mergedHasAlpha() ? 1 : 0);
+    if (h.channels <= firstExtra) return;
+    const std::vector<SpotInk> inks = spotInks(r, firstExtra);
+    if (inks.empty()) return;
+    PsdStream &s = r.stream();
+    const quint64 plane = h.planeBytes();
+    std::vector<quint32> counts;
+    if (r.compression() == RunLength) {
+        if (!s.seek(countsAt) || !r.readRowCounts(quint64(h.channels) * h.height, &counts)) return;
+    }
+    const quint64 dataAt = r.compression() == RunLength ? quint64(s.pos()) : countsAt;
+    std::unique_ptr<uchar[]> samples(new (std::nothrow) uchar[plane]);
+    if (!samples) return;
+    for (const SpotInk &ink : inks) {
+        PlaneSink sink(samples.get(), plane, plane);
+        quint64 at = dataAt + quint64(ink.channel) * plane;
+        if (r.compression() == RunLength) {
+            at = dataAt;
+            for (quint64 i = 0; i < quint64(ink.channel) * h.height; ++i)
+                at += counts[i];
+        }
+        if (!s.seek(at)) return;
+        const bool ok = r.compression() == RunLength ? readRunLength(s, sink) == PsdError::None
+                                                     : readRaw(s, sink, plane);
+        if (!ok) return;
+        const float inkRgb[3] = {qRed(ink.colour) / 255.0f, qGreen(ink.colour) / 255.0f,
+                                 qBlue(ink.colour) / 255.0f};
+        const int step = h.depth / 8;
+        for (int y = 0; y < picture.height(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+            const uchar *row = samples.get() + quint64(y) * h.rowBytes();
+            for (int x = 0; x < picture.width(); ++x) {
+                const int v = step == 1 ? row[x] : ((row[2 * x] << 8) | row[2 * x + 1]) / 257;
+                const float density = (255 - v) / 255.0f;
+                if (density <= 0) continue;
+                int out[3];
+                const int under[3] = {qRed(line[x]), qGreen(line[x]), qBlue(line[x])};
+                for (int c = 0; c < 3; ++c) {
+                    const float b = under[c] / 255.0f;
+                    const float inked =
+                        b * inkRgb[c] * (1 - ink.solidity) + inkRgb[c] * ink.solidity;
+                    out[c] = qBound(0, int((b + (inked - b) * density) * 255.0f + 0.5f), 255);
+                }
+                line[x] = qRgba(out[0], out[1], out[2], qAlpha(line[x]));
+            }
+        }
+    }
 }
 
 // Composes into the merged picture's own pixels, so that no second picture is held. The

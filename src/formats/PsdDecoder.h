@@ -9,9 +9,10 @@ namespace psd {
 
 // Decodes the merged picture of a Photoshop document (PSD or PSB) from the device's
 // current position. A document saved without its merged picture stores a blank one (all
-// white, or all transparent) in its place: then the layers are composed instead, for the
-// documents whose layers can be (see PsdLayerComposer). Knows nothing of Qt's plug-in
-// machinery, so it can be driven from a QBuffer.
+// white, or all transparent) in its place, and its version information (resource 1057) may
+// say so: then the layers are composed instead, for the documents whose layers can be (see
+// PsdLayerComposer). Spot-colour channels are drawn over the picture in their inks. Knows
+// nothing of Qt's plug-in machinery, so it can be driven from a QBuffer.
 class PsdDecoder
 {
 public:
@@ -32,6 +33,7 @@ public:
 private:
     bool readFrom(PsdSectionReader &reader, QImage *image);
     void composeLayers(PsdSectionReader &reader, QImage &picture);
+    void drawSpotColours(PsdSectionReader &reader, quint64 countsAt, QImage &picture);
 
     QIODevice *m_device;
     int m_layersDrawn = 0;

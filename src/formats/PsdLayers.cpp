@@ -1,11 +1,13 @@
 #include "PsdLayers.h"
 
+#include "PsdConvert.h"
 #include "PsdLimits.h"
 
 #include <QtEndian>
 
 #include <algorithm>
-#include <memory>
+#include <cmath>
+#include <cstring>
 #include <new>
 
 namespace psd {
@@ -41,109 +43,118 @@ bool isAdjustment(quint32 k)
     return std::find(std::begin(kAdjustments), std::end(kAdjustments), k) != std::end(kAdjustments);
 }
 
-enum class Blend { Normal, Multiply, Screen, Overlay, Darken, Lighten, LinearDodge };
-
-Blend blendOf(quint32 mode)
+// Channels that carry colour in a layer of this mode.
+int colourChannelsOf(const PsdHeader &h)
 {
-    switch (mode) {
-    case key("mul "):
-        return Blend::Multiply;
-    case key("scrn"):
-        return Blend::Screen;
-    case key("over"):
-        return Blend::Overlay;
-    case key("dark"):
-        return Blend::Darken;
-    case key("lite"):
-        return Blend::Lighten;
-    case key("lddg"):
-        return Blend::LinearDodge;
+    switch (h.mode) {
+    case Rgb:
+    case Lab:
+        return 3;
+    case Cmyk:
+        return 4;
     default:
-        return Blend::Normal;
+        return 1;
     }
 }
 
-// The blend of one colour component, backdrop b and source s, both 0 to 1.
-inline float blend(Blend mode, float b, float s)
+// The document as the row converter sees one layer: 8 bits, its colour channels only.
+PsdHeader layerRows(const PsdHeader &h)
 {
-    switch (mode) {
-    case Blend::Normal:
-        return s;
-    case Blend::Multiply:
-        return b * s;
-    case Blend::Screen:
-        return b + s - b * s;
-    case Blend::Overlay:
-        return b <= 0.5f ? 2 * b * s : 1 - 2 * (1 - b) * (1 - s);
-    case Blend::Darken:
-        return std::min(b, s);
-    case Blend::Lighten:
-        return std::max(b, s);
-    case Blend::LinearDodge:
-        return std::min(1.0f, b + s);
-    }
-    return s;
+    PsdHeader rows = h;
+    rows.depth = 8;
+    rows.mode = h.mode == Duotone ? quint16(Grayscale) : h.mode;
+    rows.channels = quint16(colourChannelsOf(h));
+    return rows;
 }
 
-inline int toByte(float v)
+template <typename T> bool allocate(std::vector<T> &v, size_t n)
 {
-    return std::clamp(int(v * 255.0f + 0.5f), 0, 255);
-}
-
-// One channel's data, checked against its claimed rectangle before anything is allocated.
-struct ChannelPlan
-{
-    LayerRect rect;
-    quint16 compression = 0;
-    quint64 data = 0; // first byte after the compression word (and the row table)
-    quint64 dataLength = 0;
-    std::vector<quint32> rowCounts; // run-length rows
-};
-
-// Expands one run-length row, keeping only the output columns skip to skip + take - 1,
-// stored step bytes apart.
-void expandRow(const uchar *in, qint64 size, qint64 skip, qint64 take, uchar *out, int step)
-{
-    qint64 column = 0, i = 0;
-    const qint64 end = skip + take;
-    while (i < size && column < end) {
-        const int n = qint8(in[i++]);
-        if (n == -128) continue;
-        const qint64 length = n >= 0 ? n + 1 : 1 - n;
-        const uchar *literal = n >= 0 ? in + i : nullptr;
-        if (n >= 0 ? i + length > size : i >= size) break;
-        const uchar fill = in[i];
-        i += n >= 0 ? length : 1;
-        const qint64 from = std::max(column, skip), to = std::min(column + length, end);
-        for (qint64 c = from; c < to; ++c)
-            out[(c - skip) * step] = literal ? literal[c - column] : fill;
-        column += length;
+    try {
+        v.assign(n, T());
+    } catch (const std::bad_alloc &) {
+        return false;
     }
+    return true;
 }
 
 } // namespace
 
 PsdLayerComposer::PsdLayerComposer(QIODevice *device, const PsdHeader &header,
                                    const PsdSection &layers)
-    : m_stream(device), m_header(header), m_layers(layers)
+    : m_stream(device), m_header(header), m_layers(layers),
+      m_channels(device, header.depth, header.isPsb())
 {
 }
 
 bool PsdLayerComposer::supports(const PsdHeader &header)
 {
-    return header.depth == 8 && (header.mode == Rgb || header.mode == Grayscale);
+    const bool depth = header.depth == 8 || header.depth == 16 || header.depth == 32;
+    switch (header.mode) {
+    case Rgb:
+    case Grayscale:
+    case Duotone:
+        return depth;
+    case Cmyk:
+    case Lab:
+        return depth && header.depth != 32;
+    default:
+        return false;
+    }
+}
+
+// The layer records and their channels: the layer information of the section or, when it
+// holds no layers (16 and 32-bit documents), the block among the section's additional
+// information that does.
+bool PsdLayerComposer::findLayerInfo(quint64 *start, quint64 *end)
+{
+    PsdStream &s = m_stream;
+    const bool psb = m_header.isPsb();
+    const quint64 lengthBytes = psb ? 8 : 4;
+    if (m_layers.length < lengthBytes || !s.seek(m_layers.start)) return false;
+    const quint64 infoLength = psb ? s.readU64() : s.readU32();
+    const quint64 infoStart = m_layers.start + lengthBytes;
+    if (!s.ok() || infoLength > m_layers.end() - infoStart) return false;
+    if (infoLength >= 2 && s.readU16() != 0 && s.ok()) {
+        *start = infoStart;
+        *end = infoStart + infoLength;
+        return true;
+    }
+    // Past the global mask, the additional information blocks.
+    if (!s.seek(infoStart + infoLength)) return false;
+    const quint32 maskLength = s.readU32();
+    if (!s.ok() || !s.skip(maskLength)) return false;
+    const quint64 sectionEnd = m_layers.end();
+    quint64 at = quint64(s.pos());
+    while (at + 12 <= sectionEnd && s.seek(at)) {
+        const quint32 signature = s.readU32();
+        if (signature != key("8BIM") && signature != key("8B64")) return false;
+        const quint32 k = s.readU32();
+        const quint64 length = psb && hasLongLength(k) ? s.readU64() : s.readU32();
+        const quint64 data = quint64(s.pos());
+        if (!s.ok() || length > sectionEnd - data) return false;
+        if (k == key("Lr16") || k == key("Lr32") || k == key("Layr")) {
+            *start = data;
+            *end = data + length;
+            return true;
+        }
+        at = data + length;
+        // Blocks are padded to an even length, by some writers to a multiple of four.
+        if (at & 1) ++at;
+        if (at + 4 <= sectionEnd && s.seek(at)) {
+            const quint32 next = s.readU32();
+            if (next != key("8BIM") && next != key("8B64")) at = (at + 3) & ~quint64(3);
+        }
+    }
+    return false;
 }
 
 bool PsdLayerComposer::readRecords()
 {
     m_records.clear();
     PsdStream &s = m_stream;
-    const int lengthBytes = m_header.isPsb() ? 8 : 4;
-    if (m_layers.length < quint64(lengthBytes) + 2 || !s.seek(m_layers.start)) return false;
-    const quint64 infoLength = lengthBytes == 8 ? s.readU64() : s.readU32();
-    const quint64 infoStart = m_layers.start + quint64(lengthBytes);
-    if (!s.ok() || infoLength < 2 || infoLength > m_layers.end() - infoStart) return false;
-    const quint64 infoEnd = infoStart + infoLength;
+    quint64 infoStart = 0, infoEnd = 0;
+    if (!findLayerInfo(&infoStart, &infoEnd) || infoEnd - infoStart < 2 || !s.seek(infoStart))
+        return false;
     // A negative count only says that the merged picture has transparency.
     const int count = qAbs(int(qint16(s.readU16())));
     if (!s.ok() || count == 0 || quint64(count) > (infoEnd - quint64(s.pos())) / kMinRecordBytes)
@@ -183,6 +194,7 @@ bool PsdLayerComposer::readRecord(quint64 end, LayerRecord *record, quint64 *cha
     if (!s.ok() || quint64(channels) * entryBytes > left()) return false;
 
     // Offsets are relative to the layer's first channel until all records are read.
+    const int colours = colourChannelsOf(m_header);
     quint64 total = 0;
     for (int i = 0; i < channels; ++i) {
         const qint16 id = qint16(s.readU16());
@@ -192,7 +204,7 @@ bool PsdLayerComposer::readRecord(quint64 end, LayerRecord *record, quint64 *cha
             slot = LayerRecord::Transparency;
         else if (id == -2)
             slot = LayerRecord::UserMask;
-        else if (id >= 0 && id < (m_header.mode == Rgb ? 3 : 1))
+        else if (id >= 0 && id < colours)
             slot = id;
         if (slot >= 0 && !record->channels[slot].present)
             record->channels[slot] = {total, length, true};
@@ -260,8 +272,17 @@ void PsdLayerComposer::readExtraData(quint64 end, LayerRecord *record)
                 if (type == 1 || type == 2) record->kind = LayerRecord::GroupStart;
                 if (type == 3) record->kind = LayerRecord::GroupEnd;
             }
+            if (length >= 12 && s.readU32() == key("8BIM")) record->groupBlendMode = s.readU32();
         } else if (k == key("iOpa")) {
             if (length >= 1) record->fillOpacity = s.readU8();
+        } else if (k == key("clbl")) {
+            if (length >= 1) record->blendClippedAsGroup = s.readU8() != 0;
+        } else if (k == key("infx")) {
+            if (length >= 1) record->blendInteriorAsGroup = s.readU8() != 0;
+        } else if (k == key("knko")) {
+            if (length >= 1) record->knockout = s.readU8() != 0;
+        } else if (k == key("artb") || k == key("artd") || k == key("abdd")) {
+            readArtboard({k, quint64(s.pos()), length}, record);
         } else if (isAdjustment(k) && record->kind == LayerRecord::Pixels) {
             record->kind = LayerRecord::Adjustment;
         }
@@ -271,34 +292,146 @@ void PsdLayerComposer::readExtraData(quint64 end, LayerRecord *record)
     }
 }
 
+namespace {
+
+// The artboard's descriptor is read only for the few items drawing needs, each found by
+// its key and type; a descriptor larger than this is not looked into.
+constexpr quint64 kMaxArtboardBytes = 64 * 1024;
+
+// The value of type `type` that follows the first `item` at or after `from`, or -1.
+int findItem(const QByteArray &data, const QByteArray &item, const char *type, int from = 0)
+{
+    const int at = data.indexOf(item + type, from);
+    return at < 0 ? -1 : at + item.size() + 4;
+}
+
+bool readDouble(const QByteArray &data, int at, double *value)
+{
+    if (at < 0 || at + 8 > data.size()) return false;
+    const quint64 bits = qFromBigEndian<quint64>(reinterpret_cast<const uchar *>(data.data()) + at);
+    std::memcpy(value, &bits, sizeof *value);
+    return *value == *value && std::abs(*value) < 1e9;
+}
+
+// A key of four characters, written with a zero length before it.
+QByteArray shortKey(const char *k)
+{
+    return QByteArray(4, 0) + QByteArray(k, 4);
+}
+
+// A longer key, written with its length.
+QByteArray longKey(const char *k)
+{
+    const QByteArray text(k);
+    QByteArray length(4, 0);
+    qToBigEndian(quint32(text.size()), length.data());
+    return length + text;
+}
+
+} // namespace
+
+// An artboard: a group drawn on its background colour and cut to its rectangle.
+void PsdLayerComposer::readArtboard(const TaggedBlock &block, LayerRecord *record)
+{
+    if (block.length > kMaxArtboardBytes) return;
+    QByteArray data(int(block.length), Qt::Uninitialized);
+    if (!m_stream.readBytes(data.data(), data.size())) return;
+    const int rect = data.indexOf(longKey("artboardRect"));
+    if (rect < 0) return;
+    double edges[4];
+    const char *names[4] = {"Top ", "Left", "Btom", "Rght"};
+    for (int i = 0; i < 4; ++i)
+        if (!readDouble(data, findItem(data, shortKey(names[i]), "doub", rect), &edges[i])) return;
+    record->artboard = true;
+    record->bounds = {qint64(edges[0]), qint64(edges[1]), qint64(edges[2]), qint64(edges[3])};
+    int type = 1; // white
+    const int at = findItem(data, longKey("artboardBackgroundType"), "long");
+    if (at >= 0 && at + 4 <= data.size())
+        type = qFromBigEndian<qint32>(reinterpret_cast<const uchar *>(data.data()) + at);
+    switch (type) {
+    case 2:
+        record->artboardColour = qRgb(0, 0, 0);
+        return;
+    case 3:
+        record->artboardColour = 0; // transparent
+        return;
+    case 4: {
+        double rgb[3] = {255, 255, 255};
+        const char *parts[3] = {"Rd  ", "Grn ", "Bl  "};
+        const int colour = data.indexOf(shortKey("Clr "));
+        for (int i = 0; i < 3 && colour >= 0; ++i)
+            readDouble(data, findItem(data, shortKey(parts[i]), "doub", colour), &rgb[i]);
+        const auto byte = [](double v) { return qBound(0, int(v + 0.5), 255); };
+        record->artboardColour = qRgb(byte(rgb[0]), byte(rgb[1]), byte(rgb[2]));
+        return;
+    }
+    default:
+        record->artboardColour = qRgb(255, 255, 255);
+        return;
+    }
+}
+
 // Group records lie above their members and the group's end marker below them: walking
-// from the top, a group record opens a group and its end marker closes it.
+// from the bottom, an end marker opens a group and the group's record closes it.
 void PsdLayerComposer::resolveGroups()
 {
-    struct Level
-    {
-        bool hidden;
-        int opacity;
-    };
-    std::vector<Level> open;
-    m_groupOpacity.assign(m_records.size(), 255);
-    for (size_t i = m_records.size(); i-- > 0;) {
-        LayerRecord &r = m_records[i];
+    m_nodes.assign(1, Node());
+    std::vector<int> open{0};
+    int flattened = 0; // groups past the deepest nesting, taken apart
+    for (size_t i = 0; i < m_records.size(); ++i) {
+        const LayerRecord &r = m_records[i];
         if (r.kind == LayerRecord::GroupEnd) {
-            if (!open.empty()) open.pop_back();
+            // Too deep a nesting is taken apart: its members join the group around it.
+            if (open.size() > size_t(kMaxGroupNesting)) {
+                ++flattened;
+                continue;
+            }
+            m_nodes.push_back(Node());
+            open.push_back(int(m_nodes.size() - 1));
             continue;
         }
-        const Level outer = open.empty() ? Level{false, 255} : open.back();
-        r.hidden = r.hidden || outer.hidden;
-        m_groupOpacity[i] = quint8(outer.opacity);
-        if (r.kind == LayerRecord::GroupStart)
-            open.push_back({r.hidden, (outer.opacity * r.opacity + 127) / 255});
+        if (r.kind == LayerRecord::GroupStart && flattened > 0) {
+            --flattened;
+            continue;
+        }
+        if (r.kind == LayerRecord::GroupStart && open.size() > 1) {
+            const int group = open.back();
+            open.pop_back();
+            m_nodes[size_t(group)].record = int(i);
+            m_nodes[size_t(open.back())].children.push_back(group);
+            continue;
+        }
+        // A layer; a group record without its end marker is drawn as nothing.
+        if (r.kind == LayerRecord::GroupStart) continue;
+        m_nodes.push_back(Node());
+        m_nodes.back().record = int(i);
+        m_nodes[size_t(open.back())].children.push_back(int(m_nodes.size() - 1));
+    }
+    // Groups never closed give their members to the group around them.
+    while (open.size() > 1) {
+        const int group = open.back();
+        open.pop_back();
+        auto &members = m_nodes[size_t(group)].children;
+        auto &outer = m_nodes[size_t(open.back())].children;
+        outer.insert(outer.end(), members.begin(), members.end());
+        members.clear();
+    }
+    // Hidden groups hide their members.
+    std::vector<std::pair<int, bool>> walk{{0, false}};
+    while (!walk.empty()) {
+        const auto [node, hidden] = walk.back();
+        walk.pop_back();
+        for (int child : m_nodes[size_t(node)].children) {
+            LayerRecord &r = m_records[size_t(m_nodes[size_t(child)].record)];
+            r.hidden = r.hidden || hidden;
+            if (!m_nodes[size_t(child)].children.empty()) walk.push_back({child, r.hidden});
+        }
     }
 }
 
 int PsdLayerComposer::visiblePixelLayers() const
 {
-    const int colours = m_header.mode == Rgb ? 3 : 1;
+    const int colours = colourChannelsOf(m_header);
     return int(std::count_if(m_records.begin(), m_records.end(), [&](const LayerRecord &r) {
         return r.kind == LayerRecord::Pixels && !r.hidden && !r.bounds.isEmpty() &&
                std::all_of(r.channels, r.channels + colours,
@@ -306,196 +439,307 @@ int PsdLayerComposer::visiblePixelLayers() const
     }));
 }
 
+LayerRect PsdLayerComposer::extentOf(int index, int depth)
+{
+    Node &node = m_nodes[size_t(index)];
+    const LayerRect canvas{0, 0, qint64(m_header.height), qint64(m_header.width)};
+    if (node.record >= 0) {
+        const LayerRecord &r = m_records[size_t(node.record)];
+        if (r.hidden) return node.extent = LayerRect();
+        if (r.kind != LayerRecord::GroupStart) return node.extent = r.bounds.intersected(canvas);
+    }
+    LayerRect extent;
+    for (int child : node.children)
+        extent = extent.united(extentOf(child, depth + 1));
+    if (node.record >= 0 && m_records[size_t(node.record)].artboard)
+        extent = m_records[size_t(node.record)].bounds.intersected(canvas);
+    return node.extent = extent;
+}
+
+void PsdLayerComposer::clearCanvas()
+{
+    if (m_cleared) return;
+    m_canvas->fill(0);
+    m_cleared = true;
+}
+
 int PsdLayerComposer::compose(QImage &canvas)
 {
-    int drawn = 0;
-    bool baseDrawn = false;
+    m_drawn = 0;
     m_cleared = false;
-    for (size_t i = 0; i < m_records.size(); ++i) {
-        const LayerRecord &r = m_records[i];
-        const bool drawable = r.kind == LayerRecord::Pixels && !r.hidden;
-        if (r.clipped) {
-            // Shown only where its base is; a base that is not drawn shows none of them.
-            if (baseDrawn && drawable && drawLayer(i, canvas, Clip::ToBase)) ++drawn;
-            continue;
-        }
-        baseDrawn = false;
-        const bool isBase = i + 1 < m_records.size() && m_records[i + 1].clipped;
-        if (drawable && drawLayer(i, canvas, isBase ? Clip::KeepCoverage : Clip::None)) {
-            ++drawn;
-            baseDrawn = isBase;
-        }
-    }
-    m_baseCoverage = std::vector<uchar>();
-    return drawn;
+    m_canvas = &canvas;
+    if (m_nodes.empty()) return 0;
+    m_converter.reset(new RowConverter(layerRows(m_header), 0));
+    extentOf(0, 0);
+    Surface target;
+    target.rect = {0, 0, canvas.height(), canvas.width()};
+    target.pixels = reinterpret_cast<QRgb *>(canvas.bits());
+    target.stride = canvas.bytesPerLine() / 4;
+    drawList(m_nodes[0].children, target, Context());
+    m_canvas = nullptr;
+    return m_drawn;
 }
+
+void PsdLayerComposer::drawList(const std::vector<int> &nodes, Surface &target,
+                                const Context &context)
+{
+    size_t i = 0;
+    while (i < nodes.size()) {
+        size_t j = i + 1;
+        while (j < nodes.size() && m_records[size_t(m_nodes[size_t(nodes[j])].record)].clipped)
+            ++j;
+        if (j == i + 1)
+            drawNode(nodes[i], target, context);
+        else
+            drawClippingGroup(
+                nodes[i], std::vector<int>(nodes.begin() + long(i) + 1, nodes.begin() + long(j)),
+                target, context);
+        i = j;
+    }
+}
+
+void PsdLayerComposer::drawNode(int node, Surface &target, const Context &context)
+{
+    const LayerRecord &r = m_records[size_t(m_nodes[size_t(node)].record)];
+    if (r.hidden) return;
+    switch (r.kind) {
+    case LayerRecord::Pixels:
+        return drawLayer(r, target, context);
+    case LayerRecord::Adjustment:
+        return drawAdjustment(r, target, context);
+    case LayerRecord::GroupStart:
+        return drawGroup(node, target, context);
+    case LayerRecord::GroupEnd:
+        return;
+    }
+}
+
+void PsdLayerComposer::drawAdjustment(const LayerRecord &, Surface &, const Context &) {}
 
 namespace {
 
-bool planChannel(PsdStream &s, const LayerChannel &channel, const LayerRect &rect, bool psb,
-                 ChannelPlan *plan)
+// A buffer of transparent pixels over rect, or none when memory runs short.
+bool makeSurface(const LayerRect &rect, std::vector<QRgb> *pixels)
 {
-    if (!channel.present || channel.length < 2 || !s.seek(channel.start)) return false;
-    plan->rect = rect;
-    plan->compression = s.readU16();
-    plan->data = channel.start + 2;
-    plan->dataLength = channel.length - 2;
-    const quint64 width = quint64(rect.width()), height = quint64(rect.height());
-    if (!s.ok()) return false;
-    if (plan->compression == 0) return width * height <= plan->dataLength;
-    if (plan->compression != 1) return false; // zip is not read
-    const quint64 countBytes = psb ? 4 : 2;
-    if (height > plan->dataLength / countBytes) return false;
-    const quint64 tableBytes = height * countBytes;
-    std::vector<uchar> table(tableBytes);
-    if (!s.readBytes(reinterpret_cast<char *>(table.data()), qint64(tableBytes))) return false;
-    plan->rowCounts.resize(height);
-    // Each two bytes of a row make at most 2 * kMaxPackBitsExpansion samples: a shorter row
-    // cannot fill the layer's width.
-    const quint64 perRun = 2 * kMaxPackBitsExpansion;
-    const quint64 shortest = (width + perRun - 1) / perRun * 2;
-    quint64 sum = 0;
-    for (quint64 y = 0; y < height; ++y) {
-        const quint32 count = psb ? qFromBigEndian<quint32>(table.data() + 4 * y)
-                                  : qFromBigEndian<quint16>(table.data() + 2 * y);
-        if (count < shortest) return false;
-        sum += count;
-        plan->rowCounts[y] = count;
-    }
-    plan->data += tableBytes;
-    plan->dataLength -= tableBytes;
-    return sum <= plan->dataLength;
-}
-
-// Decodes the part `window` of a planned channel into out, step bytes between samples and
-// stride bytes between rows. False when the file ends early.
-bool decodeChannel(PsdStream &s, const ChannelPlan &plan, const LayerRect &window, uchar *out,
-                   int step, qint64 stride)
-{
-    const qint64 skip = window.left - plan.rect.left, take = window.width();
-    std::vector<uchar> row;
-    if (plan.compression == 0) {
-        row.resize(size_t(take));
-        for (qint64 y = window.top; y < window.bottom; ++y) {
-            const quint64 at =
-                plan.data + quint64(y - plan.rect.top) * quint64(plan.rect.width()) + quint64(skip);
-            if (!s.seek(at) || !s.readBytes(reinterpret_cast<char *>(row.data()), take))
-                return false;
-            uchar *o = out + (y - window.top) * stride;
-            for (qint64 x = 0; x < take; ++x)
-                o[x * step] = row[size_t(x)];
-        }
-        return true;
-    }
-    quint64 at = plan.data;
-    for (qint64 y = plan.rect.top; y < window.bottom; ++y) {
-        const quint32 count = plan.rowCounts[size_t(y - plan.rect.top)];
-        if (y >= window.top) {
-            if (row.size() < count) row.resize(count);
-            if (!s.seek(at) || !s.readBytes(reinterpret_cast<char *>(row.data()), count))
-                return false;
-            expandRow(row.data(), count, skip, take, out + (y - window.top) * stride, step);
-        }
-        at += count;
-    }
-    return true;
+    const quint64 count = quint64(rect.width()) * quint64(rect.height());
+    return count > 0 && allocate(*pixels, size_t(count));
 }
 
 } // namespace
 
-bool PsdLayerComposer::drawLayer(size_t index, QImage &canvas, Clip clip)
+void PsdLayerComposer::drawGroup(int node, Surface &target, const Context &context)
 {
-    const LayerRecord &r = m_records[index];
-    // A refusal of the layer before must not refuse this one.
-    m_stream = PsdStream(m_stream.device());
-    const bool psb = m_header.isPsb();
-    const int colours = m_header.mode == Rgb ? 3 : 1;
-    const LayerRect canvasRect{0, 0, canvas.height(), canvas.width()};
-    const LayerRect window = r.bounds.intersected(canvasRect);
-    if (window.isEmpty()) return false;
+    const Node &n = m_nodes[size_t(node)];
+    const LayerRecord &r = m_records[size_t(n.record)];
+    const Blend mode = blendOf(r.groupBlendMode ? r.groupBlendMode : r.blendMode);
+    const bool knockouts = std::any_of(n.children.begin(), n.children.end(), [&](int c) {
+        return m_records[size_t(m_nodes[size_t(c)].record)].knockout;
+    });
+    // An artboard shows what lies inside its rectangle only.
+    const LayerRect rect = (r.artboard ? r.bounds : n.extent).intersected(target.rect);
+    if (rect.isEmpty()) return;
+    const bool passes = mode == Blend::PassThrough && !knockouts && !r.artboard;
+    std::vector<QRgb> pixels;
+    if (passes || context.depth >= kMaxIsolatedDepth || !makeSurface(rect, &pixels)) {
+        Context inner = context;
+        inner.opacity = context.asBase ? 255 : (context.opacity * r.opacity + 127) / 255;
+        inner.asBase = false;
+        drawList(n.children, target, inner);
+        return;
+    }
+    Surface own{rect, pixels.data(), rect.width()};
+    if (r.artboard) std::fill(pixels.begin(), pixels.end(), r.artboardColour);
+    const int before = m_drawn;
+    Context inner;
+    inner.depth = context.depth + 1;
+    drawList(n.children, own, inner);
+    if (m_drawn == before && (!r.artboard || qAlpha(r.artboardColour) == 0)) return;
+    SpanBlend how;
+    how.mode = context.asBase || mode == Blend::PassThrough ? Blend::Normal : mode;
+    how.alpha = context.asBase ? 255 : (context.opacity * r.opacity + 127) / 255;
+    how.fill = r.fillOpacity / 255.0f;
+    how.knockout = r.knockout;
+    how.atop = context.atop;
+    std::vector<uchar> mask;
+    const bool masked = layerMask(r, rect, &mask);
+    blendSurface(own, target, how, context, masked ? &mask : nullptr);
+}
 
-    // Every channel is checked against the file before the layer's pixels are allocated.
-    ChannelPlan plans[LayerRecord::Slots];
-    for (int c = 0; c < colours; ++c)
-        if (!planChannel(m_stream, r.channels[c], r.bounds, psb, &plans[c])) return false;
-    const bool transparency = r.channels[LayerRecord::Transparency].present;
-    if (transparency && !planChannel(m_stream, r.channels[LayerRecord::Transparency], r.bounds, psb,
-                                     &plans[LayerRecord::Transparency]))
-        return false;
-    const LayerRect maskWindow = window.intersected(r.maskRect);
+void PsdLayerComposer::drawClippingGroup(int base, const std::vector<int> &clipped, Surface &target,
+                                         const Context &context)
+{
+    const Node &n = m_nodes[size_t(base)];
+    const LayerRecord &r = m_records[size_t(n.record)];
+    if (r.hidden) return;
+    const LayerRect rect = n.extent.intersected(target.rect);
+    std::vector<QRgb> pixels;
+    if (context.depth >= kMaxIsolatedDepth || rect.isEmpty() || !makeSurface(rect, &pixels)) {
+        // Too deep, or no memory: the base alone.
+        drawNode(base, target, context);
+        return;
+    }
+    // The base alone in a buffer, as it covers: normal, at full opacity.
+    Surface own{rect, pixels.data(), rect.width()};
+    Context inner;
+    inner.depth = context.depth + 1;
+    inner.asBase = true;
+    const int before = m_drawn;
+    drawNode(base, own, inner);
+    if (m_drawn == before) return; // a base that shows nothing shows none of its layers
+    inner.asBase = false;
+
+    SpanBlend how;
+    how.mode = blendOf(r.blendMode);
+    if (how.mode == Blend::PassThrough) how.mode = Blend::Normal;
+    how.alpha = (context.opacity * r.opacity + 127) / 255;
+    how.knockout = r.knockout;
+    how.atop = context.atop;
+    if (r.blendClippedAsGroup) {
+        // The clipped layers blend with the base only, and the whole takes the base's mode
+        // and opacity.
+        inner.atop = true;
+        for (int c : clipped)
+            drawNode(c, own, inner);
+        blendSurface(own, target, how, context, nullptr);
+        return;
+    }
+    // The base blends on its own, and each clipped layer blends with all that is below it,
+    // where the base covers.
+    blendSurface(own, target, how, context, nullptr);
+    Context onTarget = context;
+    onTarget.clipTo = &own;
+    onTarget.clipOpacity = int(how.alpha);
+    for (int c : clipped)
+        drawNode(c, target, onTarget);
+}
+
+void PsdLayerComposer::blendSurface(const Surface &source, Surface &target, SpanBlend how,
+                                    const Context &context, const std::vector<uchar> *mask)
+{
+    blendRows(how, source, mask ? mask->data() : nullptr, source.rect.width(), target, context);
+}
+
+// Blends source over target where both lie, each row's coverage the product of the given
+// one (a mask over the source's rectangle) and the base that the context clips to.
+void PsdLayerComposer::blendRows(const SpanBlend &how, const Surface &source, const uchar *coverage,
+                                 qint64 coverageStride, Surface &target, const Context &context)
+{
+    const LayerRect area = source.rect.intersected(target.rect);
+    if (area.isEmpty()) return;
+    clearCanvas();
+    const qint64 w = area.width();
+    std::vector<uchar> row;
+    const Surface *base = context.clipTo;
+    if (base || coverage) row.resize(size_t(w));
+    for (qint64 y = area.top; y < area.bottom; ++y) {
+        const uchar *cover = nullptr;
+        if (base || coverage) {
+            for (qint64 x = 0; x < w; ++x) {
+                int c = coverage ? coverage[(y - source.rect.top) * coverageStride + area.left -
+                                            source.rect.left + x]
+                                 : 255;
+                if (base) {
+                    const qint64 bx = area.left + x;
+                    const bool inside = y >= base->rect.top && y < base->rect.bottom &&
+                                        bx >= base->rect.left && bx < base->rect.right;
+                    const int a = inside ? qAlpha(base->row(y)[bx - base->rect.left]) : 0;
+                    c = c * ((a * context.clipOpacity + 127) / 255) / 255;
+                }
+                row[size_t(x)] = uchar(c);
+            }
+            cover = row.data();
+        }
+        blendSpan(how, source.row(y) + (area.left - source.rect.left), cover,
+                  target.row(y) + (area.left - target.rect.left), int(w), area.left, y);
+    }
+}
+
+void PsdLayerComposer::drawLayer(const LayerRecord &r, Surface &target, const Context &context)
+{
+    const LayerRect window = r.bounds.intersected(target.rect);
+    if (window.isEmpty()) return;
+    std::vector<QRgb> pixels;
+    if (!layerPixels(r, window, &pixels)) return;
+    ++m_drawn;
+    SpanBlend how;
+    how.mode = context.asBase ? Blend::Normal : blendOf(r.blendMode);
+    if (how.mode == Blend::PassThrough) how.mode = Blend::Normal;
+    how.alpha = context.asBase ? 255 : (context.opacity * r.opacity + 127) / 255;
+    how.fill = r.fillOpacity / 255.0f;
+    how.atop = context.atop;
+    how.knockout = r.knockout && !context.asBase;
+    const Surface source{window, pixels.data(), window.width()};
+    blendRows(how, source, nullptr, 0, target, context);
+}
+
+bool PsdLayerComposer::layerMask(const LayerRecord &r, const LayerRect &window,
+                                 std::vector<uchar> *mask)
+{
     // A mask record without its channel (a vector mask alone) hides nothing here.
-    const bool mask = r.maskEnabled && r.channels[LayerRecord::UserMask].present &&
-                      (r.maskDefault != 255 || !maskWindow.isEmpty());
-    const bool maskData = mask && !maskWindow.isEmpty();
-    if (maskData && !planChannel(m_stream, r.channels[LayerRecord::UserMask], r.maskRect, psb,
-                                 &plans[LayerRecord::UserMask]))
+    if (!r.maskEnabled || !r.channels[LayerRecord::UserMask].present) return false;
+    const LayerRect inside = window.intersected(r.maskRect);
+    if (inside.isEmpty() && r.maskDefault == 255) return false;
+    const qint64 w = window.width();
+    if (!allocate(*mask, size_t(w) * size_t(window.height()))) return false;
+    std::fill(mask->begin(), mask->end(), r.maskDefault);
+    if (inside.isEmpty()) return true;
+    LayerChannelReader::Plan plan;
+    uchar *at = mask->data() + (inside.top - window.top) * w + (inside.left - window.left);
+    if (!m_channels.plan(r.channels[LayerRecord::UserMask], r.maskRect, &plan) ||
+        !m_channels.decode(plan, inside, LayerChannelReader::Sample::Coverage, at, 1, w)) {
+        // A mask that cannot be read hides nothing rather than everything.
+        mask->clear();
+        return false;
+    }
+    return true;
+}
+
+bool PsdLayerComposer::layerPixels(const LayerRecord &r, const LayerRect &window,
+                                   std::vector<QRgb> *pixels)
+{
+    const int colours = colourChannelsOf(m_header);
+    // Every channel is checked against the file before the layer's pixels are allocated.
+    LayerChannelReader::Plan plans[LayerRecord::Slots];
+    for (int c = 0; c < colours; ++c)
+        if (!m_channels.plan(r.channels[c], r.bounds, &plans[c])) return false;
+    const bool transparency = r.channels[LayerRecord::Transparency].present;
+    if (transparency && !m_channels.plan(r.channels[LayerRecord::Transparency], r.bounds,
+                                         &plans[LayerRecord::Transparency]))
         return false;
 
     const qint64 w = window.width(), h = window.height();
-    const size_t pixelCount = size_t(w) * size_t(h);
-    std::unique_ptr<uchar[]> pixels(new (std::nothrow) uchar[pixelCount * 4]);
-    std::unique_ptr<uchar[]> maskPlane(mask ? new (std::nothrow) uchar[pixelCount] : nullptr);
-    if (!pixels || (mask && !maskPlane)) return false;
-    std::fill_n(pixels.get(), pixelCount * 4, uchar(255));
+    const size_t count = size_t(w) * size_t(h);
+    std::vector<uchar> alpha;
+    if (!allocate(*pixels, count) || (transparency && !allocate(alpha, count))) return false;
+    // Colour channel k in byte k of each pixel, turned into colours a row at a time below.
+    auto *bytes = reinterpret_cast<uchar *>(pixels->data());
     for (int c = 0; c < colours; ++c)
-        if (!decodeChannel(m_stream, plans[c], window, pixels.get() + c, 4, w * 4)) return false;
-    if (transparency && !decodeChannel(m_stream, plans[LayerRecord::Transparency], window,
-                                       pixels.get() + 3, 4, w * 4))
-        return false;
-    if (mask) {
-        std::fill_n(maskPlane.get(), pixelCount, r.maskDefault);
-        uchar *at =
-            maskPlane.get() + (maskWindow.top - window.top) * w + (maskWindow.left - window.left);
-        if (maskData &&
-            !decodeChannel(m_stream, plans[LayerRecord::UserMask], maskWindow, at, 1, w))
+        if (!m_channels.decode(plans[c], window, LayerChannelReader::Sample::Colour, bytes + c, 4,
+                               w * 4))
             return false;
-    }
+    if (transparency &&
+        !m_channels.decode(plans[LayerRecord::Transparency], window,
+                           LayerChannelReader::Sample::Coverage, alpha.data(), 1, w))
+        return false;
+    std::vector<uchar> mask;
+    const bool masked = layerMask(r, window, &mask);
 
-    if (!m_cleared) {
-        canvas.fill(0);
-        m_cleared = true;
-    }
-    const Blend mode = blendOf(r.blendMode);
-    const float layerAlpha =
-        r.opacity / 255.0f * (r.fillOpacity / 255.0f) * (m_groupOpacity[index] / 255.0f) / 255.0f;
-    const int coverageScale = (r.opacity * m_groupOpacity[index] + 127) / 255;
-    if (clip == Clip::KeepCoverage) {
-        m_baseRect = window;
-        m_baseCoverage.assign(pixelCount, 0);
-    }
+    std::vector<uchar> planes(size_t(w) * 4);
+    const uchar *rows[kMaxPlanesUsed] = {};
+    for (int k = 0; k < 4; ++k)
+        rows[k] = planes.data() + k * w;
     for (qint64 y = 0; y < h; ++y) {
-        auto *line = reinterpret_cast<QRgb *>(canvas.scanLine(int(window.top + y))) + window.left;
-        const uchar *px = pixels.get() + y * w * 4;
-        const uchar *m = mask ? maskPlane.get() + y * w : nullptr;
-        const uchar *base = nullptr;
-        if (clip == Clip::ToBase) {
-            const qint64 by = window.top + y - m_baseRect.top;
-            if (by >= 0 && by < m_baseRect.height())
-                base = m_baseCoverage.data() + by * m_baseRect.width();
-        }
-        for (qint64 x = 0; x < w; ++x, px += 4) {
-            int a = px[3];
-            if (m) a = (a * m[x] + 127) / 255;
-            if (clip == Clip::KeepCoverage)
-                m_baseCoverage[size_t(y * w + x)] = uchar((a * coverageScale + 127) / 255);
-            float as = a * layerAlpha;
-            if (clip == Clip::ToBase) {
-                const qint64 bx = window.left + x - m_baseRect.left;
-                as *= base && bx >= 0 && bx < m_baseRect.width() ? base[bx] / 255.0f : 0.0f;
-            }
-            if (as <= 0) continue;
-            const QRgb backdrop = line[x];
-            const float ab = qAlpha(backdrop) / 255.0f;
-            const float ao = as + ab * (1 - as);
-            const int source[3] = {px[0], px[colours == 3 ? 1 : 0], px[colours == 3 ? 2 : 0]};
-            const int under[3] = {qRed(backdrop), qGreen(backdrop), qBlue(backdrop)};
-            int out[3];
-            for (int c = 0; c < 3; ++c) {
-                const float cs = source[c] / 255.0f, cb = under[c] / 255.0f;
-                const float mixed = (1 - ab) * cs + ab * blend(mode, cb, cs);
-                out[c] = toByte((as * mixed + (1 - as) * ab * cb) / ao);
-            }
-            line[x] = qRgba(out[0], out[1], out[2], toByte(ao));
+        QRgb *line = pixels->data() + y * w;
+        const uchar *samples = reinterpret_cast<const uchar *>(line);
+        for (qint64 x = 0; x < w; ++x)
+            for (int k = 0; k < colours; ++k)
+                planes[size_t(k * w + x)] = samples[4 * x + k];
+        m_converter->convert(rows, int(w), line);
+        if (!transparency && !masked) continue;
+        for (qint64 x = 0; x < w; ++x) {
+            int a = transparency ? alpha[size_t(y * w + x)] : 255;
+            if (masked) a = (a * mask[size_t(y * w + x)] + 127) / 255;
+            line[x] = (line[x] & 0xffffffu) | quint32(a) << 24;
         }
     }
     return true;

@@ -1,37 +1,18 @@
 #pragma once
 
+#include "PsdBlend.h"
 #include "PsdHeader.h"
+#include "PsdLayerChannel.h"
+#include "PsdRowConverter.h"
 #include "PsdSections.h"
 #include "PsdStream.h"
 
 #include <QImage>
 
+#include <memory>
 #include <vector>
 
 namespace psd {
-
-// A rectangle of document coordinates as layer records store them: rows top to bottom - 1,
-// columns left to right - 1. 64-bit, so that any pair of stored 32-bit edges is safe.
-struct LayerRect
-{
-    qint64 top = 0, left = 0, bottom = 0, right = 0;
-
-    qint64 width() const { return right > left ? right - left : 0; }
-    qint64 height() const { return bottom > top ? bottom - top : 0; }
-    bool isEmpty() const { return width() == 0 || height() == 0; }
-    LayerRect intersected(const LayerRect &o) const
-    {
-        return {qMax(top, o.top), qMax(left, o.left), qMin(bottom, o.bottom), qMin(right, o.right)};
-    }
-};
-
-// Where one channel of a layer lies in the file: its compression word, then its data.
-struct LayerChannel
-{
-    quint64 start = 0;
-    quint64 length = 0;   // compression word included
-    bool present = false; // the record lists it and the file holds its claimed bytes
-};
 
 // One tagged block of a layer record's extra data (fill, adjustment, effect and mask
 // descriptors live there): its four-character key and where its bytes lie in the file.
@@ -51,41 +32,56 @@ struct LayerRecord
         GroupEnd,   // the hidden marker below a group's members
         Adjustment, // an adjustment layer: it changes what lies below, and is not drawn
     };
-    // Channel slots: 0-2 colour (red, green, blue; gray uses 0), 3 transparency, 4 user mask.
-    enum { Transparency = 3, UserMask = 4, Slots = 5 };
+    // Channel slots: 0-3 colour (red, green, blue; gray uses 0; CMYK and Lab their inks and
+    // components), then transparency and the user mask.
+    enum { Colours = 4, Transparency = 4, UserMask = 5, Slots = 6 };
 
     Kind kind = Pixels;
     LayerRect bounds;
     LayerChannel channels[Slots];
-    bool channelsFit = true; // every channel the record lists lies inside the layer section
-    quint32 blendMode = 0;   // four characters, "norm" for normal
+    bool channelsFit = true;    // every channel the record lists lies inside the layer section
+    quint32 blendMode = 0;      // four characters, "norm" for normal
+    quint32 groupBlendMode = 0; // a group's own mode from its divider block ("pass" through)
     quint8 opacity = 255;
     quint8 fillOpacity = 255;
     bool clipped = false; // clipped to the nearest unclipped layer below
     bool hidden = false;
+    bool blendClippedAsGroup = true;   // the clipped layers take this base's mode and opacity
+    bool blendInteriorAsGroup = false; // effects inside take the fill opacity (for effects)
+    bool knockout = false;             // the layer punches through the layers of its group
     LayerRect maskRect;
     quint8 maskDefault = 255;
     bool maskEnabled = false;
+    bool artboard = false; // a group that is an artboard, drawn on its background colour
+    QRgb artboardColour = 0;
     std::vector<TaggedBlock> blocks; // every tagged block the record holds, in file order
 };
 
-// Composes the pixel layers of an 8-bit RGB or grayscale document, for documents saved
-// without a usable merged picture. Layers are decoded one at a time, each clipped to the
-// canvas, so the work holds the canvas, one layer (four bytes and one mask byte a pixel of
-// its visible part) and, for a clipping group, its base's coverage (one byte a pixel).
+// Composes the layers of a document saved without a usable merged picture: RGB, grayscale,
+// duotone (as gray), CMYK and Lab documents of 8, 16 or 32 bits, with layers in the layer
+// section or, for 16 and 32 bits, in its Lr16 or Lr32 block. Channels may be raw,
+// run-length, zip or zip with prediction; colours become RGB as the merged picture's do.
 //
-// Drawn: pixel layers in order bottom to top, with their opacity, fill opacity, layer mask
-// and clipping, and the blend modes normal, multiply, screen, overlay, darken, lighten and
-// linear dodge; any other mode is drawn as normal. Not drawn: hidden layers and the members
-// of hidden groups, adjustment layers, layers without pixels, and layers whose channels are
-// compressed with zip or claim more bytes than the file holds. Layer effects and the blend
-// modes of groups are not applied; a group's opacity scales its members'.
+// Layers are drawn bottom to top with every blend mode, their opacity, fill opacity, layer
+// mask, knockout and clipping (to any base, a group too; clipped layers blend as a group with
+// their base unless the base says otherwise). Groups that pass through draw their members
+// straight onto what is below, scaled by the group's opacity; other groups compose into a
+// buffer of their own, which then blends onto what is below with the group's mode, opacity
+// and mask. Artboards are drawn on their background colour.
+//
+// Memory: the canvas, one layer at a time (four bytes and two a pixel of its visible part),
+// and one buffer per open group or clipping group that composes on its own, at most
+// kMaxIsolatedDepth of them, each the size of what its members cover.
+//
+// Not drawn: hidden layers and the members of hidden groups, adjustment layers (the place
+// where they would change the canvas below is drawAdjustment()), layers without pixels,
+// layer effects, and channels that claim more than the file holds.
 class PsdLayerComposer
 {
 public:
     PsdLayerComposer(QIODevice *device, const PsdHeader &header, const PsdSection &layers);
 
-    // Only 8-bit RGB and grayscale documents keep their layers where this reads them.
+    // Documents whose layers this reads.
     static bool supports(const PsdHeader &header);
 
     // Reads the layer records; false when the section holds none or they do not fit in it.
@@ -100,24 +96,71 @@ public:
     int compose(QImage &canvas);
 
 private:
-    // How a layer relates to a clipping group: none, its base, or a layer clipped to it.
-    enum class Clip { None, KeepCoverage, ToBase };
+    // The stack as a tree: a node is a layer or a group with its members, bottom first.
+    struct Node
+    {
+        int record = -1; // -1 for the document itself
+        std::vector<int> children;
+        LayerRect extent; // what its visible members may cover, on the canvas
+    };
+    // Pixels that a layer, a group or a clipping group draws into: 0xAARRGGBB, not
+    // premultiplied, over a rectangle of the document.
+    struct Surface
+    {
+        LayerRect rect;
+        QRgb *pixels = nullptr;
+        qint64 stride = 0; // pixels between rows
+        QRgb *row(qint64 y) const { return pixels + (y - rect.top) * stride; }
+    };
+    // How a node is drawn onto its target beyond what its own record says.
+    struct Context
+    {
+        int opacity = 255;               // the pass-through groups around it
+        int depth = 0;                   // buffers open around it
+        bool atop = false;               // clipped to the base drawn below it in the target
+        const Surface *clipTo = nullptr; // clipped to this base's alpha ...
+        int clipOpacity = 255;           // ... times this
+        bool asBase = false;             // drawn as a clipping base: normal, full opacity
+    };
 
+    bool findLayerInfo(quint64 *start, quint64 *end);
     bool readRecord(quint64 end, LayerRecord *record, quint64 *channelBytes);
     void readExtraData(quint64 end, LayerRecord *record);
+    void readArtboard(const TaggedBlock &block, LayerRecord *record);
     void resolveGroups();
-    bool drawLayer(size_t index, QImage &canvas, Clip clip);
+    LayerRect extentOf(int node, int depth);
+
+    void drawList(const std::vector<int> &nodes, Surface &target, const Context &context);
+    void drawNode(int node, Surface &target, const Context &context);
+    void drawGroup(int node, Surface &target, const Context &context);
+    void drawClippingGroup(int base, const std::vector<int> &clipped, Surface &target,
+                           const Context &context);
+    void drawLayer(const LayerRecord &record, Surface &target, const Context &context);
+    // Where an adjustment layer will change the canvas below it; today it changes nothing.
+    void drawAdjustment(const LayerRecord &record, Surface &target, const Context &context);
+    // Blends a finished buffer onto the target.
+    void blendSurface(const Surface &source, Surface &target, SpanBlend how, const Context &context,
+                      const std::vector<uchar> *mask);
+    void blendRows(const SpanBlend &how, const Surface &source, const uchar *coverage,
+                   qint64 coverageStride, Surface &target, const Context &context);
+    void clearCanvas();
+
+    // The source of a layer's pixels over `window` (inside its bounds): its channels
+    // decoded and made RGB, alpha times its mask. False when it has none to draw.
+    bool layerPixels(const LayerRecord &record, const LayerRect &window, std::vector<QRgb> *pixels);
+    // A record's user mask over window, 255 where it shows; false when it has none.
+    bool layerMask(const LayerRecord &record, const LayerRect &window, std::vector<uchar> *mask);
 
     PsdStream m_stream;
     PsdHeader m_header;
     PsdSection m_layers;
+    LayerChannelReader m_channels;
     std::vector<LayerRecord> m_records;
-    std::vector<quint8> m_groupOpacity; // per record: the opacity of the groups around it
-
-    // The coverage of the current clipping base over its visible rectangle.
-    LayerRect m_baseRect;
-    std::vector<uchar> m_baseCoverage;
-    bool m_cleared = false; // the canvas is cleared when the first layer is drawn
+    std::vector<Node> m_nodes; // m_nodes[0] is the document
+    std::unique_ptr<RowConverter> m_converter;
+    QImage *m_canvas = nullptr;
+    bool m_cleared = false;
+    int m_drawn = 0;
 };
 
 // True when every pixel is opaque white, or every pixel is fully transparent: what a

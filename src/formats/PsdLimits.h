@@ -17,6 +17,20 @@ constexpr quint64 kMaxByteArray = 0x7fffffffu - 64;
 // A PackBits run of two input bytes expands to at most 128 output bytes.
 constexpr quint64 kMaxPackBitsExpansion = 64;
 
+// Deflate makes at most about 1032 bytes of one: a zip channel that claims more than this
+// many times its data is refused before anything is inflated.
+constexpr quint64 kMaxZipExpansion = 1032;
+
+// A zip channel is inflated a whole row at a time, from the layer's left edge: rows longer
+// than this many bytes (a layer far wider than any canvas) are not drawn.
+constexpr quint64 kMaxZipRowBytes = quint64(16) * kMaxPsbSide;
+
+// Groups that compose into a buffer of their own (and clipping groups) nest at most this
+// deep; deeper ones are drawn as if they passed through. Groups nest at most
+// kMaxGroupNesting deep in all; deeper ones are taken apart into their members.
+constexpr int kMaxIsolatedDepth = 6;
+constexpr int kMaxGroupNesting = 64;
+
 // A sequential device is held in memory so that lengths can be checked against its end;
 // one that delivers more than this is refused.
 constexpr qint64 kMaxStreamBytes = qint64(512) << 20;

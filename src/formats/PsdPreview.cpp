@@ -1,6 +1,8 @@
 #include "PsdPreview.h"
 
+#include "PsdDecoder.h"
 #include "PsdHeader.h"
+#include "PsdLayers.h"
 #include "PsdLimits.h"
 #include "PsdPackBits.h"
 #include "PsdSections.h"
@@ -50,6 +52,7 @@ private:
     bool locateRows(int used);
     bool readRow(int channel, quint32 y, uchar *out);
     QImage thumbnail();
+    QImage decodedPicture();
 
     psd::PsdSectionReader m_sections;
     PsdStream &m_stream;
@@ -59,6 +62,7 @@ private:
     std::vector<quint64> m_rowAt;
     std::vector<quint32> m_rowLength;
     std::vector<uchar> m_packed;
+    bool m_mergedBlank = false; // the merged picture was read and is all white
 };
 
 QImage PreviewReader::read()
@@ -73,7 +77,32 @@ QImage PreviewReader::read()
         const QImage merged = mergedPicture();
         if (!merged.isNull()) return merged;
     }
-    return m_thumbnail.found ? thumbnail() : QImage();
+    if (m_thumbnail.found) return thumbnail();
+    // A damaged 8-bit RGB merged picture stays refused; a blank one may have layers.
+    const bool rgb8 = header.mode == psd::Rgb && header.depth == 8 && header.channels >= 3;
+    return !rgb8 || m_mergedBlank ? decodedPicture() : QImage();
+}
+
+// Without a thumbnail, any other document is decoded whole, as the image reader decodes it
+// (other colour modes and depths, layers composed when the merged picture is blank), and
+// reduced. A blank picture with no layers drawn gives none, as a blank merged picture does.
+QImage PreviewReader::decodedPicture()
+{
+    QIODevice *device = m_stream.device();
+    if (!device->seek(0)) return QImage();
+    psd::PsdDecoder decoder(device);
+    QImage picture;
+    if (!decoder.read(&picture)) return QImage();
+    if (decoder.layersDrawn() == 0 && psd::isBlankPicture(picture)) return QImage();
+    const int side = psd::kPreviewSide;
+    if (picture.width() > side || picture.height() > side) {
+        const QSize fit =
+            picture.width() > picture.height()
+                ? QSize(side, qMax(1, int(qint64(picture.height()) * side / picture.width())))
+                : QSize(qMax(1, int(qint64(picture.width()) * side / picture.height())), side);
+        picture = picture.scaled(fit, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    return picture.convertToFormat(QImage::Format_ARGB32);
 }
 
 // Walks the resource blocks until a thumbnail or the end of the section. A block that
@@ -234,6 +263,7 @@ QImage PreviewReader::mergedPicture()
             out[ox * 4 + kChannelOffset[3]] = uchar(a);
         }
     }
+    m_mergedBlank = allWhite;
     if (allWhite) return QImage();
     return picture;
 }
