@@ -91,14 +91,19 @@ void PictureView::onImageReady()
     startPicture();
 }
 
-void PictureView::startPicture()
+void PictureView::startCache()
 {
-    m_ready = true;
-    m_frame = 0;
     m_cache = std::make_unique<ViewerRenderCache>(m_picture);
     connect(m_cache.get(), &RenderCache::onUpdate, this, QOverload<>::of(&QWidget::update),
             Qt::QueuedConnection);
     m_cache->start();
+}
+
+void PictureView::startPicture()
+{
+    m_ready = true;
+    m_frame = 0;
+    startCache();
     fitToView();
     if (m_picture->isAnimation() && m_picture->frameCount() > 1) {
         const int delay = m_picture->delay(0);
@@ -106,9 +111,14 @@ void PictureView::startPicture()
     }
 }
 
-void PictureView::pictureChanged()
+void PictureView::editPicture(const std::function<void(ImageWrapper *)> &edit)
 {
     if (!isShowingPicture()) return;
+    // The cache thread renders from the picture's pixels: joined first, a new one after.
+    m_cache.reset();
+    edit(m_picture.data());
+    if (!m_picture) return;
+    startCache();
     if (m_fit)
         fitToView();
     else {

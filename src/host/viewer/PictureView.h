@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class ImageWrapper;
@@ -32,8 +33,9 @@ public:
     QString message() const { return m_message; }
     bool isShowingPicture() const;
 
-    // The picture's frame changed in memory (a turn): keep the mode, recompute the layout.
-    void pictureChanged();
+    // Runs `edit` on the picture (a turn, a save) while no render cache thread reads it,
+    // then lays the picture out again, keeping the zoom mode.
+    void editPicture(const std::function<void(ImageWrapper *)> &edit);
 
     void fitToView();
     void showActualSize();
@@ -72,6 +74,7 @@ private:
     void clampOffset();
     void startPicture();
     void stopPicture();
+    void startCache();
 
     QSharedPointer<ImageWrapper> m_picture;
     std::unique_ptr<ViewerRenderCache> m_cache;

@@ -200,10 +200,11 @@ void ViewerWindow::turn(bool clockwise)
         report(QStringLiteral("error cannot turn ") + m_current);
         return;
     }
-    QString unused;
-    picture->rotate(clockwise, unused, SaveNone); // in memory only: false by design
+    m_view->editPicture([clockwise](ImageWrapper *shown) {
+        QString unused;
+        shown->rotate(clockwise, unused, SaveNone); // in memory only: false by design
+    });
     m_lastTurnClockwise = clockwise;
-    m_view->pictureChanged();
     report(QStringLiteral("turned %1 %2").arg(m_current).arg(picture->orientation()));
 }
 
@@ -215,19 +216,23 @@ void ViewerWindow::save()
         return;
     }
     SaveChoiceDialog dialog(m_current, this);
-    if (dialog.exec() != QDialog::Accepted) return;
+    if (dialog.exec() != QDialog::Accepted || m_view->picture() != picture) return;
+    const SaveChoiceDialog::Choice choice = dialog.choice();
+    const bool clockwise = m_lastTurnClockwise;
     QString written;
     bool ok = false;
-    if (dialog.choice() == SaveChoiceDialog::Overwrite) {
-        ok = picture->save();
-        written = picture->pathName();
-    } else {
-        // The library names and writes the copy as part of a turn: take the last turn back
-        // in memory and make it again, written to the copy.
-        QString unused;
-        picture->rotate(!m_lastTurnClockwise, unused, SaveNone);
-        ok = picture->rotate(m_lastTurnClockwise, written, SaveRotateCopy);
-    }
+    m_view->editPicture([&](ImageWrapper *shown) {
+        if (choice == SaveChoiceDialog::Overwrite) {
+            ok = shown->save();
+            written = shown->pathName();
+        } else {
+            // The library names and writes the copy as part of a turn: take the last turn
+            // back in memory and make it again, written to the copy.
+            QString unused;
+            shown->rotate(!clockwise, unused, SaveNone);
+            ok = shown->rotate(clockwise, written, SaveRotateCopy);
+        }
+    });
     report(ok ? QStringLiteral("saved ") + written
               : QStringLiteral("error cannot save ") + m_current);
     // Show the file as it now is on disk.
