@@ -35,6 +35,11 @@ protected:
             if (m_scaledRead && reader.size().isValid())
                 reader.setScaledSize(reader.size().scaled(size(), Qt::KeepAspectRatio));
             m_image = reader.read();
+            if (m_image.isNull()) {
+                std::fprintf(stderr, "%s\n", qPrintable(reader.errorString()));
+                QCoreApplication::exit(2);
+                return;
+            }
         }
         QPainter painter(this);
         painter.fillRect(rect(), QColor(0x30, 0x30, 0x30));

@@ -323,6 +323,9 @@ void TestViewer::endToEnd()
            << QStringLiteral("screenshot ") + shots + QStringLiteral("/large-fit.png")
            << QStringLiteral("key 1") << QStringLiteral("wait-settled")
            << QStringLiteral("screenshot ") + shots + QStringLiteral("/large-100.png")
+           // the wheel with Ctrl zooms in, F fits again
+           << QStringLiteral("wheel 120 ctrl") << QStringLiteral("wait-report zoom")
+           << QStringLiteral("key F") << QStringLiteral("wait-report zoom")
            << QStringLiteral("quit");
     const QString scriptPath = temp.filePath(QStringLiteral("script.txt"));
     {
@@ -420,6 +423,14 @@ void TestViewer::endToEnd()
     QFile info(temp.filePath(QStringLiteral("data/Trash/info/old photo.png.trashinfo")));
     QVERIFY(info.open(QIODevice::ReadOnly));
     QVERIFY(info.readAll().contains("/old%20photo.png\n"));
+
+    // Zoom: 100 %, a step in with Ctrl and the wheel, and fitted again.
+    const QStringList zooms =
+        lines.filter(QRegularExpression(QStringLiteral("^zoom large\\.jpg ")));
+    QCOMPARE(zooms.size(), 3);
+    QCOMPARE(zooms.at(0), QStringLiteral("zoom large.jpg 100.0%"));
+    QCOMPARE(zooms.at(1), QStringLiteral("zoom large.jpg 125.0%"));
+    QVERIFY(zooms.at(2).section(QLatin1Char(' '), 2).chopped(1).toDouble() < 10);
 
     // 20000 pixels across: fitted, a band across the middle with the view's background
     // above it; at 100 %, stripes of 100 pixels from the tiles around the middle.

@@ -357,6 +357,11 @@ bool ViewerWindow::applySkin(const QString &name)
     return ok;
 }
 
+void ViewerWindow::reportZoom()
+{
+    report(QStringLiteral("zoom %1 %2%").arg(m_current).arg(m_view->scale() * 100, 0, 'f', 1));
+}
+
 QPointF ViewerWindow::zoomAnchor() const
 {
     const QPoint cursor = m_view->mapFromGlobal(QCursor::pos());
@@ -379,16 +384,20 @@ void ViewerWindow::keyPressEvent(QKeyEvent *event)
         break;
     case Qt::Key_F:
         m_view->fitToView();
+        reportZoom();
         break;
     case Qt::Key_1:
         m_view->showActualSize();
+        reportZoom();
         break;
     case Qt::Key_Plus:
     case Qt::Key_Equal:
         m_view->zoomAt(ZoomStep, zoomAnchor());
+        reportZoom();
         break;
     case Qt::Key_Minus:
         m_view->zoomAt(1 / ZoomStep, zoomAnchor());
+        reportZoom();
         break;
     case Qt::Key_L:
         turn(false);
@@ -435,6 +444,7 @@ void ViewerWindow::wheelEvent(QWheelEvent *event)
     if (event->modifiers() & Qt::ControlModifier) {
         const QPointF at = m_view->mapFrom(this, event->position().toPoint());
         m_view->zoomAt(delta > 0 ? ZoomStep : 1 / ZoomStep, at);
+        reportZoom();
     } else {
         step(delta > 0 ? -1 : 1);
     }

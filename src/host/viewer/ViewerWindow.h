@@ -75,6 +75,7 @@ private:
     // The window edges under `pos` (window coordinates) that a press there would resize.
     Qt::Edges edgesAt(const QPoint &pos) const;
     QPointF zoomAnchor() const;
+    void reportZoom();
     QString siblingPath(const QString &tag, const QString &suffix) const;
     QStringList skinNames() const;
 

@@ -31,7 +31,8 @@ const char Usage[] =
     "  --script FILE             plays the commands of FILE against the window (implies --report)\n"
     "  --report                  writes what the viewer does to standard output, a line each\n"
     "  --exit-after-first-paint  ends once the first picture is painted; the time since start\n"
-    "                            goes to standard error\n";
+    "                            goes to standard error (exit status 2: the picture could\n"
+    "                            not be shown)\n";
 
 struct Options
 {
@@ -136,14 +137,21 @@ int main(int argc, char **argv)
     viewer::ViewerWindow window(options.skins);
     window.setReporting(options.report);
     bool firstPaintSeen = false;
+    int firstPaintCode = 0;
     if (options.exitAfterFirstPaint) {
-        QObject::connect(window.view(), &viewer::PictureView::painted, &app, [&] {
-            bool &done = firstPaintSeen;
-            if (done) return;
-            done = true;
-            std::fprintf(stderr, "first-paint-ms %.1f\n", sinceStart.nsecsElapsed() / 1e6);
-            QTimer::singleShot(0, &app, &QCoreApplication::quit);
-        });
+        QObject::connect(
+            window.view(), &viewer::PictureView::painted, &app, [&](const QString &, int frame) {
+                if (firstPaintSeen) return;
+                firstPaintSeen = true;
+                // A message in place of the picture is no picture painted.
+                if (frame < 0) {
+                    std::fprintf(stderr, "first paint: no picture\n");
+                    firstPaintCode = 2;
+                } else {
+                    std::fprintf(stderr, "first-paint-ms %.1f\n", sinceStart.nsecsElapsed() / 1e6);
+                }
+                QTimer::singleShot(0, &app, &QCoreApplication::quit);
+            });
     }
     window.open(options.path);
     window.show();
@@ -153,5 +161,6 @@ int main(int argc, char **argv)
         runner = std::make_unique<viewer::ScriptRunner>(&window, script);
         runner->start();
     }
-    return app.exec();
+    const int code = app.exec();
+    return code != 0 ? code : firstPaintCode;
 }
