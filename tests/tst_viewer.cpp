@@ -275,6 +275,13 @@ void TestViewer::endToEnd()
     QVERIFY(writeLargeStripes(large));
     const QString start = folder + QStringLiteral("/orient_Landscape_1.jpg");
     const QSize startSize = QImageReader(start).size();
+    const QString turned = folder + QStringLiteral("/orient_Landscape_6.jpg");
+    const auto uprightSize = [](const QString &path) {
+        QImageReader reader(path);
+        reader.setAutoTransform(true);
+        return reader.read().size();
+    };
+    const QSize turnedSize = uprightSize(turned);
 
     QStringList script{QStringLiteral("wait-painted orient_Landscape_1.jpg")};
     // Round the folder forwards (wrapping around to the start), then a step back and forth.
@@ -289,6 +296,12 @@ void TestViewer::endToEnd()
            << QStringLiteral("key R") << QStringLiteral("wait-report turned")
            << QStringLiteral("key Ctrl+S") << QStringLiteral("wait-dialog")
            << QStringLiteral("key C")
+           << QStringLiteral("wait-report saved")
+           // turn another left and write it over its file
+           << QStringLiteral("open ") + turned
+           << QStringLiteral("wait-painted orient_Landscape_6.jpg") << QStringLiteral("key L")
+           << QStringLiteral("wait-report turned") << QStringLiteral("key Ctrl+S")
+           << QStringLiteral("wait-dialog") << QStringLiteral("key O")
            << QStringLiteral("wait-report saved")
            // a generated picture: its halves on screen, then the skin menu
            << QStringLiteral("open ") + folder + QStringLiteral("/halves.png")
@@ -376,10 +389,11 @@ void TestViewer::endToEnd()
     // The turned copy beside the picture, upright and turned a quarter.
     const QString copy = folder + QStringLiteral("/orient_Landscape_1 - Rotate (1).jpg");
     QVERIFY2(lines.contains(QStringLiteral("saved ") + copy), qPrintable(lines.join('\n')));
-    QImageReader copyReader(copy);
-    copyReader.setAutoTransform(true);
-    QCOMPARE(copyReader.read().size(), startSize.transposed());
+    QCOMPARE(uprightSize(copy), startSize.transposed());
     QCOMPARE(QImageReader(start).size(), startSize); // the original untouched
+    // The one written over its file: turned a quarter as shown.
+    QVERIFY(lines.contains(QStringLiteral("saved ") + turned));
+    QCOMPARE(uprightSize(turned), turnedSize.transposed());
 
     // The mirrored copy: blue on the left now. The export: the same picture as JPEG.
     const QImage mirrored(folder + QStringLiteral("/halves - Mirror.png"));
