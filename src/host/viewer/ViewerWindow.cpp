@@ -176,10 +176,14 @@ void ViewerWindow::rescanFolder()
 {
     if (!m_folder) return;
     const int before = m_folder->indexOf(m_current);
-    if (!m_folder->init(m_folderPath, {})) {
+    // A list of its own: pictures still loading ask their folder for their path from the
+    // loading thread, so the folder they hold is never filled again under them.
+    QSharedPointer<ImageDirectory> fresh(new ImageDirectory);
+    if (!fresh->init(m_folderPath, {})) {
         showNothing(tr("The folder \"%1\" is gone.").arg(m_folderPath));
         return;
     }
+    m_folder = fresh;
     report(QStringLiteral("folder %1").arg(m_folder->count()));
     if (m_folder->count() == 0) {
         showNothing(tr("There are no pictures in \"%1\".").arg(m_folderPath));
