@@ -311,6 +311,10 @@ void TestViewer::endToEnd()
            << QStringLiteral("key Return") << QStringLiteral("wait-report saved")
            << QStringLiteral("key E") << QStringLiteral("wait-dialog")
            << QStringLiteral("key Return") << QStringLiteral("wait-report exported")
+           << QStringLiteral("key Shift+Ctrl+S") << QStringLiteral("wait-dialog")
+           << QStringLiteral("key Ctrl+A")
+           << QStringLiteral("type ") + shots + QStringLiteral("/saved as.bmp")
+           << QStringLiteral("key Return") << QStringLiteral("wait-report saved")
            << QStringLiteral("key M") << QStringLiteral("wait-dialog") << QStringLiteral("key O")
            << QStringLiteral("wait-report skin ocean")
            << QStringLiteral("screenshot ") + shots + QStringLiteral("/ocean.png")
@@ -406,6 +410,13 @@ void TestViewer::endToEnd()
     QImageReader exported(folder + QStringLiteral("/halves - Export.jpg"));
     QCOMPARE(exported.format(), QByteArray("jpeg"));
     QCOMPARE(exported.size(), QSize(300, 200));
+
+    // Saved as another file, in the format of its suffix.
+    QImageReader savedAs(shots + QStringLiteral("/saved as.bmp"));
+    QCOMPARE(savedAs.format(), QByteArray("bmp"));
+    const QImage savedImage = savedAs.read();
+    QCOMPARE(savedImage.size(), QSize(300, 200));
+    QVERIFY(near(pixel(savedImage, 10, 100), Qt::red, 4));
 
     // The screenshots at chosen pixels: the picture centred (not enlarged) in the view.
     const QImage shot(shots + QStringLiteral("/halves.png"));
