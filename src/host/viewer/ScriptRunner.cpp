@@ -110,9 +110,9 @@ QWidget *ScriptRunner::keyTarget() const
     return m_window;
 }
 
-void ScriptRunner::postKey(QWidget *target, const QString &spec)
+void ScriptRunner::postKey(QWidget *target, const QString &keyName)
 {
-    const QKeySequence sequence(spec);
+    const QKeySequence sequence(keyName);
     if (sequence.isEmpty()) {
         fail(QStringLiteral("unknown key"));
         return;

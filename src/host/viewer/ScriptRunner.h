@@ -18,7 +18,7 @@ class ViewerWindow;
 //
 //   open PATH           a picture file or folder, as on the command line
 //   print TEXT          reports TEXT (a mark for whoever reads the output)
-//   key SPEC            a key as QKeySequence writes it: Right, Ctrl+S, Shift+Ctrl+S, +
+//   key NAME            a key as QKeySequence writes it: Right, Ctrl+S, Shift+Ctrl+S, +
 //   type TEXT           the text, one key event per character
 //   wheel DELTA [ctrl]  a wheel turn over the middle of the picture
 //   resize W H          the window's size
@@ -48,7 +48,7 @@ private:
     void poll();
     void fail(const QString &why);
     QWidget *keyTarget() const;
-    void postKey(QWidget *target, const QString &spec);
+    void postKey(QWidget *target, const QString &keyName);
     bool screenshot(const QString &path, bool framed);
 
     ViewerWindow *m_window;
