@@ -14,7 +14,7 @@ set(PICSAGE_PACKAGE_DIR "${PROJECT_BINARY_DIR}/packaging")
 # The programs linked into /usr/bin, each with its man page packaging/man/<program>.txt
 # (<program> is the target's output name); the list names targets whose file is staged in
 # the library's folder. A new program is one entry here and its text page.
-set(PICSAGE_PACKAGE_PROGRAMS picsage-launcher picsage-image picsage-analyse)
+set(PICSAGE_PACKAGE_PROGRAMS picsage-launcher picsage-image picsage-analyse picsage-viewer)
 
 # The headers a host includes; every project header they include is installed with them.
 set(PICSAGE_PUBLIC_HEADERS
