@@ -1,5 +1,6 @@
 #include "PsdLayers.h"
 
+#include "PsdLayerMaker.h"
 #include "PsdLimits.h"
 
 #include <QtEndian>
@@ -300,9 +301,11 @@ int PsdLayerComposer::visiblePixelLayers() const
 {
     const int colours = m_header.mode == Rgb ? 3 : 1;
     return int(std::count_if(m_records.begin(), m_records.end(), [&](const LayerRecord &r) {
-        return r.kind == LayerRecord::Pixels && !r.hidden && !r.bounds.isEmpty() &&
-               std::all_of(r.channels, r.channels + colours,
-                           [](const LayerChannel &c) { return c.present; });
+        return r.kind == LayerRecord::Pixels && !r.hidden &&
+               (PsdLayerMaker::isFillRecord(r) || // fills: pixels made from their settings
+                (!r.bounds.isEmpty() &&
+                 std::all_of(r.channels, r.channels + colours,
+                             [](const LayerChannel &c) { return c.present; })));
     }));
 }
 
@@ -313,7 +316,8 @@ int PsdLayerComposer::compose(QImage &canvas)
     m_cleared = false;
     for (size_t i = 0; i < m_records.size(); ++i) {
         const LayerRecord &r = m_records[i];
-        const bool drawable = r.kind == LayerRecord::Pixels && !r.hidden;
+        const bool drawable =
+            (r.kind == LayerRecord::Pixels || r.kind == LayerRecord::Adjustment) && !r.hidden;
         if (r.clipped) {
             // Shown only where its base is; a base that is not drawn shows none of them.
             if (baseDrawn && drawable && drawLayer(i, canvas, Clip::ToBase)) ++drawn;
@@ -411,14 +415,19 @@ bool PsdLayerComposer::drawLayer(size_t index, QImage &canvas, Clip clip)
     const bool psb = m_header.isPsb();
     const int colours = m_header.mode == Rgb ? 3 : 1;
     const LayerRect canvasRect{0, 0, canvas.height(), canvas.width()};
-    const LayerRect window = r.bounds.intersected(canvasRect);
+    // Fill and adjustment layers make their pixels from their settings.
+    const PsdLayerMaker maker(m_stream.device(), m_header, m_layers, r, canvas.size());
+    if (r.kind == LayerRecord::Adjustment && !maker.makesPixels()) return false;
+    const int read = maker.makesPixels() ? 0 : colours;
+    const LayerRect window =
+        (maker.makesPixels() ? maker.area(r.bounds, canvasRect) : r.bounds).intersected(canvasRect);
     if (window.isEmpty()) return false;
 
     // Every channel is checked against the file before the layer's pixels are allocated.
     ChannelPlan plans[LayerRecord::Slots];
-    for (int c = 0; c < colours; ++c)
+    for (int c = 0; c < read; ++c)
         if (!planChannel(m_stream, r.channels[c], r.bounds, psb, &plans[c])) return false;
-    const bool transparency = r.channels[LayerRecord::Transparency].present;
+    const bool transparency = read && r.channels[LayerRecord::Transparency].present;
     if (transparency && !planChannel(m_stream, r.channels[LayerRecord::Transparency], r.bounds, psb,
                                      &plans[LayerRecord::Transparency]))
         return false;
@@ -437,8 +446,9 @@ bool PsdLayerComposer::drawLayer(size_t index, QImage &canvas, Clip clip)
     std::unique_ptr<uchar[]> maskPlane(mask ? new (std::nothrow) uchar[pixelCount] : nullptr);
     if (!pixels || (mask && !maskPlane)) return false;
     std::fill_n(pixels.get(), pixelCount * 4, uchar(255));
-    for (int c = 0; c < colours; ++c)
+    for (int c = 0; c < read; ++c)
         if (!decodeChannel(m_stream, plans[c], window, pixels.get() + c, 4, w * 4)) return false;
+    if (maker.makesPixels()) maker.make(window, m_cleared ? &canvas : nullptr, pixels.get());
     if (transparency && !decodeChannel(m_stream, plans[LayerRecord::Transparency], window,
                                        pixels.get() + 3, 4, w * 4))
         return false;
@@ -450,6 +460,7 @@ bool PsdLayerComposer::drawLayer(size_t index, QImage &canvas, Clip clip)
             !decodeChannel(m_stream, plans[LayerRecord::UserMask], maskWindow, at, 1, w))
             return false;
     }
+    maker.applyVectorMask(window, pixels.get());
 
     if (!m_cleared) {
         canvas.fill(0);

@@ -1,0 +1,156 @@
+#include "PsdLayerMaker.h"
+
+#include "PsdDescriptor.h"
+#include "PsdStream.h"
+
+#include <algorithm>
+
+namespace psd {
+
+namespace {
+
+// Settings blocks are small; a larger one is not read.
+constexpr quint64 kMaxSettingsBytes = 16u << 20;
+
+QByteArray readBlock(QIODevice *device, const TaggedBlock &b)
+{
+    PsdStream s(device);
+    if (b.length > kMaxSettingsBytes || !s.seek(b.start)) return {};
+    QByteArray bytes(int(b.length), Qt::Uninitialized);
+    return s.readBytes(bytes.data(), bytes.size()) ? bytes : QByteArray();
+}
+
+bool isAdjustmentKey(quint32 k)
+{
+    static constexpr quint32 kKeys[] = {
+        fourCC("levl"), fourCC("curv"), fourCC("brit"), fourCC("CgEd"), fourCC("blnc"),
+        fourCC("blwh"), fourCC("hue "), fourCC("hue2"), fourCC("selc"), fourCC("mixr"),
+        fourCC("grdm"), fourCC("phfl"), fourCC("expA"), fourCC("vibA"), fourCC("thrs"),
+        fourCC("post"), fourCC("nvrt")};
+    return std::find(std::begin(kKeys), std::end(kKeys), k) != std::end(kKeys);
+}
+
+bool isFillKey(quint32 k)
+{
+    return k == fourCC("SoCo") || k == fourCC("GdFl") || k == fourCC("PtFl");
+}
+
+QRect toRect(const LayerRect &r)
+{
+    return QRect(int(r.left), int(r.top), int(r.width()), int(r.height()));
+}
+
+} // namespace
+
+PsdLayerMaker::PsdLayerMaker(QIODevice *device, const PsdHeader &header, const PsdSection &layers,
+                             const LayerRecord &record, QSize document)
+    : m_document(document), m_grey(header.mode == Grayscale)
+{
+    const qint64 at = device->pos();
+    // A fill layer saved with its pixels is drawn from them: they are the fill as
+    // Photoshop drew it.
+    const int colours = header.mode == Rgb ? 3 : 1;
+    const bool ownPixels =
+        !record.bounds.isEmpty() &&
+        std::all_of(record.channels, record.channels + colours,
+                    [](const LayerChannel &c) { return c.present && c.length > 2; });
+    for (const TaggedBlock &b : record.blocks) {
+        if (isFillKey(b.key) && !ownPixels && !m_fill.isValid()) {
+            m_fill = PsdFill::fromBlock(b.key, readBlock(device, b));
+        } else if ((b.key == fourCC("vmsk") || b.key == fourCC("vsms")) &&
+                   !m_vectorMask.isValid()) {
+            m_vectorMask = PsdVectorMask::fromBlock(readBlock(device, b), document);
+        } else if (record.kind == LayerRecord::Adjustment && isAdjustmentKey(b.key) &&
+                   !m_adjustment.isValid()) {
+            m_adjustment = PsdAdjustment::fromBlock(b.key, readBlock(device, b));
+        }
+    }
+    if (!m_fill.patternId().isEmpty()) m_fill.setPattern(pattern(device, header, layers));
+    device->seek(at);
+}
+
+// The document-wide blocks follow the layer records and the global mask: the pattern
+// blocks are among them. Large documents keep the lengths of some in 64 bits, which this
+// does not know, so their patterns are not looked for.
+QImage PsdLayerMaker::pattern(QIODevice *device, const PsdHeader &header,
+                              const PsdSection &layers) const
+{
+    if (header.isPsb()) return {};
+    PsdStream s(device);
+    if (!s.seek(layers.start)) return {};
+    const quint64 end = layers.end();
+    const auto left = [&] { return end - std::min(end, quint64(s.pos())); };
+    const quint32 info = s.readU32();
+    if (!s.ok() || info > left() || !s.skip(info)) return {};
+    const quint32 globalMask = s.readU32();
+    if (!s.ok() || globalMask > left() || !s.skip(globalMask)) return {};
+    while (s.ok() && left() >= 12) {
+        const quint32 signature = s.readU32(), k = s.readU32();
+        const quint32 length = s.readU32();
+        if (!s.ok() || (signature != fourCC("8BIM") && signature != fourCC("8B64")) ||
+            length > left())
+            return {};
+        if (k == fourCC("Patt") || k == fourCC("Pat2") || k == fourCC("Pat3")) {
+            const QImage found =
+                findPattern(readBlock(device, {k, quint64(s.pos()), length}), m_fill.patternId());
+            if (!found.isNull()) return found;
+        }
+        // Document-wide blocks are padded to a multiple of four.
+        const quint64 next = quint64(s.pos()) + (quint64(length) + 3) / 4 * 4;
+        if (!s.seek(std::min(next, end))) return {};
+    }
+    return {};
+}
+
+bool PsdLayerMaker::isFillRecord(const LayerRecord &record)
+{
+    return std::any_of(record.blocks.begin(), record.blocks.end(),
+                       [](const TaggedBlock &b) { return isFillKey(b.key); });
+}
+
+LayerRect PsdLayerMaker::area(const LayerRect &bounds, const LayerRect &document) const
+{
+    return m_adjustment.isValid() || bounds.isEmpty() ? document : bounds;
+}
+
+void PsdLayerMaker::make(const LayerRect &window, const QImage *canvas, uchar *pixels) const
+{
+    const size_t w = size_t(window.width()), h = size_t(window.height());
+    if (m_fill.isValid()) {
+        m_fill.render(toRect(window), QRect(QPoint(0, 0), m_document), pixels);
+    } else if (!canvas) {
+        std::fill_n(pixels, w * h * 4, uchar(0));
+    } else {
+        adjust(window, *canvas, pixels);
+    }
+    if (!m_grey) return;
+    for (size_t i = 0; i < w * h; ++i, pixels += 4)
+        pixels[0] =
+            uchar(std::clamp(int(luminance(pixels[0], pixels[1], pixels[2]) + 0.5), 0, 255));
+}
+
+void PsdLayerMaker::adjust(const LayerRect &window, const QImage &canvas, uchar *pixels) const
+{
+    const size_t w = size_t(window.width()), h = size_t(window.height());
+    // The colours below, adjusted; what is transparent below stays so.
+    for (size_t y = 0; y < h; ++y) {
+        const auto *line =
+            reinterpret_cast<const QRgb *>(canvas.constScanLine(int(window.top) + int(y))) +
+            window.left;
+        uchar *px = pixels + y * w * 4;
+        for (size_t x = 0; x < w; ++x) {
+            px[x * 4] = uchar(qRed(line[x]));
+            px[x * 4 + 1] = uchar(qGreen(line[x]));
+            px[x * 4 + 2] = uchar(qBlue(line[x]));
+            px[x * 4 + 3] = uchar(qAlpha(line[x]));
+        }
+        m_adjustment.apply(px, w);
+    }
+}
+
+void PsdLayerMaker::applyVectorMask(const LayerRect &window, uchar *pixels) const
+{
+    m_vectorMask.apply(toRect(window), pixels);
+}
+
+} // namespace psd

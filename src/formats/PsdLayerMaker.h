@@ -1,0 +1,50 @@
+#pragma once
+
+#include "PsdAdjustments.h"
+#include "PsdFillLayers.h"
+#include "PsdHeader.h"
+#include "PsdLayers.h"
+#include "PsdSections.h"
+#include "PsdVectorMask.h"
+
+#include <QImage>
+
+namespace psd {
+
+// What a layer record's tagged blocks add to its pixels: a fill layer's content, an
+// adjustment layer's change to what lies below, and a vector mask. The composer asks it
+// for pixels in place of the channels for the first two and lets it mask every layer.
+class PsdLayerMaker
+{
+public:
+    // layers: the document's layer section, whose closing blocks hold the patterns. A
+    // greyscale document's made pixels carry their grey in the first byte.
+    PsdLayerMaker(QIODevice *device, const PsdHeader &header, const PsdSection &layers,
+                  const LayerRecord &record, QSize document);
+
+    // True for a record with a fill block, whether or not its settings can be drawn.
+    static bool isFillRecord(const LayerRecord &record);
+
+    // The layer's pixels come from its settings rather than from its channels.
+    bool makesPixels() const { return m_fill.isValid() || m_adjustment.isValid(); }
+    // The part of the document that made pixels cover: a fill its bounds, or the whole
+    // document when they are empty; an adjustment the whole document.
+    LayerRect area(const LayerRect &bounds, const LayerRect &document) const;
+    // Makes the pixels of window (red, green, blue, alpha bytes). An adjustment reads the
+    // canvas below, or nothing when there is none yet.
+    void make(const LayerRect &window, const QImage *canvas, uchar *pixels) const;
+    // Scales the pixels' alpha by the vector mask, when the layer has an enabled one.
+    void applyVectorMask(const LayerRect &window, uchar *pixels) const;
+
+private:
+    void adjust(const LayerRect &window, const QImage &canvas, uchar *pixels) const;
+    QImage pattern(QIODevice *device, const PsdHeader &header, const PsdSection &layers) const;
+
+    PsdFill m_fill;
+    PsdAdjustment m_adjustment;
+    PsdVectorMask m_vectorMask;
+    QSize m_document;
+    bool m_grey = false;
+};
+
+} // namespace psd
