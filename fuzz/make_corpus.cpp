@@ -159,6 +159,25 @@ int main(int argc, char **argv)
         if (!f.open(QIODevice::WriteOnly) || f.write(d.build()) < 0) return 1;
         ++written;
     }
+    {
+        // A pattern fill and the document-wide pattern block it names.
+        QImage tile(3, 2, QImage::Format_RGB32);
+        tile.fill(qRgb(40, 90, 200));
+        tile.setPixel(1, 1, qRgb(250, 10, 10));
+        Layer fill;
+        fill.extra = patternFillBlock("seed", 150, 1, 2);
+        Document d;
+        d.width = 8;
+        d.height = 3;
+        for (int c = 0; c < 3; ++c)
+            d.planes << QByteArray(24, char(255));
+        d.layers = layerSection({Layer::filled(0, 0, 3, 8, {1, 2, 3}), fill});
+        d.layers.chop(4);
+        d.layers += be32(0) + patternsBlock("seed", tile);
+        QFile f(out.filePath(QStringLiteral("settings-pattern.psd")));
+        if (!f.open(QIODevice::WriteOnly) || f.write(d.build()) < 0) return 1;
+        ++written;
+    }
     std::printf("%d seed documents in %s\n", written, argv[1]);
     return 0;
 }

@@ -303,6 +303,48 @@ inline QByteArray gradientFillBlock(const char *type, double angle,
                    item("Grad", gradientObject(colours, opacities))}));
 }
 
+// A document-wide 'Patt' block holding one RGB pattern of 8-bit raw channels, and the
+// pattern fill that names it. The block goes after the layer section's global mask.
+inline QByteArray patternsBlock(const QByteArray &id, const QImage &tile)
+{
+    const int w = tile.width(), h = tile.height();
+    const QByteArray rect = be32(0) + be32(0) + be32(quint32(h)) + be32(quint32(w));
+    QByteArray arrays;
+    for (int c = 0; c < 3; ++c) {
+        QByteArray samples;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const QRgb p = tile.pixel(x, y);
+                samples.append(char(c == 0 ? qRed(p) : c == 1 ? qGreen(p) : qBlue(p)));
+            }
+        const QByteArray body = be32(8) + rect + be16(8) + QByteArray(1, 0) + samples;
+        arrays += be32(1) + be32(quint32(body.size())) + body;
+    }
+    arrays += be32(0) + be32(0); // no transparency, no sheet mask
+    const QByteArray list = rect + be32(3) + arrays;
+    QByteArray pattern = be32(1) + be32(3) + be16(quint16(h)) + be16(quint16(w)) +
+                         desc::unicode("P") + char(id.size()) + id + be32(3) +
+                         be32(quint32(list.size())) + list;
+    while (pattern.size() % 4)
+        pattern.append('\0');
+    const QByteArray data = be32(quint32(pattern.size())) + pattern;
+    return "8BIMPatt" + be32(quint32(data.size())) + data;
+}
+
+inline QByteArray patternFillBlock(const QByteArray &id, double scale = 100, double phaseX = 0,
+                                   double phaseY = 0)
+{
+    using namespace desc;
+    return layerInfoBlock(
+        "PtFl",
+        versioned("null",
+                  {item("Ptrn", object("Ptrn", {item("Nm  ", text("P")),
+                                                item("Idnt", text(QString::fromLatin1(id)))})),
+                   item("Scl ", unitFloat("#Prc", scale)), item("Algn", boolean(true)),
+                   item("phase", object("Pnt ", {item("Hrzn", doub(phaseX)),
+                                                 item("Vrtc", doub(phaseY))}))}));
+}
+
 // One level record: input floor, ceiling, output floor, ceiling, gamma times 100.
 struct LevelRecord
 {

@@ -846,6 +846,32 @@ void TestPsdLayers::fills_data()
                .build()
         << across << fading;
 
+    // A tile of 2 x 2: red, green / blue, white, repeated from the document's corner.
+    QImage tile(2, 2, QImage::Format_RGB32);
+    tile.setPixel(0, 0, qRgb(255, 0, 0));
+    tile.setPixel(1, 0, qRgb(0, 255, 0));
+    tile.setPixel(0, 1, qRgb(0, 0, 255));
+    tile.setPixel(1, 1, qRgb(255, 255, 255));
+    const auto patterned = [&](const QByteArray &block) {
+        Document d = layered({kGreen, settingsLayer(block)});
+        d.layers.chop(4); // the global mask's length: 0, then the pattern block
+        d.layers += be32(0) + patternsBlock("id-1", tile);
+        return d.build();
+    };
+    const auto at = [&](int x, int y) { return tile.pixel(x % 2, y % 2); };
+    QTest::newRow("pattern") << patterned(patternFillBlock("id-1"))
+                             << QVector<QPoint>{{0, 0}, {1, 0}, {2, 1}, {3, 3}}
+                             << QVector<QRgb>{at(0, 0), at(1, 0), at(2, 1), at(3, 3)};
+    QTest::newRow("pattern, phase")
+        << patterned(patternFillBlock("id-1", 100, 1, 0)) << QVector<QPoint>{{0, 0}, {1, 0}}
+        << QVector<QRgb>{at(1, 0), at(0, 0)};
+    QTest::newRow("pattern, scale 200") << patterned(patternFillBlock("id-1", 200))
+                                        << QVector<QPoint>{{0, 0}, {1, 1}, {2, 0}, {3, 2}}
+                                        << QVector<QRgb>{at(0, 0), at(0, 0), at(1, 0), at(1, 1)};
+    QTest::newRow("pattern not in the document")
+        << patterned(patternFillBlock("other")) << QVector<QPoint>{{0, 0}}
+        << QVector<QRgb>{0xff00ff00};
+
     // Square documents 100 x 100: the centre (50, 50), the radius half the side.
     const auto square = [&](const QByteArray &block) {
         return sized({settingsLayer(block)}, 100, 100).build();
