@@ -137,6 +137,19 @@ int main(int argc, char **argv)
                                    be32(60) + char(1)),
         vectorMaskBlock(shape),
         vectorMaskBlock(shape, 1, true),
+        effectsBlock(
+            {{"DrSh",
+              {desc::item("enab", desc::boolean(true)), desc::item("Clr ", desc::rgb(0, 0, 0)),
+               desc::item("lagl", desc::unitFloat("#Ang", 120)),
+               desc::item("Dstn", desc::unitFloat("#Pxl", 2)),
+               desc::item("blur", desc::unitFloat("#Pxl", 3))}},
+             {"FrFX",
+              {desc::item("enab", desc::boolean(true)), desc::item("Clr ", desc::rgb(9, 9, 200)),
+               desc::item("Styl", desc::enumerated("FStl", "CtrF")),
+               desc::item("Sz  ", desc::unitFloat("#Pxl", 2))}},
+             {"SoFi",
+              {desc::item("enab", desc::boolean(true)), desc::item("Clr ", desc::rgb(200, 9, 9)),
+               desc::item("Opct", desc::unitFloat("#Prc", 40))}}}),
     };
     int n = 0;
     for (const QByteArray &block : settings) {
@@ -144,7 +157,7 @@ int main(int argc, char **argv)
         Layer top;
         top.extra = block;
         top.opacity = 200;
-        if (block.mid(4, 4) == "vmsk") {
+        if (block.mid(4, 4) == "vmsk" || block.mid(4, 4) == "lfx2") {
             top = Layer::filled(0, 1, 3, 7, {10, 250, 10});
             top.extra = block;
         }

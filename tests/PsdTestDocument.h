@@ -345,6 +345,18 @@ inline QByteArray patternFillBlock(const QByteArray &id, double scale = 100, dou
                                                  item("Vrtc", doub(phaseY))}))}));
 }
 
+// Layer effects: an 'lfx2' block with the given effect objects (key and items each).
+inline QByteArray effectsBlock(const QVector<QPair<const char *, QVector<QByteArray>>> &effects,
+                               bool on = true)
+{
+    using namespace desc;
+    QVector<QByteArray> items = {item("Scl ", unitFloat("#Prc", 100)),
+                                 item("masterFXSwitch", boolean(on))};
+    for (const auto &e : effects)
+        items.append(item(e.first, object(e.first, e.second)));
+    return layerInfoBlock("lfx2", be32(0) + versioned("null", items));
+}
+
 // One level record: input floor, ceiling, output floor, ceiling, gamma times 100.
 struct LevelRecord
 {

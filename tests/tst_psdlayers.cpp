@@ -300,6 +300,8 @@ private slots:
     void adjustments();
     void vectorMasks_data();
     void vectorMasks();
+    void effects_data();
+    void effects();
     void hostileSettings_data();
     void hostileSettings();
 };
@@ -1128,6 +1130,93 @@ void TestPsdLayers::vectorMasks()
     QFETCH(QVector<QRgb>, pixels);
     // Anti-aliased coverage may differ by a step from the exact area.
     checkPixels(bytes, points, pixels, 3);
+}
+
+void TestPsdLayers::effects_data()
+{
+    using namespace desc;
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QVector<QPoint>>("points");
+    QTest::addColumn<QVector<QRgb>>("pixels");
+
+    // A green square, columns and rows 2 to 5, over red, in a document of 8 x 8.
+    const QRgb red = 0xffff0000, green = 0xff00ff00, black = 0xff000000, blue = 0xff0000ff;
+    const auto doc = [](const QByteArray &effects, int opacity = 255) {
+        Layer square = Layer::filled(2, 2, 6, 6, {0, 255, 0});
+        square.extra = effects;
+        square.opacity = quint8(opacity);
+        return sized({Layer::filled(0, 0, 8, 8, {255, 0, 0}), square}, 8, 8).build();
+    };
+    const auto common = [](const char *mode, double opacity, QByteArray colour) {
+        return QVector<QByteArray>{item("enab", boolean(true)),
+                                   item("Md  ", enumerated("BlnM", mode)), item("Clr ", colour),
+                                   item("Opct", unitFloat("#Prc", opacity))};
+    };
+    const QVector<QPoint> row = {{0, 3}, {1, 3}, {2, 3}, {3, 3}, {6, 3}, {7, 3}};
+
+    QTest::newRow("colour overlay")
+        << doc(effectsBlock({{"SoFi", common("Nrml", 100, rgb(0, 0, 255))}})) << row
+        << QVector<QRgb>{red, red, blue, blue, red, red};
+    QTest::newRow("colour overlay, half")
+        << doc(effectsBlock({{"SoFi", common("Nrml", 50, rgb(0, 0, 255))}}))
+        << QVector<QPoint>{{3, 3}} << QVector<QRgb>{qRgb(0, 128, 128)};
+    QTest::newRow("colour overlay, multiply")
+        << doc(effectsBlock({{"SoFi", common("Mltp", 100, rgb(128, 128, 128))}}))
+        << QVector<QPoint>{{3, 3}} << QVector<QRgb>{qRgb(0, 128, 0)};
+    QVector<QByteArray> off = common("Nrml", 100, rgb(0, 0, 255));
+    off[0] = item("enab", boolean(false));
+    QTest::newRow("effect disabled")
+        << doc(effectsBlock({{"SoFi", off}})) << QVector<QPoint>{{3, 3}} << QVector<QRgb>{green};
+    QTest::newRow("effects switched off")
+        << doc(effectsBlock({{"SoFi", common("Nrml", 100, rgb(0, 0, 255))}}, false))
+        << QVector<QPoint>{{3, 3}} << QVector<QRgb>{green};
+    const auto stroke = [&](const char *place, int size) {
+        return common("Nrml", 100, rgb(0, 0, 0)) +
+               QVector<QByteArray>{item("Styl", enumerated("FStl", place)),
+                                   item("PntT", enumerated("FrFl", "SClr")),
+                                   item("Sz  ", unitFloat("#Pxl", size))};
+    };
+    QTest::newRow("stroke outside") << doc(effectsBlock({{"FrFX", stroke("OutF", 1)}})) << row
+                                    << QVector<QRgb>{red, black, green, green, black, red};
+    QTest::newRow("stroke inside") << doc(effectsBlock({{"FrFX", stroke("InsF", 1)}})) << row
+                                   << QVector<QRgb>{red, red, black, green, red, red};
+    QTest::newRow("stroke centred") << doc(effectsBlock({{"FrFX", stroke("CtrF", 2)}})) << row
+                                    << QVector<QRgb>{red, black, black, green, black, red};
+    // Light from the left (180 degrees): the shadow falls two pixels to the right.
+    const QVector<QByteArray> shadow =
+        common("Nrml", 100, rgb(0, 0, 0)) +
+        QVector<QByteArray>{item("uglg", boolean(false)), item("lagl", unitFloat("#Ang", 180)),
+                            item("Dstn", unitFloat("#Pxl", 2)), item("Ckmt", unitFloat("#Pxl", 0)),
+                            item("blur", unitFloat("#Pxl", 0))};
+    QTest::newRow("drop shadow") << doc(effectsBlock({{"DrSh", shadow}})) << row
+                                 << QVector<QRgb>{red, red, green, green, black, black};
+    QTest::newRow("drop shadow, layer at half opacity")
+        << doc(effectsBlock({{"DrSh", shadow}}), 128) << QVector<QPoint>{{7, 3}, {1, 3}}
+        << QVector<QRgb>{composite(red, black, 128 / 255.0), red};
+    const QVector<QByteArray> glow = common("Nrml", 100, rgb(255, 255, 0)) +
+                                     QVector<QByteArray>{item("Ckmt", unitFloat("#Prc", 100)),
+                                                         item("blur", unitFloat("#Pxl", 1))};
+    const QRgb yellow = 0xffffff00;
+    QTest::newRow("outer glow") << doc(effectsBlock({{"OrGl", glow}})) << row
+                                << QVector<QRgb>{red, yellow, green, green, yellow, red};
+    QTest::newRow("gradient overlay")
+        << doc(effectsBlock(
+               {{"GrFl", common("Nrml", 100, QByteArray()).mid(0, 2) +
+                             QVector<QByteArray>{
+                                 item("Opct", unitFloat("#Prc", 100)),
+                                 item("Type", enumerated("GrdT", "Lnr ")),
+                                 item("Angl", unitFloat("#Ang", 0)),
+                                 item("Grad", gradientObject(
+                                                  {{0, 50, 0, 0, 0}, {4096, 50, 0, 0, 0}}, {}))}}}))
+        << QVector<QPoint>{{3, 3}, {0, 0}} << QVector<QRgb>{black, red};
+}
+
+void TestPsdLayers::effects()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QVector<QPoint>, points);
+    QFETCH(QVector<QRgb>, pixels);
+    checkPixels(bytes, points, pixels, 2);
 }
 
 void TestPsdLayers::hostileSettings_data()

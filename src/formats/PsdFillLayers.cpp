@@ -275,6 +275,12 @@ PsdFill PsdFill::fromBlock(quint32 key, const QByteArray &block)
         if (c && descriptorColour(*c, &f.m_colour)) f.m_kind = Kind::Solid;
         return f;
     }
+    return fromGradient(d);
+}
+
+PsdFill PsdFill::fromGradient(const DescriptorValue &d)
+{
+    PsdFill f;
     const DescriptorValue *g = d.find("Grad");
     // Noise gradients have no stops to draw.
     if (!g || g->enumOf("GrdF") == "ClNs" || !f.m_stops.fromDescriptor(*g)) return f;

@@ -41,6 +41,9 @@ public:
     enum class Shape { Linear, Radial, Angle, Reflected, Diamond };
 
     static PsdFill fromBlock(quint32 key, const QByteArray &block);
+    // A gradient from the keys of a gradient fill ('Grad', 'Type', 'Angl', ...), as
+    // gradient overlays keep them too.
+    static PsdFill fromGradient(const DescriptorValue &d);
     bool isValid() const
     {
         return m_kind != Kind::None && (m_kind != Kind::Pattern || !m_tile.isNull());

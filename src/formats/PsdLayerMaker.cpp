@@ -60,6 +60,8 @@ PsdLayerMaker::PsdLayerMaker(QIODevice *device, const PsdHeader &header, const P
         } else if ((b.key == fourCC("vmsk") || b.key == fourCC("vsms")) &&
                    !m_vectorMask.isValid()) {
             m_vectorMask = PsdVectorMask::fromBlock(readBlock(device, b), document);
+        } else if ((b.key == fourCC("lfx2") || b.key == fourCC("lmfx")) && m_effects.isEmpty()) {
+            m_effects = PsdEffects::fromBlock(b.key, readBlock(device, b));
         } else if (record.kind == LayerRecord::Adjustment && isAdjustmentKey(b.key) &&
                    !m_adjustment.isValid()) {
             m_adjustment = PsdAdjustment::fromBlock(b.key, readBlock(device, b));
@@ -151,6 +153,14 @@ void PsdLayerMaker::adjust(const LayerRect &window, const QImage &canvas, uchar 
 void PsdLayerMaker::applyVectorMask(const LayerRect &window, uchar *pixels) const
 {
     m_vectorMask.apply(toRect(window), pixels);
+}
+
+void PsdLayerMaker::applyEffects(const LayerRect &window, const LayerRect &bounds, int opacity,
+                                 uchar *pixels, QImage &canvas) const
+{
+    if (m_effects.isEmpty()) return;
+    const QRect box = bounds.isEmpty() ? QRect(QPoint(0, 0), m_document) : toRect(bounds);
+    m_effects.apply(toRect(window), box, opacity / 255.0, pixels, canvas);
 }
 
 } // namespace psd

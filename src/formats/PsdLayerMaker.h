@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PsdAdjustments.h"
+#include "PsdEffects.h"
 #include "PsdFillLayers.h"
 #include "PsdHeader.h"
 #include "PsdLayers.h"
@@ -35,6 +36,10 @@ public:
     void make(const LayerRect &window, const QImage *canvas, uchar *pixels) const;
     // Scales the pixels' alpha by the vector mask, when the layer has an enabled one.
     void applyVectorMask(const LayerRect &window, uchar *pixels) const;
+    // Draws the layer's effects: behind it onto the canvas, on it into pixels. opacity:
+    // the layer's, 0 to 255.
+    void applyEffects(const LayerRect &window, const LayerRect &bounds, int opacity, uchar *pixels,
+                      QImage &canvas) const;
 
 private:
     void adjust(const LayerRect &window, const QImage &canvas, uchar *pixels) const;
@@ -43,6 +48,7 @@ private:
     PsdFill m_fill;
     PsdAdjustment m_adjustment;
     PsdVectorMask m_vectorMask;
+    PsdEffects m_effects;
     QSize m_document;
     bool m_grey = false;
 };
