@@ -432,7 +432,9 @@ struct Layer
     qint32 maskTop = 0, maskLeft = 0, maskBottom = 0, maskRight = 0;
     quint8 maskDefault = 0;
     bool maskDisabled = false;
-    QByteArray extra; // additional-information blocks
+    quint8 maskFlags = 0; // more flags of the mask record (0x08 vector, 0x10 parameters)
+    QByteArray maskTail;  // what follows the flags in place of the padding
+    QByteArray extra;     // additional-information blocks
 
     // A layer of one colour over its bounds, opaque unless alpha is given.
     static Layer filled(qint32 top, qint32 left, qint32 bottom, qint32 right,
@@ -483,9 +485,11 @@ inline QByteArray layerSection(const QVector<Layer> &layers, bool psb = false,
         }
         QByteArray extra;
         if (l.hasMask)
-            extra += be32(20) + be32(quint32(l.maskTop)) + be32(quint32(l.maskLeft)) +
+            extra += be32(l.maskTail.isEmpty() ? 20 : quint32(18 + l.maskTail.size())) +
+                     be32(quint32(l.maskTop)) + be32(quint32(l.maskLeft)) +
                      be32(quint32(l.maskBottom)) + be32(quint32(l.maskRight)) +
-                     char(l.maskDefault) + char(l.maskDisabled ? 2 : 0) + QByteArray(2, 0);
+                     char(l.maskDefault) + char((l.maskDisabled ? 2 : 0) | l.maskFlags) +
+                     (l.maskTail.isEmpty() ? QByteArray(2, 0) : l.maskTail);
         else
             extra += be32(0);
         extra += be32(0);                    // blending ranges

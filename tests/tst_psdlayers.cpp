@@ -1121,6 +1121,43 @@ void TestPsdLayers::vectorMasks_data()
                                                  {{0.75, 0.75}, {1, 0.75}, {1, 1}, {0.75, 1}}}))})
                .build()
         << points << QVector<QRgb>{green, red, red, red};
+
+    // Mask parameters: user density, then user feather.
+    const auto doubleBytes = [](double v) { return desc::doubleBits(v); };
+    Layer dense = withMask(kGreen, QRect(0, 0, 4, 4), 0, 0);
+    dense.maskFlags = 0x10;
+    dense.maskTail = QByteArray(1, 1) + QByteArray(1, char(128)) + QByteArray(2, 0);
+    QTest::newRow("user mask density")
+        << layered({kRed, dense}).build() << QVector<QPoint>{{1, 1}}
+        << QVector<QRgb>{composite(red, green, (255 - (255 * 128 + 127) / 255) / 255.0)};
+    Layer feathered = withMask(kGreen, QRect(0, 0, 2, 4), 0, 255);
+    feathered.maskFlags = 0x10;
+    feathered.maskTail = QByteArray(1, 2) + doubleBytes(1) + QByteArray(2, 0);
+    QTest::newRow("user mask feather")
+        << layered({kRed, feathered}).build() << QVector<QPoint>{{0, 1}, {1, 1}, {2, 1}, {3, 1}}
+        << QVector<QRgb>{red, composite(red, green, 85 / 255.0), composite(red, green, 170 / 255.0),
+                         green};
+    // Channel -2 holds the vector mask as rendered (here wrongly: all shown); the user's own
+    // mask, hiding the right half, is channel -3 with the real rectangle and background.
+    Layer both = withExtra(withMask(kGreen, QRect(0, 0, 4, 4), 255, 255), vectorMaskBlock(square));
+    both.maskFlags = 0x08;
+    both.maskTail = QByteArray(1, 0) + QByteArray(1, char(255)) + be32(0) + be32(2) + be32(4) +
+                    be32(4) + QByteArray(2, 0);
+    both.channels.append({-3, QByteArray(8, 0)});
+    QTest::newRow("vector mask and real user mask")
+        << layered({kRed, both}).build() << points << QVector<QRgb>{red, green, red, red};
+    Layer renderedOnly =
+        withExtra(withMask(kGreen, QRect(0, 0, 4, 4), 255, 255), vectorMaskBlock(square));
+    renderedOnly.maskFlags = 0x08;
+    QTest::newRow("rendered vector mask not applied twice")
+        << layered({kRed, renderedOnly}).build() << points << QVector<QRgb>{red, green, green, red};
+    Layer vectorDense =
+        withExtra(withMask(kGreen, QRect(0, 0, 4, 4), 255, 255), vectorMaskBlock(square));
+    vectorDense.maskFlags = 0x18;
+    vectorDense.maskTail = QByteArray(1, 4) + QByteArray(1, char(128)) + QByteArray(2, 0);
+    QTest::newRow("vector mask density")
+        << layered({kRed, vectorDense}).build() << QVector<QPoint>{{0, 0}, {1, 1}}
+        << QVector<QRgb>{composite(red, green, (255 - (255 * 128 + 127) / 255) / 255.0), green};
 }
 
 void TestPsdLayers::vectorMasks()

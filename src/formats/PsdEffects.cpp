@@ -32,27 +32,6 @@ inline uchar toByte(double v)
     return uchar(std::clamp(int(std::lround(v)), 0, 255));
 }
 
-// A box blur of radius r, rows then columns, over a w x h plane of 0 to 1.
-void boxBlur(std::vector<float> &plane, int w, int h, int r)
-{
-    if (r <= 0) return;
-    std::vector<float> line(size_t(std::max(w, h)) + 1);
-    const auto pass = [&](int count, int length, size_t step, size_t stride) {
-        for (int i = 0; i < count; ++i) {
-            float *p = plane.data() + size_t(i) * stride;
-            line[0] = 0;
-            for (int k = 0; k < length; ++k)
-                line[size_t(k) + 1] = line[size_t(k)] + p[size_t(k) * step];
-            for (int k = 0; k < length; ++k) {
-                const int lo = std::max(0, k - r), hi = std::min(length, k + r + 1);
-                p[size_t(k) * step] = (line[size_t(hi)] - line[size_t(lo)]) / float(2 * r + 1);
-            }
-        }
-    };
-    pass(h, w, 1, size_t(w));
-    pass(w, h, size_t(w), 1);
-}
-
 // Distance (in pixels, by chamfer steps) from each pixel's centre to the nearest centre of
 // a pixel where inside is true; 0 on them. A pixel at distance d lies between d - 1 and d
 // from the shape's edge, so a band of width b covers it by b + 1 - d.
@@ -92,6 +71,27 @@ int modeOf(const DescriptorValue &d, int fallback)
 }
 
 } // namespace
+
+// A box blur of radius r, rows then columns, over a w x h plane of 0 to 1.
+void boxBlur(std::vector<float> &plane, int w, int h, int r)
+{
+    if (r <= 0) return;
+    std::vector<float> line(size_t(std::max(w, h)) + 1);
+    const auto pass = [&](int count, int length, size_t step, size_t stride) {
+        for (int i = 0; i < count; ++i) {
+            float *p = plane.data() + size_t(i) * stride;
+            line[0] = 0;
+            for (int k = 0; k < length; ++k)
+                line[size_t(k) + 1] = line[size_t(k)] + p[size_t(k) * step];
+            for (int k = 0; k < length; ++k) {
+                const int lo = std::max(0, k - r), hi = std::min(length, k + r + 1);
+                p[size_t(k) * step] = (line[size_t(hi)] - line[size_t(lo)]) / float(hi - lo);
+            }
+        }
+    };
+    pass(h, w, 1, size_t(w));
+    pass(w, h, size_t(w), 1);
+}
 
 bool PsdEffects::parseEffect(const char *key, const DescriptorValue &d, Effect *e)
 {

@@ -12,6 +12,10 @@ namespace psd {
 
 struct DescriptorValue;
 
+// Averages a w x h plane over squares of radius r (rows, then columns), in place; near
+// the edges over the part of the square inside the plane.
+void boxBlur(std::vector<float> &plane, int w, int h, int r);
+
 // The layer effects of an 'lfx2' or 'lmfx' block that are drawn: colour and gradient
 // overlays and an inside stroke change the layer's pixels; a drop shadow, an outer glow and
 // an outside (or centred) stroke are drawn onto the canvas below it. Each works on the

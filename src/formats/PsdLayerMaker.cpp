@@ -3,7 +3,11 @@
 #include "PsdDescriptor.h"
 #include "PsdStream.h"
 
+#include <QtEndian>
+
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 namespace psd {
 
@@ -18,6 +22,58 @@ QByteArray readBlock(QIODevice *device, const TaggedBlock &b)
     if (b.length > kMaxSettingsBytes || !s.seek(b.start)) return {};
     QByteArray bytes(int(b.length), Qt::Uninitialized);
     return s.readBytes(bytes.data(), bytes.size()) ? bytes : QByteArray();
+}
+
+// What a layer's mask record says beyond its rectangle: the density and feather of either
+// mask, and the user mask's own rectangle when channel -2 holds a rendered vector mask.
+struct MaskRecord
+{
+    bool valid = false;
+    quint8 flags = 0;
+    int userDensity = 255, vectorDensity = 255;
+    double userFeather = 0, vectorFeather = 0;
+    bool hasReal = false;
+    quint8 realFlags = 0, realDefault = 0;
+    LayerRect realRect;
+};
+
+MaskRecord readMaskRecord(QIODevice *device, const TaggedBlock &where)
+{
+    MaskRecord r;
+    if (where.length < 18 || where.length > 256) return r;
+    const qint64 at = device->pos();
+    const QByteArray m = readBlock(device, where);
+    device->seek(at);
+    if (m.size() < 18) return r;
+    const auto *p = reinterpret_cast<const uchar *>(m.constData());
+    r.valid = true;
+    r.flags = p[17];
+    int i = 18;
+    const auto feather = [&](double *out) {
+        if (i + 8 > m.size()) return;
+        const quint64 bits = qFromBigEndian<quint64>(p + i);
+        double v = 0;
+        std::memcpy(&v, &bits, 8);
+        *out = std::isfinite(v) ? std::clamp(v, 0.0, 250.0) : 0.0;
+        i += 8;
+    };
+    // Parameters: which of user density, user feather, vector density, vector feather follow.
+    if (r.flags & 0x10 && i < m.size()) {
+        const quint8 which = p[i++];
+        if (which & 1 && i < m.size()) r.userDensity = p[i++];
+        if (which & 2) feather(&r.userFeather);
+        if (which & 4 && i < m.size()) r.vectorDensity = p[i++];
+        if (which & 8) feather(&r.vectorFeather);
+    }
+    // Real flags, real background, real rectangle.
+    if (m.size() >= 36 && i + 18 <= m.size()) {
+        const auto edge = [&](int k) { return qint32(qFromBigEndian<quint32>(p + i + 2 + 4 * k)); };
+        r.hasReal = true;
+        r.realFlags = p[i];
+        r.realDefault = p[i + 1];
+        r.realRect = {edge(0), edge(1), edge(2), edge(3)};
+    }
+    return r;
 }
 
 bool isAdjustmentKey(quint32 k)
@@ -68,6 +124,10 @@ PsdLayerMaker::PsdLayerMaker(QIODevice *device, const PsdHeader &header, const P
         }
     }
     if (!m_fill.patternId().isEmpty()) m_fill.setPattern(pattern(device, header, layers));
+    if (m_vectorMask.isEnabled()) {
+        const MaskRecord m = readMaskRecord(device, record.maskData);
+        m_vectorMask.soften(m.vectorDensity, m.vectorFeather);
+    }
     device->seek(at);
 }
 
@@ -161,6 +221,40 @@ void PsdLayerMaker::applyEffects(const LayerRect &window, const LayerRect &bound
     if (m_effects.isEmpty()) return;
     const QRect box = bounds.isEmpty() ? QRect(QPoint(0, 0), m_document) : toRect(bounds);
     m_effects.apply(toRect(window), box, opacity / 255.0, pixels, canvas);
+}
+
+void PsdLayerMaker::resolveMasks(QIODevice *device, LayerRecord *record)
+{
+    const MaskRecord m = readMaskRecord(device, record->maskData);
+    if (!m.valid) return;
+    record->maskDensity = quint8(m.userDensity);
+    record->maskFeather = m.userFeather;
+    if (!(m.flags & 0x08)) return; // channel -2 is the user's own mask
+    // The user mask of a layer that also has a vector mask is channel -3.
+    if (record->realUserMask.present && m.hasReal) {
+        record->channels[LayerRecord::UserMask] = record->realUserMask;
+        record->maskEnabled = (m.realFlags & 0x02) == 0;
+        record->maskDefault = m.realDefault;
+        record->maskRect = m.realRect;
+    } else {
+        record->maskEnabled = false;
+    }
+}
+
+void PsdLayerMaker::finishMask(const LayerRecord &record, uchar *plane, int w, int h)
+{
+    const size_t count = size_t(w) * size_t(h);
+    if (record.maskFeather >= 0.5) {
+        std::vector<float> blurred(plane, plane + count);
+        boxBlur(blurred, w, h, int(std::lround(record.maskFeather)));
+        for (size_t i = 0; i < count; ++i)
+            plane[i] = uchar(std::clamp(int(std::lround(blurred[i])), 0, 255));
+    }
+    if (record.maskDensity != 255) {
+        // Density scales how much the mask hides.
+        for (size_t i = 0; i < count; ++i)
+            plane[i] = uchar(255 - ((255 - plane[i]) * record.maskDensity + 127) / 255);
+    }
 }
 
 } // namespace psd

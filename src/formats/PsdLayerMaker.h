@@ -25,6 +25,12 @@ public:
 
     // True for a record with a fill block, whether or not its settings can be drawn.
     static bool isFillRecord(const LayerRecord &record);
+    // Reads the mask record's density, feather and real user mask: when channel -2 is a
+    // rendered vector mask, the user's own mask (-3) takes its place, or none does, since
+    // the vector mask is drawn from its path.
+    static void resolveMasks(QIODevice *device, LayerRecord *record);
+    // Applies the user mask's density and feather to its decoded plane (w x h bytes).
+    static void finishMask(const LayerRecord &record, uchar *plane, int w, int h);
 
     // The layer's pixels come from its settings rather than from its channels.
     bool makesPixels() const { return m_fill.isValid() || m_adjustment.isValid(); }

@@ -164,9 +164,13 @@ bool PsdLayerComposer::readRecords()
             c.present = c.present && fits;
             c.start += at;
         }
+        r.realUserMask.present = r.realUserMask.present && fits;
+        r.realUserMask.start += at;
         at = fits ? at + channelBytes[size_t(i)] : infoEnd;
     }
     m_records = std::move(records);
+    for (LayerRecord &r : m_records)
+        PsdLayerMaker::resolveMasks(s.device(), &r);
     resolveGroups();
     return true;
 }
@@ -197,6 +201,7 @@ bool PsdLayerComposer::readRecord(quint64 end, LayerRecord *record, quint64 *cha
             slot = id;
         if (slot >= 0 && !record->channels[slot].present)
             record->channels[slot] = {total, length, true};
+        if (id == -3) record->realUserMask = {total, length, true};
         if (length > end - total) {
             record->channelsFit = false;
             total = end;
@@ -231,6 +236,7 @@ void PsdLayerComposer::readExtraData(quint64 end, LayerRecord *record)
     const quint32 maskLength = s.readU32();
     if (!s.ok() || maskLength > left()) return;
     const quint64 maskEnd = quint64(s.pos()) + maskLength;
+    record->maskData = {0, quint64(s.pos()), maskLength};
     if (maskLength >= 18) {
         const qint32 top = qint32(s.readU32()), l = qint32(s.readU32());
         const qint32 bottom = qint32(s.readU32()), right = qint32(s.readU32());
@@ -459,6 +465,7 @@ bool PsdLayerComposer::drawLayer(size_t index, QImage &canvas, Clip clip)
         if (maskData &&
             !decodeChannel(m_stream, plans[LayerRecord::UserMask], maskWindow, at, 1, w))
             return false;
+        PsdLayerMaker::finishMask(r, maskPlane.get(), int(w), int(h));
     }
     maker.applyVectorMask(window, pixels.get());
 

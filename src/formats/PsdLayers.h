@@ -67,6 +67,12 @@ struct LayerRecord
     quint8 maskDefault = 255;
     bool maskEnabled = false;
     std::vector<TaggedBlock> blocks; // every tagged block the record holds, in file order
+    // Where the mask record lies (its key unused), and channel -3: the user's own mask
+    // when channel -2 holds a rendered vector mask. PsdLayerMaker::resolveMasks reads them.
+    TaggedBlock maskData;
+    LayerChannel realUserMask;
+    quint8 maskDensity = 255; // how much the user mask hides, 255 fully
+    double maskFeather = 0;   // its blur radius in pixels
 };
 
 // Composes the pixel layers of an 8-bit RGB or grayscale document, for documents saved

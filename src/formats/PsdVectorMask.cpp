@@ -1,9 +1,13 @@
 #include "PsdVectorMask.h"
 
+#include "PsdEffects.h"
+
 #include <QImage>
 #include <QPainter>
 #include <QtEndian>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace psd {
@@ -99,21 +103,33 @@ PsdVectorMask PsdVectorMask::fromBlock(const QByteArray &block, QSize document)
 void PsdVectorMask::apply(const QRect &window, uchar *pixels) const
 {
     if (!isEnabled() || window.isEmpty()) return;
-    QImage coverage(window.size(), QImage::Format_ARGB32_Premultiplied);
+    // A feathered mask reaches past the window: drawn wider, then blurred.
+    const int reach = int(std::lround(m_feather));
+    const QRect wide = window.adjusted(-reach, -reach, reach, reach);
+    QImage coverage(wide.size(), QImage::Format_ARGB32_Premultiplied);
     if (coverage.isNull()) return;
     coverage.fill(0);
     {
         QPainter painter(&coverage);
         painter.setRenderHint(QPainter::Antialiasing);
-        painter.translate(-window.topLeft());
+        painter.translate(-wide.topLeft());
         painter.fillPath(m_path, Qt::white);
     }
+    std::vector<float> plane(size_t(wide.width()) * size_t(wide.height()));
+    for (int y = 0; y < wide.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(coverage.constScanLine(y));
+        for (int x = 0; x < wide.width(); ++x)
+            plane[size_t(y) * size_t(wide.width()) + size_t(x)] = qAlpha(line[x]);
+    }
+    boxBlur(plane, wide.width(), wide.height(), reach);
     const bool outside = showsOutside();
     for (int y = 0; y < window.height(); ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(coverage.constScanLine(y));
+        const float *line = plane.data() + size_t(y + reach) * size_t(wide.width()) + size_t(reach);
         uchar *px = pixels + size_t(y) * size_t(window.width()) * 4;
         for (int x = 0; x < window.width(); ++x, px += 4) {
-            const int c = outside ? 255 - qAlpha(line[x]) : qAlpha(line[x]);
+            const int a = std::clamp(int(std::lround(line[x])), 0, 255);
+            int c = outside ? 255 - a : a;
+            c = 255 - ((255 - c) * m_density + 127) / 255;
             px[3] = uchar((px[3] * c + 127) / 255);
         }
     }

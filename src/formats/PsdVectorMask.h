@@ -22,6 +22,14 @@ public:
     // True when the mask shows what lies outside the path rather than inside.
     bool showsOutside() const { return m_inverted != m_startsFilled; }
 
+    // The mask's density (how much it hides, 255 fully) and feather (blur radius in pixels)
+    // from the layer's mask record.
+    void soften(int density, double feather)
+    {
+        m_density = qBound(0, density, 255);
+        m_feather = qBound(0.0, feather, 250.0);
+    }
+
     // Scales the alpha bytes (every fourth byte from offset 3) of the pixels of window by
     // the mask's anti-aliased coverage.
     void apply(const QRect &window, uchar *pixels) const;
@@ -32,6 +40,8 @@ private:
     bool m_disabled = false;
     bool m_inverted = false;
     bool m_startsFilled = false;
+    int m_density = 255;
+    double m_feather = 0;
 };
 
 } // namespace psd
