@@ -1122,6 +1122,16 @@ void TestPsdLayers::vectorMasks_data()
                .build()
         << points << QVector<QRgb>{green, red, red, red};
 
+    // A layer taller than the bands the mask is drawn in: the lower half shows.
+    const QVector<QVector<QPointF>> lowerHalf = {{{0, 0.5}, {1, 0.5}, {1, 1}, {0, 1}}};
+    QTest::newRow("tall layer") << sized({Layer::filled(0, 0, 600, 4, {255, 0, 0}),
+                                          withExtra(Layer::filled(0, 0, 600, 4, {0, 255, 0}),
+                                                    vectorMaskBlock(lowerHalf))},
+                                         4, 600)
+                                       .build()
+                                << QVector<QPoint>{{1, 100}, {1, 299}, {1, 300}, {1, 511}, {1, 599}}
+                                << QVector<QRgb>{red, red, green, green, green};
+
     // Mask parameters: user density, then user feather.
     const auto doubleBytes = [](double v) { return desc::doubleBits(v); };
     Layer dense = withMask(kGreen, QRect(0, 0, 4, 4), 0, 0);

@@ -14,6 +14,8 @@ namespace {
 // Effects reach at most this far from the layer; larger sizes are cut to it.
 constexpr double kMaxReach = 250;
 constexpr size_t kMaxEffects = 64;
+// Effects of a larger area than this (a layer of 8192 x 8192 pixels) are not drawn.
+constexpr qint64 kMaxEffectPixels = qint64(1) << 26;
 
 inline double blendOne(int mode, double b, double s)
 {
@@ -186,7 +188,7 @@ void PsdEffects::behind(const Effect &e, const QRect &window, double opacity, co
 {
     const int reach = int(std::ceil(e.size + std::max(std::abs(e.dx), std::abs(e.dy)))) + 1;
     const QRect area = window.adjusted(-reach, -reach, reach, reach) & canvas.rect();
-    if (area.isEmpty()) return;
+    if (area.isEmpty() || qint64(area.width()) * area.height() > kMaxEffectPixels) return;
     const int w = area.width(), h = area.height();
     // The layer's coverage, moved by the shadow's offset, in the widened area.
     std::vector<float> plane(size_t(w) * size_t(h), 0.0f);
@@ -246,6 +248,7 @@ void PsdEffects::onLayer(const Effect &e, const QRect &window, const QRect &box,
 {
     const int w = window.width(), h = window.height();
     const size_t count = size_t(w) * size_t(h);
+    if (qint64(count) > kMaxEffectPixels) return;
     std::vector<uchar> colours;
     if (e.type == Type::GradientOverlay) {
         colours.resize(count * 4);

@@ -244,7 +244,8 @@ void PsdLayerMaker::resolveMasks(QIODevice *device, LayerRecord *record)
 void PsdLayerMaker::finishMask(const LayerRecord &record, uchar *plane, int w, int h)
 {
     const size_t count = size_t(w) * size_t(h);
-    if (record.maskFeather >= 0.5) {
+    // Feathering a mask larger than a layer of 8192 x 8192 pixels is left out.
+    if (record.maskFeather >= 0.5 && count <= (size_t(1) << 26)) {
         std::vector<float> blurred(plane, plane + count);
         boxBlur(blurred, w, h, int(std::lround(record.maskFeather)));
         for (size_t i = 0; i < count; ++i)

@@ -17,6 +17,8 @@ namespace {
 constexpr int kRecordBytes = 26;
 // More knots than any drawn shape needs; the rest are ignored.
 constexpr int kMaxKnots = 200000;
+// Rows of the layer drawn at a time.
+constexpr int kBandRows = 256;
 
 enum Selector : quint16 {
     ClosedLength = 0,
@@ -103,34 +105,40 @@ PsdVectorMask PsdVectorMask::fromBlock(const QByteArray &block, QSize document)
 void PsdVectorMask::apply(const QRect &window, uchar *pixels) const
 {
     if (!isEnabled() || window.isEmpty()) return;
-    // A feathered mask reaches past the window: drawn wider, then blurred.
+    // Drawn in bands, so that no buffer grows with the layer; a feathered mask is drawn
+    // wider by the feather and blurred.
     const int reach = int(std::lround(m_feather));
-    const QRect wide = window.adjusted(-reach, -reach, reach, reach);
-    QImage coverage(wide.size(), QImage::Format_ARGB32_Premultiplied);
-    if (coverage.isNull()) return;
-    coverage.fill(0);
-    {
-        QPainter painter(&coverage);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.translate(-wide.topLeft());
-        painter.fillPath(m_path, Qt::white);
-    }
-    std::vector<float> plane(size_t(wide.width()) * size_t(wide.height()));
-    for (int y = 0; y < wide.height(); ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(coverage.constScanLine(y));
-        for (int x = 0; x < wide.width(); ++x)
-            plane[size_t(y) * size_t(wide.width()) + size_t(x)] = qAlpha(line[x]);
-    }
-    boxBlur(plane, wide.width(), wide.height(), reach);
     const bool outside = showsOutside();
-    for (int y = 0; y < window.height(); ++y) {
-        const float *line = plane.data() + size_t(y + reach) * size_t(wide.width()) + size_t(reach);
-        uchar *px = pixels + size_t(y) * size_t(window.width()) * 4;
-        for (int x = 0; x < window.width(); ++x, px += 4) {
-            const int a = std::clamp(int(std::lround(line[x])), 0, 255);
-            int c = outside ? 255 - a : a;
-            c = 255 - ((255 - c) * m_density + 127) / 255;
-            px[3] = uchar((px[3] * c + 127) / 255);
+    for (int top = 0; top < window.height(); top += kBandRows) {
+        const QRect band(window.x(), window.y() + top, window.width(),
+                         std::min(kBandRows, window.height() - top));
+        const QRect wide = band.adjusted(-reach, -reach, reach, reach);
+        QImage coverage(wide.size(), QImage::Format_ARGB32_Premultiplied);
+        if (coverage.isNull()) return;
+        coverage.fill(0);
+        {
+            QPainter painter(&coverage);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.translate(-wide.topLeft());
+            painter.fillPath(m_path, Qt::white);
+        }
+        std::vector<float> plane(size_t(wide.width()) * size_t(wide.height()));
+        for (int y = 0; y < wide.height(); ++y) {
+            const auto *line = reinterpret_cast<const QRgb *>(coverage.constScanLine(y));
+            for (int x = 0; x < wide.width(); ++x)
+                plane[size_t(y) * size_t(wide.width()) + size_t(x)] = qAlpha(line[x]);
+        }
+        boxBlur(plane, wide.width(), wide.height(), reach);
+        for (int y = 0; y < band.height(); ++y) {
+            const float *line =
+                plane.data() + size_t(y + reach) * size_t(wide.width()) + size_t(reach);
+            uchar *px = pixels + size_t(top + y) * size_t(window.width()) * 4;
+            for (int x = 0; x < window.width(); ++x, px += 4) {
+                const int a = std::clamp(int(std::lround(line[x])), 0, 255);
+                int c = outside ? 255 - a : a;
+                c = 255 - ((255 - c) * m_density + 127) / 255;
+                px[3] = uchar((px[3] * c + 127) / 255);
+            }
         }
     }
 }
