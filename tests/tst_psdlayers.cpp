@@ -1237,6 +1237,13 @@ void TestPsdLayers::effects_data()
                             item("blur", unitFloat("#Pxl", 0))};
     QTest::newRow("drop shadow") << doc(effectsBlock({{"DrSh", shadow}})) << row
                                  << QVector<QRgb>{red, red, green, green, black, black};
+    Layer maskedSquare =
+        withMask(Layer::filled(2, 2, 6, 6, {0, 255, 0}), QRect(4, 2, 2, 4), 0, 255);
+    maskedSquare.extra = effectsBlock({{"DrSh", shadow}});
+    QTest::newRow("drop shadow of a masked layer")
+        << sized({Layer::filled(0, 0, 8, 8, {255, 0, 0}), maskedSquare}, 8, 8).build()
+        << QVector<QPoint>{{3, 3}, {4, 3}, {5, 3}, {6, 3}}
+        << QVector<QRgb>{green, black, black, red};
     QTest::newRow("drop shadow, layer at half opacity")
         << doc(effectsBlock({{"DrSh", shadow}}), 128) << QVector<QPoint>{{7, 3}, {1, 3}}
         << QVector<QRgb>{composite(red, black, 128 / 255.0), red};

@@ -170,20 +170,26 @@ PsdEffects PsdEffects::fromBlock(quint32 key, const QByteArray &block)
     return effects;
 }
 
-void PsdEffects::apply(const QRect &window, const QRect &box, double opacity, uchar *pixels,
-                       QImage &canvas) const
+void PsdEffects::apply(const QRect &window, const QRect &box, double opacity, const uchar *mask,
+                       uchar *pixels, QImage &canvas) const
 {
+    const size_t count = size_t(window.width()) * size_t(window.height());
+    if (m_effects.empty() || qint64(count) > kMaxEffectPixels) return;
+    // The layer's shape: its alpha through its mask.
+    std::vector<uchar> shape(count);
+    for (size_t i = 0; i < count; ++i)
+        shape[i] = uchar(mask ? (pixels[i * 4 + 3] * mask[i] + 127) / 255 : pixels[i * 4 + 3]);
     for (const Effect &e : m_effects) {
         if (e.type == Type::DropShadow || e.type == Type::OuterGlow ||
             (e.type == Type::Stroke && e.strokePlace >= 0))
-            behind(e, window, opacity, pixels, canvas);
+            behind(e, window, opacity, shape.data(), canvas);
         if (e.type == Type::ColourOverlay || e.type == Type::GradientOverlay ||
             (e.type == Type::Stroke && e.strokePlace <= 0))
-            onLayer(e, window, box, pixels);
+            onLayer(e, window, box, shape.data(), pixels);
     }
 }
 
-void PsdEffects::behind(const Effect &e, const QRect &window, double opacity, const uchar *pixels,
+void PsdEffects::behind(const Effect &e, const QRect &window, double opacity, const uchar *shape,
                         QImage &canvas) const
 {
     const int reach = int(std::ceil(e.size + std::max(std::abs(e.dx), std::abs(e.dy)))) + 1;
@@ -198,7 +204,7 @@ void PsdEffects::behind(const Effect &e, const QRect &window, double opacity, co
             const int ax = window.x() + x + ox - area.x(), ay = window.y() + y + oy - area.y();
             if (ax < 0 || ay < 0 || ax >= w || ay >= h) continue;
             plane[size_t(ay) * size_t(w) + size_t(ax)] =
-                pixels[(size_t(y) * size_t(window.width()) + size_t(x)) * 4 + 3] / 255.0f;
+                shape[size_t(y) * size_t(window.width()) + size_t(x)] / 255.0f;
         }
     if (e.type == Type::Stroke) {
         // Out to the stroke's width (half of it when centred) from the shape's edge.
@@ -243,12 +249,11 @@ void PsdEffects::behind(const Effect &e, const QRect &window, double opacity, co
     }
 }
 
-void PsdEffects::onLayer(const Effect &e, const QRect &window, const QRect &box,
+void PsdEffects::onLayer(const Effect &e, const QRect &window, const QRect &box, const uchar *shape,
                          uchar *pixels) const
 {
     const int w = window.width(), h = window.height();
     const size_t count = size_t(w) * size_t(h);
-    if (qint64(count) > kMaxEffectPixels) return;
     std::vector<uchar> colours;
     if (e.type == Type::GradientOverlay) {
         colours.resize(count * 4);
@@ -263,7 +268,7 @@ void PsdEffects::onLayer(const Effect &e, const QRect &window, const QRect &box,
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 outside[size_t(y + 1) * size_t(bw) + size_t(x + 1)] =
-                    pixels[(size_t(y) * size_t(w) + size_t(x)) * 4 + 3] < 128;
+                    shape[size_t(y) * size_t(w) + size_t(x)] < 128;
         const std::vector<float> d = distanceTo(outside, bw, bh);
         const double width = e.strokePlace < 0 ? e.size : e.size / 2;
         weight.resize(count);

@@ -27,11 +27,11 @@ public:
     bool isEmpty() const { return m_effects.empty(); }
 
     // Draws the effects of a layer whose pixels (red, green, blue, alpha bytes) cover
-    // window of the canvas. box: the layer's bounds, for the geometry of gradients.
-    // opacity: the layer's, 0 to 1. Effects behind the layer go onto the canvas; those
-    // on it change pixels.
-    void apply(const QRect &window, const QRect &box, double opacity, uchar *pixels,
-               QImage &canvas) const;
+    // window of the canvas, shaped by its alpha and mask (a byte a pixel, or none). box:
+    // the layer's bounds, for the geometry of gradients. opacity: the layer's, 0 to 1.
+    // Effects behind the layer go onto the canvas; those on it change pixels.
+    void apply(const QRect &window, const QRect &box, double opacity, const uchar *mask,
+               uchar *pixels, QImage &canvas) const;
 
 private:
     enum class Type { ColourOverlay, GradientOverlay, Stroke, DropShadow, OuterGlow };
@@ -50,9 +50,10 @@ private:
     };
 
     static bool parseEffect(const char *key, const DescriptorValue &d, Effect *e);
-    void behind(const Effect &e, const QRect &window, double opacity, const uchar *pixels,
+    void behind(const Effect &e, const QRect &window, double opacity, const uchar *shape,
                 QImage &canvas) const;
-    void onLayer(const Effect &e, const QRect &window, const QRect &box, uchar *pixels) const;
+    void onLayer(const Effect &e, const QRect &window, const QRect &box, const uchar *shape,
+                 uchar *pixels) const;
 
     std::vector<Effect> m_effects;
 };

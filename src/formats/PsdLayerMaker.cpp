@@ -216,11 +216,11 @@ void PsdLayerMaker::applyVectorMask(const LayerRect &window, uchar *pixels) cons
 }
 
 void PsdLayerMaker::applyEffects(const LayerRect &window, const LayerRect &bounds, int opacity,
-                                 uchar *pixels, QImage &canvas) const
+                                 const uchar *mask, uchar *pixels, QImage &canvas) const
 {
     if (m_effects.isEmpty()) return;
     const QRect box = bounds.isEmpty() ? QRect(QPoint(0, 0), m_document) : toRect(bounds);
-    m_effects.apply(toRect(window), box, opacity / 255.0, pixels, canvas);
+    m_effects.apply(toRect(window), box, opacity / 255.0, mask, pixels, canvas);
 }
 
 void PsdLayerMaker::resolveMasks(QIODevice *device, LayerRecord *record)

@@ -42,10 +42,10 @@ public:
     void make(const LayerRect &window, const QImage *canvas, uchar *pixels) const;
     // Scales the pixels' alpha by the vector mask, when the layer has an enabled one.
     void applyVectorMask(const LayerRect &window, uchar *pixels) const;
-    // Draws the layer's effects: behind it onto the canvas, on it into pixels. opacity:
-    // the layer's, 0 to 255.
-    void applyEffects(const LayerRect &window, const LayerRect &bounds, int opacity, uchar *pixels,
-                      QImage &canvas) const;
+    // Draws the layer's effects: behind it onto the canvas, on it into pixels. mask: the
+    // decoded user mask of window, or none. opacity: the layer's, 0 to 255.
+    void applyEffects(const LayerRect &window, const LayerRect &bounds, int opacity,
+                      const uchar *mask, uchar *pixels, QImage &canvas) const;
 
 private:
     void adjust(const LayerRect &window, const QImage &canvas, uchar *pixels) const;

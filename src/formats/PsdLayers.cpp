@@ -473,7 +473,7 @@ bool PsdLayerComposer::drawLayer(size_t index, QImage &canvas, Clip clip)
         canvas.fill(0);
         m_cleared = true;
     }
-    maker.applyEffects(window, r.bounds, r.opacity, pixels.get(), canvas);
+    maker.applyEffects(window, r.bounds, r.opacity, maskPlane.get(), pixels.get(), canvas);
     const Blend mode = blendOf(r.blendMode);
     const float layerAlpha =
         r.opacity / 255.0f * (r.fillOpacity / 255.0f) * (m_groupOpacity[index] / 255.0f) / 255.0f;
