@@ -14,8 +14,8 @@ namespace {
 // Effects reach at most this far from the layer; larger sizes are cut to it.
 constexpr double kMaxReach = 250;
 constexpr size_t kMaxEffects = 64;
-// Effects of a larger area than this (a layer of 8192 x 8192 pixels) are not drawn.
-constexpr qint64 kMaxEffectPixels = qint64(1) << 26;
+// Effects of a larger area than this (a layer of 4096 x 4096 pixels) are not drawn.
+constexpr qint64 kMaxEffectPixels = qint64(1) << 24;
 
 inline double blendOne(int mode, double b, double s)
 {

@@ -14,7 +14,9 @@ namespace {
 
 constexpr size_t kMaxStops = 1024;
 // Patterns are tiles; a larger one is not drawn.
-constexpr quint32 kMaxPatternSide = 8192;
+constexpr quint32 kMaxPatternSide = 4096;
+// Steps of a gradient's colour table: finer than any 8-bit difference.
+constexpr int kRampSteps = 4096;
 
 // Big-endian reads inside [at, end) of a block.
 class BlockReader
@@ -283,7 +285,8 @@ PsdFill PsdFill::fromGradient(const DescriptorValue &d)
     PsdFill f;
     const DescriptorValue *g = d.find("Grad");
     // Noise gradients have no stops to draw.
-    if (!g || g->enumOf("GrdF") == "ClNs" || !f.m_stops.fromDescriptor(*g)) return f;
+    GradientStops stops;
+    if (!g || g->enumOf("GrdF") == "ClNs" || !stops.fromDescriptor(*g)) return f;
     const QByteArray type = d.enumOf("Type");
     if (type == "Rdl ")
         f.m_shape = Shape::Radial;
@@ -299,6 +302,11 @@ PsdFill PsdFill::fromGradient(const DescriptorValue &d)
     if (const DescriptorValue *o = d.find("Ofst")) {
         f.m_offsetX = std::clamp(o->numberOf("Hrzn"), -1000.0, 1000.0) / 100;
         f.m_offsetY = std::clamp(o->numberOf("Vrtc"), -1000.0, 1000.0) / 100;
+    }
+    f.m_ramp.resize(kRampSteps + 1);
+    for (int i = 0; i <= kRampSteps; ++i) {
+        const double t = double(i) / kRampSteps;
+        f.m_ramp[size_t(i)] = stops.at(f.m_reverse ? 1 - t : t);
     }
     f.m_kind = Kind::Gradient;
     return f;
@@ -375,7 +383,7 @@ void PsdFill::render(const QRect &window, const QRect &box, uchar *pixels) const
                 break;
             }
             t = std::clamp(t, 0.0, 1.0);
-            const QRgb c = m_stops.at(m_reverse ? 1 - t : t);
+            const QRgb c = m_ramp[size_t(std::lround(t * kRampSteps))];
             pixels[0] = uchar(qRed(c));
             pixels[1] = uchar(qGreen(c));
             pixels[2] = uchar(qBlue(c));

@@ -59,12 +59,12 @@ public:
 private:
     Kind m_kind = Kind::None;
     QRgb m_colour = 0;
-    GradientStops m_stops;
     Shape m_shape = Shape::Linear;
     double m_angle = 90; // degrees, counter-clockwise from the right
     double m_scale = 1;
     bool m_reverse = false;
     double m_offsetX = 0, m_offsetY = 0; // fractions of the box; a pattern's phase in pixels
+    std::vector<QRgb> m_ramp;            // the gradient's colours, reversal applied, at steps of t
     QString m_patternId;
     QImage m_tile;
 };
