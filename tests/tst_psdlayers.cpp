@@ -1253,6 +1253,21 @@ void TestPsdLayers::effects_data()
     const QRgb yellow = 0xffffff00;
     QTest::newRow("outer glow") << doc(effectsBlock({{"OrGl", glow}})) << row
                                 << QVector<QRgb>{red, yellow, green, green, yellow, red};
+    QImage tile(2, 1, QImage::Format_RGB32);
+    tile.setPixel(0, 0, qRgb(0, 0, 255));
+    tile.setPixel(1, 0, qRgb(255, 255, 255));
+    Layer overlaid = Layer::filled(2, 2, 6, 6, {0, 255, 0});
+    overlaid.extra = effectsBlock(
+        {{"patternFill",
+          {item("enab", boolean(true)), item("Md  ", enumerated("BlnM", "Nrml")),
+           item("Opct", unitFloat("#Prc", 100)),
+           item("Ptrn", object("Ptrn", {item("Nm  ", text("P")), item("Idnt", text("tile"))}))}}});
+    Document withPattern = sized({Layer::filled(0, 0, 8, 8, {255, 0, 0}), overlaid}, 8, 8);
+    withPattern.layers.chop(4);
+    withPattern.layers += be32(0) + patternsBlock("tile", tile);
+    QTest::newRow("pattern overlay")
+        << withPattern.build() << QVector<QPoint>{{1, 3}, {2, 3}, {3, 3}, {3, 4}}
+        << QVector<QRgb>{red, blue, 0xffffffff, 0xffffffff};
     QTest::newRow("gradient overlay")
         << doc(effectsBlock(
                {{"GrFl", common("Nrml", 100, QByteArray()).mid(0, 2) +

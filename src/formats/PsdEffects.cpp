@@ -116,6 +116,12 @@ bool PsdEffects::parseEffect(const char *key, const DescriptorValue &d, Effect *
         e->gradient = PsdFill::fromGradient(d);
         return e->gradient.isValid();
     }
+    if (k == "patternFill" || k == "patternFillMulti") {
+        e->type = Type::GradientOverlay; // drawn as the gradient is, from its own fill
+        e->mode = Mode(modeOf(d, 0));
+        e->gradient = PsdFill::fromPattern(d);
+        return !e->gradient.patternId().isEmpty();
+    }
     if (k == "FrFX" || k == "frameFXMulti") {
         e->type = Type::Stroke;
         e->mode = Mode(modeOf(d, 0));
@@ -152,9 +158,9 @@ PsdEffects PsdEffects::fromBlock(quint32 key, const QByteArray &block)
     if (!parseVersionedDescriptor(block.mid(4), &d) || d.numberOf("masterFXSwitch", 1) == 0)
         return effects;
     // Drawn in the order Photoshop stacks them: behind the layer first, then on it.
-    static const char *const kOrder[] = {"DrSh", "dropShadowMulti", "OrGl", "outerGlowMulti",
-                                         "FrFX", "frameFXMulti",    "GrFl", "gradientFillMulti",
-                                         "SoFi", "solidFillMulti"};
+    static const char *const kOrder[] = {
+        "DrSh",        "dropShadowMulti",  "OrGl", "outerGlowMulti",    "FrFX", "frameFXMulti",
+        "patternFill", "patternFillMulti", "GrFl", "gradientFillMulti", "SoFi", "solidFillMulti"};
     for (const char *k : kOrder) {
         const DescriptorValue *v = d.find(k);
         if (!v) continue;
@@ -294,6 +300,26 @@ void PsdEffects::onLayer(const Effect &e, const QRect &window, const QRect &box,
             px[k] = toByte(255 * (b + strength * (blendOne(mode, b, s) - b)));
         }
     }
+}
+
+QStringList PsdEffects::patternIds() const
+{
+    QStringList ids;
+    for (const Effect &e : m_effects)
+        if (!e.gradient.patternId().isEmpty()) ids.append(e.gradient.patternId());
+    return ids;
+}
+
+void PsdEffects::setPattern(const QString &id, const QImage &tile)
+{
+    for (Effect &e : m_effects)
+        if (e.gradient.patternId() == id) e.gradient.setPattern(tile);
+    // An overlay whose pattern the document lacks is not drawn.
+    m_effects.erase(std::remove_if(m_effects.begin(), m_effects.end(),
+                                   [&](const Effect &e) {
+                                       return e.gradient.patternId() == id && !e.gradient.isValid();
+                                   }),
+                    m_effects.end());
 }
 
 } // namespace psd

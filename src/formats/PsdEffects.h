@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QRect>
+#include <QStringList>
 
 #include <vector>
 
@@ -16,8 +17,8 @@ struct DescriptorValue;
 // the edges over the part of the square inside the plane.
 void boxBlur(std::vector<float> &plane, int w, int h, int r);
 
-// The layer effects of an 'lfx2' or 'lmfx' block that are drawn: colour and gradient
-// overlays and an inside stroke change the layer's pixels; a drop shadow, an outer glow and
+// The layer effects of an 'lfx2' or 'lmfx' block that are drawn: colour, gradient and
+// pattern overlays and an inside stroke change the layer's pixels; a drop shadow, an outer glow and
 // an outside (or centred) stroke are drawn onto the canvas below it. Each works on the
 // layer's visible rectangle widened by the effect's reach, clipped to the canvas.
 class PsdEffects
@@ -25,6 +26,9 @@ class PsdEffects
 public:
     static PsdEffects fromBlock(quint32 key, const QByteArray &block);
     bool isEmpty() const { return m_effects.empty(); }
+    // Pattern overlays name their patterns; each is drawn once it has its picture.
+    QStringList patternIds() const;
+    void setPattern(const QString &id, const QImage &tile);
 
     // Draws the effects of a layer whose pixels (red, green, blue, alpha bytes) cover
     // window of the canvas, shaped by its alpha and mask (a byte a pixel, or none). box:
@@ -46,7 +50,7 @@ private:
         double spread = 0;     // 0 to 1
         double dx = 0, dy = 0; // the shadow's offset
         int strokePlace = 0;   // -1 inside, 0 centre, 1 outside
-        PsdFill gradient;
+        PsdFill gradient;      // of a gradient or pattern overlay
     };
 
     static bool parseEffect(const char *key, const DescriptorValue &d, Effect *e);

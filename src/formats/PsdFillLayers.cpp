@@ -259,25 +259,29 @@ PsdFill PsdFill::fromBlock(quint32 key, const QByteArray &block)
     if ((key != fourCC("SoCo") && key != fourCC("GdFl") && key != fourCC("PtFl")) ||
         !parseVersionedDescriptor(block, &d))
         return f;
-    if (key == fourCC("PtFl")) {
-        const DescriptorValue *pattern = d.find("Ptrn");
-        const DescriptorValue *id = pattern ? pattern->find("Idnt") : nullptr;
-        if (!id || id->type != DescriptorValue::Text) return f;
-        f.m_patternId = id->text;
-        f.m_scale = std::clamp(d.numberOf("Scl ", 100), 1.0, 1000.0) / 100;
-        if (const DescriptorValue *phase = d.find("phase")) {
-            f.m_offsetX = phase->numberOf("Hrzn");
-            f.m_offsetY = phase->numberOf("Vrtc");
-        }
-        f.m_kind = Kind::Pattern;
-        return f;
-    }
+    if (key == fourCC("PtFl")) return fromPattern(d);
     if (key == fourCC("SoCo")) {
         const DescriptorValue *c = d.find("Clr ");
         if (c && descriptorColour(*c, &f.m_colour)) f.m_kind = Kind::Solid;
         return f;
     }
     return fromGradient(d);
+}
+
+PsdFill PsdFill::fromPattern(const DescriptorValue &d)
+{
+    PsdFill f;
+    const DescriptorValue *pattern = d.find("Ptrn");
+    const DescriptorValue *id = pattern ? pattern->find("Idnt") : nullptr;
+    if (!id || id->type != DescriptorValue::Text || id->text.isEmpty()) return f;
+    f.m_patternId = id->text;
+    f.m_scale = std::clamp(d.numberOf("Scl ", 100), 1.0, 1000.0) / 100;
+    if (const DescriptorValue *phase = d.find("phase")) {
+        f.m_offsetX = phase->numberOf("Hrzn");
+        f.m_offsetY = phase->numberOf("Vrtc");
+    }
+    f.m_kind = Kind::Pattern;
+    return f;
 }
 
 PsdFill PsdFill::fromGradient(const DescriptorValue &d)

@@ -44,6 +44,9 @@ public:
     // A gradient from the keys of a gradient fill ('Grad', 'Type', 'Angl', ...), as
     // gradient overlays keep them too.
     static PsdFill fromGradient(const DescriptorValue &d);
+    // A pattern named by 'Ptrn' (its 'Idnt'), with 'Scl ' and 'phase', as pattern fills and
+    // pattern overlays keep it.
+    static PsdFill fromPattern(const DescriptorValue &d);
     bool isValid() const
     {
         return m_kind != Kind::None && (m_kind != Kind::Pattern || !m_tile.isNull());

@@ -123,7 +123,10 @@ PsdLayerMaker::PsdLayerMaker(QIODevice *device, const PsdHeader &header, const P
             m_adjustment = PsdAdjustment::fromBlock(b.key, readBlock(device, b));
         }
     }
-    if (!m_fill.patternId().isEmpty()) m_fill.setPattern(pattern(device, header, layers));
+    if (!m_fill.patternId().isEmpty())
+        m_fill.setPattern(pattern(device, header, layers, m_fill.patternId()));
+    for (const QString &id : m_effects.patternIds())
+        m_effects.setPattern(id, pattern(device, header, layers, id));
     if (m_vectorMask.isEnabled()) {
         const MaskRecord m = readMaskRecord(device, record.maskData);
         m_vectorMask.soften(m.vectorDensity, m.vectorFeather);
@@ -134,8 +137,8 @@ PsdLayerMaker::PsdLayerMaker(QIODevice *device, const PsdHeader &header, const P
 // The document-wide blocks follow the layer records and the global mask: the pattern
 // blocks are among them. Large documents keep the lengths of some in 64 bits, which this
 // does not know, so their patterns are not looked for.
-QImage PsdLayerMaker::pattern(QIODevice *device, const PsdHeader &header,
-                              const PsdSection &layers) const
+QImage PsdLayerMaker::pattern(QIODevice *device, const PsdHeader &header, const PsdSection &layers,
+                              const QString &id)
 {
     if (header.isPsb()) return {};
     PsdStream s(device);
@@ -153,8 +156,7 @@ QImage PsdLayerMaker::pattern(QIODevice *device, const PsdHeader &header,
             length > left())
             return {};
         if (k == fourCC("Patt") || k == fourCC("Pat2") || k == fourCC("Pat3")) {
-            const QImage found =
-                findPattern(readBlock(device, {k, quint64(s.pos()), length}), m_fill.patternId());
+            const QImage found = findPattern(readBlock(device, {k, quint64(s.pos()), length}), id);
             if (!found.isNull()) return found;
         }
         // Document-wide blocks are padded to a multiple of four.

@@ -49,7 +49,8 @@ public:
 
 private:
     void adjust(const LayerRect &window, const QImage &canvas, uchar *pixels) const;
-    QImage pattern(QIODevice *device, const PsdHeader &header, const PsdSection &layers) const;
+    static QImage pattern(QIODevice *device, const PsdHeader &header, const PsdSection &layers,
+                          const QString &id);
 
     PsdFill m_fill;
     PsdAdjustment m_adjustment;
