@@ -1268,6 +1268,16 @@ void TestPsdLayers::effects_data()
     QTest::newRow("pattern overlay")
         << withPattern.build() << QVector<QPoint>{{1, 3}, {2, 3}, {3, 3}, {3, 4}}
         << QVector<QRgb>{red, blue, 0xffffffff, 0xffffffff};
+    const QVector<QByteArray> innerShadow =
+        common("Nrml", 100, rgb(0, 0, 0)) +
+        QVector<QByteArray>{item("lagl", unitFloat("#Ang", 180)),
+                            item("Dstn", unitFloat("#Pxl", 1)), item("blur", unitFloat("#Pxl", 0))};
+    QTest::newRow("inner shadow") << doc(effectsBlock({{"IrSh", innerShadow}}))
+                                  << QVector<QPoint>{{1, 3}, {2, 3}, {3, 3}, {5, 3}}
+                                  << QVector<QRgb>{red, black, green, green};
+    QTest::newRow("inner glow") << doc(effectsBlock({{"IrGl", glow}}))
+                                << QVector<QPoint>{{1, 3}, {2, 3}, {3, 3}, {5, 3}}
+                                << QVector<QRgb>{red, yellow, green, yellow};
     QTest::newRow("gradient overlay")
         << doc(effectsBlock(
                {{"GrFl", common("Nrml", 100, QByteArray()).mid(0, 2) +

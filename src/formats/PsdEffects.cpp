@@ -131,8 +131,9 @@ bool PsdEffects::parseEffect(const char *key, const DescriptorValue &d, Effect *
         // Only strokes of one colour are drawn.
         return colour != nullptr && (d.enumOf("PntT").isEmpty() || d.enumOf("PntT") == "SClr");
     }
-    if (k == "DrSh" || k == "dropShadowMulti") {
-        e->type = Type::DropShadow;
+    if (k == "DrSh" || k == "dropShadowMulti" || k == "IrSh" || k == "innerShadowMulti") {
+        const bool inner = k.startsWith("I") || k.startsWith("inner");
+        e->type = inner ? Type::InnerShadow : Type::DropShadow;
         e->mode = Mode(modeOf(d, 1));
         const double angle = d.numberOf("lagl", 120) * M_PI / 180;
         const double distance = std::clamp(d.numberOf("Dstn", 5), 0.0, kMaxReach);
@@ -140,6 +141,11 @@ bool PsdEffects::parseEffect(const char *key, const DescriptorValue &d, Effect *
         e->dx = -std::cos(angle) * distance;
         e->dy = std::sin(angle) * distance;
         return true;
+    }
+    if (k == "IrGl" || k == "innerGlowMulti") {
+        e->type = Type::InnerGlow;
+        e->mode = Mode(modeOf(d, 2));
+        return colour != nullptr;
     }
     if (k == "OrGl" || k == "outerGlowMulti") {
         e->type = Type::OuterGlow;
@@ -157,10 +163,12 @@ PsdEffects PsdEffects::fromBlock(quint32 key, const QByteArray &block)
     DescriptorValue d;
     if (!parseVersionedDescriptor(block.mid(4), &d) || d.numberOf("masterFXSwitch", 1) == 0)
         return effects;
-    // Drawn in the order Photoshop stacks them: behind the layer first, then on it.
+    // Drawn from the bottom of Photoshop's stack up: behind the layer, then the overlays
+    // (pattern, gradient, colour), inner glow and shadow, the stroke on top.
     static const char *const kOrder[] = {
-        "DrSh",        "dropShadowMulti",  "OrGl", "outerGlowMulti",    "FrFX", "frameFXMulti",
-        "patternFill", "patternFillMulti", "GrFl", "gradientFillMulti", "SoFi", "solidFillMulti"};
+        "DrSh", "dropShadowMulti",   "OrGl", "outerGlowMulti", "patternFill", "patternFillMulti",
+        "GrFl", "gradientFillMulti", "SoFi", "solidFillMulti", "IrGl",        "innerGlowMulti",
+        "IrSh", "innerShadowMulti",  "FrFX", "frameFXMulti"};
     for (const char *k : kOrder) {
         const DescriptorValue *v = d.find(k);
         if (!v) continue;
@@ -190,6 +198,7 @@ void PsdEffects::apply(const QRect &window, const QRect &box, double opacity, co
             (e.type == Type::Stroke && e.strokePlace >= 0))
             behind(e, window, opacity, shape.data(), canvas);
         if (e.type == Type::ColourOverlay || e.type == Type::GradientOverlay ||
+            e.type == Type::InnerShadow || e.type == Type::InnerGlow ||
             (e.type == Type::Stroke && e.strokePlace <= 0))
             onLayer(e, window, box, shape.data(), pixels);
     }
@@ -282,6 +291,37 @@ void PsdEffects::onLayer(const Effect &e, const QRect &window, const QRect &box,
             for (int x = 0; x < w; ++x)
                 weight[size_t(y) * size_t(w) + size_t(x)] = float(std::clamp(
                     width + 1 - d[size_t(y + 1) * size_t(bw) + size_t(x + 1)], 0.0, 1.0));
+    }
+    if (e.type == Type::InnerShadow || e.type == Type::InnerGlow) {
+        // What lies outside the shape (past the rectangle too), moved by the shadow's
+        // offset, choked and blurred, seen inside the shape.
+        const int reach = int(std::ceil(e.size + std::max(std::abs(e.dx), std::abs(e.dy)))) + 1;
+        const int bw = w + 2 * reach, bh = h + 2 * reach;
+        if (qint64(bw) * bh > kMaxEffectPixels) return;
+        const int ox = int(std::lround(e.dx)), oy = int(std::lround(e.dy));
+        std::vector<float> plane(size_t(bw) * size_t(bh), 1.0f);
+        for (int y = 0; y < bh; ++y)
+            for (int x = 0; x < bw; ++x) {
+                const int sx = x - reach - ox, sy = y - reach - oy;
+                if (sx >= 0 && sy >= 0 && sx < w && sy < h)
+                    plane[size_t(y) * size_t(bw) + size_t(x)] =
+                        1 - shape[size_t(sy) * size_t(w) + size_t(sx)] / 255.0f;
+            }
+        const int hard = int(std::lround(e.size * e.spread));
+        if (hard > 0) {
+            std::vector<bool> out(plane.size());
+            for (size_t i = 0; i < plane.size(); ++i)
+                out[i] = plane[i] >= 0.5f;
+            const std::vector<float> d = distanceTo(out, bw, bh);
+            for (size_t i = 0; i < plane.size(); ++i)
+                plane[i] = std::max(plane[i], float(std::clamp(hard + 1.0 - d[i], 0.0, 1.0)));
+        }
+        boxBlur(plane, bw, bh, int(std::lround(e.size * (1 - e.spread))));
+        weight.resize(count);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                weight[size_t(y) * size_t(w) + size_t(x)] =
+                    plane[size_t(y + reach) * size_t(bw) + size_t(x + reach)];
     }
     const int mode = int(e.mode);
     for (size_t i = 0; i < count; ++i) {

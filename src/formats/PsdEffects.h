@@ -18,9 +18,9 @@ struct DescriptorValue;
 void boxBlur(std::vector<float> &plane, int w, int h, int r);
 
 // The layer effects of an 'lfx2' or 'lmfx' block that are drawn: colour, gradient and
-// pattern overlays and an inside stroke change the layer's pixels; a drop shadow, an outer glow and
-// an outside (or centred) stroke are drawn onto the canvas below it. Each works on the
-// layer's visible rectangle widened by the effect's reach, clipped to the canvas.
+// pattern overlays, inner shadow and glow and an inside stroke change the layer's pixels; a drop
+// shadow, an outer glow and an outside (or centred) stroke are drawn onto the canvas below it. Each
+// works on the layer's visible rectangle widened by the effect's reach, clipped to the canvas.
 class PsdEffects
 {
 public:
@@ -38,7 +38,15 @@ public:
                uchar *pixels, QImage &canvas) const;
 
 private:
-    enum class Type { ColourOverlay, GradientOverlay, Stroke, DropShadow, OuterGlow };
+    enum class Type {
+        ColourOverlay,
+        GradientOverlay,
+        Stroke,
+        DropShadow,
+        OuterGlow,
+        InnerShadow,
+        InnerGlow
+    };
     enum class Mode { Normal, Multiply, Screen };
     struct Effect
     {
