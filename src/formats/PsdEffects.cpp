@@ -63,6 +63,22 @@ std::vector<float> distanceTo(const std::vector<bool> &inside, int w, int h)
     return d;
 }
 
+// Spread (or choke) hardens the edge by its share of the size, the blur softens it by the
+// rest.
+void spreadAndBlur(std::vector<float> &plane, int w, int h, double size, double spread)
+{
+    const int hard = int(std::lround(size * spread));
+    if (hard > 0) {
+        std::vector<bool> inside(plane.size());
+        for (size_t i = 0; i < plane.size(); ++i)
+            inside[i] = plane[i] >= 0.5f;
+        const std::vector<float> d = distanceTo(inside, w, h);
+        for (size_t i = 0; i < plane.size(); ++i)
+            plane[i] = std::max(plane[i], float(std::clamp(hard + 1.0 - d[i], 0.0, 1.0)));
+    }
+    boxBlur(plane, w, h, int(std::lround(size * (1 - spread))));
+}
+
 int modeOf(const DescriptorValue &d, int fallback)
 {
     const QByteArray m = d.enumOf("Md  ");
@@ -231,18 +247,7 @@ void PsdEffects::behind(const Effect &e, const QRect &window, double opacity, co
         for (size_t i = 0; i < plane.size(); ++i)
             plane[i] = float(std::clamp(width + 1 - d[i], 0.0, 1.0));
     } else {
-        // Spread hardens the edge before the blur softens it.
-        const int blur = int(std::lround(e.size * (1 - e.spread)));
-        const int hard = int(std::lround(e.size * e.spread));
-        if (hard > 0) {
-            std::vector<bool> inside(plane.size());
-            for (size_t i = 0; i < plane.size(); ++i)
-                inside[i] = plane[i] >= 0.5f;
-            const std::vector<float> d = distanceTo(inside, w, h);
-            for (size_t i = 0; i < plane.size(); ++i)
-                plane[i] = std::max(plane[i], float(std::clamp(hard + 1.0 - d[i], 0.0, 1.0)));
-        }
-        boxBlur(plane, w, h, blur);
+        spreadAndBlur(plane, w, h, e.size, e.spread);
     }
     const int mode = int(e.mode);
     const double c[3] = {qRed(e.colour) / 255.0, qGreen(e.colour) / 255.0, qBlue(e.colour) / 255.0};
@@ -307,16 +312,7 @@ void PsdEffects::onLayer(const Effect &e, const QRect &window, const QRect &box,
                     plane[size_t(y) * size_t(bw) + size_t(x)] =
                         1 - shape[size_t(sy) * size_t(w) + size_t(sx)] / 255.0f;
             }
-        const int hard = int(std::lround(e.size * e.spread));
-        if (hard > 0) {
-            std::vector<bool> out(plane.size());
-            for (size_t i = 0; i < plane.size(); ++i)
-                out[i] = plane[i] >= 0.5f;
-            const std::vector<float> d = distanceTo(out, bw, bh);
-            for (size_t i = 0; i < plane.size(); ++i)
-                plane[i] = std::max(plane[i], float(std::clamp(hard + 1.0 - d[i], 0.0, 1.0)));
-        }
-        boxBlur(plane, bw, bh, int(std::lround(e.size * (1 - e.spread))));
+        spreadAndBlur(plane, bw, bh, e.size, e.spread);
         weight.resize(count);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
