@@ -870,6 +870,17 @@ void TestPsdLayers::fills_data()
     QTest::newRow("pattern, scale 200") << patterned(patternFillBlock("id-1", 200))
                                         << QVector<QPoint>{{0, 0}, {1, 1}, {2, 0}, {3, 2}}
                                         << QVector<QRgb>{at(0, 0), at(0, 0), at(1, 0), at(1, 1)};
+    QTest::newRow("pattern, phase far away")
+        << patterned(patternFillBlock("id-1", 100, -1e300, 1e300))
+        << QVector<QPoint>{{0, 0}, {1, 0}} << QVector<QRgb>{at(0, 0), at(1, 0)};
+    const QByteArray infinite = layerInfoBlock(
+        "GdFl",
+        desc::versioned("null", {desc::item("Angl", desc::unitFloat("#Ang", HUGE_VAL)),
+                                 desc::item("Type", desc::enumerated("GrdT", "Lnr ")),
+                                 desc::item("Grad", gradientObject({{0, 50, 0, 0, 255}}, {}))}));
+    QTest::newRow("gradient at an infinite angle")
+        << layered({kRed, settingsLayer(infinite)}).build() << QVector<QPoint>{{0, 0}}
+        << QVector<QRgb>{0xff0000ff};
     QTest::newRow("pattern not in the document")
         << patterned(patternFillBlock("other")) << QVector<QPoint>{{0, 0}}
         << QVector<QRgb>{0xff00ff00};

@@ -68,7 +68,7 @@ private:
         const quint64 bits = qFromBigEndian<quint64>(m_p + m_at);
         std::memcpy(out, &bits, 8);
         m_at += 8;
-        if (!(*out == *out)) *out = 0; // not a number
+        if (!std::isfinite(*out)) *out = 0; // settings are finite numbers
         return true;
     }
     bool value(quint32 type, DescriptorValue *v, int depth);

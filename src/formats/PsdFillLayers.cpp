@@ -277,8 +277,9 @@ PsdFill PsdFill::fromPattern(const DescriptorValue &d)
     f.m_patternId = id->text;
     f.m_scale = std::clamp(d.numberOf("Scl ", 100), 1.0, 1000.0) / 100;
     if (const DescriptorValue *phase = d.find("phase")) {
-        f.m_offsetX = phase->numberOf("Hrzn");
-        f.m_offsetY = phase->numberOf("Vrtc");
+        // Any phase past the largest document's side tiles as one there would.
+        f.m_offsetX = std::clamp(phase->numberOf("Hrzn"), -1e6, 1e6);
+        f.m_offsetY = std::clamp(phase->numberOf("Vrtc"), -1e6, 1e6);
     }
     f.m_kind = Kind::Pattern;
     return f;
