@@ -1,7 +1,7 @@
 // Writes the fuzzers' seed corpus into the folder given as the only argument: one small
 // document per colour mode, depth, channel count and compression, PSD and PSB, some with
 // a thumbnail resource, and documents saved without a merged picture, whose layers (with
-// groups, masks, clipping and blend modes) make the picture.
+// groups, masks, clipping, blend modes, fills, adjustments and vector masks) make the picture.
 #include "PsdTestDocument.h"
 
 #include <QDir>
@@ -200,6 +200,90 @@ int main(int argc, char **argv)
     nested.layers = layerSection({liar});
     if (!write(QStringLiteral("composed-zip-claims-too-much.psd"), nested)) return 1;
 
+    // Fill and adjustment layers, and vector masks: descriptors, binary settings and path
+    // records for the fuzzers to mutate.
+    const QVector<QVector<QPointF>> shape = {{{0.1, 0.2}, {0.9, 0.1}, {0.5, 0.95}}};
+    const QByteArray settings[] = {
+        solidFillBlock(30, 60, 90),
+        gradientFillBlock("Lnr ", 30, {{0, 30, 0, 0, 0}, {4096, 50, 255, 200, 0}},
+                          {{0, 50, 100}, {4096, 50, 20}}),
+        gradientFillBlock("Rdl ", 90,
+                          {{0, 50, 9, 9, 9}, {2000, 60, 80, 0, 0}, {4096, 50, 0, 0, 255}}),
+        gradientFillBlock("Angl", 45, {{0, 50, 0, 0, 0}, {4096, 50, 255, 255, 255}}, {}, true, 70),
+        levelsBlock({{10, 240, 5, 250, 120}, {20, 200, 0, 255, 90}}),
+        curvesBlock({{{0, 0}, {100, 140}, {255, 255}}, {}, {{0, 255}, {255, 0}}}),
+        layerInfoBlock("nvrt", QByteArray()),
+        layerInfoBlock("post", shorts({4, 0})),
+        layerInfoBlock("thrs", shorts({100, 0})),
+        layerInfoBlock("brit", shorts({20, 30, 127, 0}) + QByteArray(1, 0)),
+        layerInfoBlock("hue2", shorts({2, 0, 0, 0, 0, 30, 20, -10, 315, 345, 15, 45, 10, 0, 0})),
+        layerInfoBlock("blnc", shorts({10, 0, -20, 30, 0, 0, 0, 40, 0}) + QByteArray(1, 1)),
+        layerInfoBlock("mixr", shorts({1, 0,  80, 20, 0, 0, 5, 0, 100, 0, 0,
+                                       0, 10, 0,  90, 0, 0, 0, 0, 0,   0, 0})),
+        layerInfoBlock("selc",
+                       shorts({1, 0, 0, 0, 0, 0, 50, -20, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                               0, 0, 0, 0, 0, 0, 0,  0,   0, 0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})),
+        layerInfoBlock("expA", be16(1) + be32(0x3f000000) + be32(0) + be32(0x3f800000)),
+        layerInfoBlock("vibA", desc::versioned("null", {desc::item("vibrance", desc::integer(40)),
+                                                        desc::item("Strt", desc::integer(-10))})),
+        layerInfoBlock("phfl", be16(2) + be16(0) + be16(65535) + be16(30000) + be16(0) + be16(0) +
+                                   be32(60) + char(1)),
+        vectorMaskBlock(shape),
+        vectorMaskBlock(shape, 1, true),
+        effectsBlock(
+            {{"DrSh",
+              {desc::item("enab", desc::boolean(true)), desc::item("Clr ", desc::rgb(0, 0, 0)),
+               desc::item("lagl", desc::unitFloat("#Ang", 120)),
+               desc::item("Dstn", desc::unitFloat("#Pxl", 2)),
+               desc::item("blur", desc::unitFloat("#Pxl", 3))}},
+             {"FrFX",
+              {desc::item("enab", desc::boolean(true)), desc::item("Clr ", desc::rgb(9, 9, 200)),
+               desc::item("Styl", desc::enumerated("FStl", "CtrF")),
+               desc::item("Sz  ", desc::unitFloat("#Pxl", 2))}},
+             {"SoFi",
+              {desc::item("enab", desc::boolean(true)), desc::item("Clr ", desc::rgb(200, 9, 9)),
+               desc::item("Opct", desc::unitFloat("#Prc", 40))}}}),
+    };
+    int n = 0;
+    for (const QByteArray &block : settings) {
+        Layer base = Layer::filled(0, 0, 3, 8, {200, 100, 50});
+        Layer top;
+        top.extra = block;
+        top.opacity = 200;
+        if (block.mid(4, 4) == "vmsk" || block.mid(4, 4) == "lfx2") {
+            top = Layer::filled(0, 1, 3, 7, {10, 250, 10});
+            top.extra = block;
+        }
+        top = Layer::filled(0, 1, 3, 7, {10, 250, 10}), top.extra = block;
+        Document d;
+        d.width = 8;
+        d.height = 3;
+        for (int c = 0; c < 3; ++c)
+            d.planes << QByteArray(24, char(255));
+        d.layers = layerSection({base, top});
+        QFile f(out.filePath(QStringLiteral("settings-%1.psd").arg(n++)));
+        if (!f.open(QIODevice::WriteOnly) || f.write(d.build()) < 0) return 1;
+        ++written;
+    }
+    {
+        // A pattern fill and the document-wide pattern block it names.
+        QImage tile(3, 2, QImage::Format_RGB32);
+        tile.fill(qRgb(40, 90, 200));
+        tile.setPixel(1, 1, qRgb(250, 10, 10));
+        Layer fill;
+        fill.extra = patternFillBlock("seed", 150, 1, 2);
+        Document d;
+        d.width = 8;
+        d.height = 3;
+        for (int c = 0; c < 3; ++c)
+            d.planes << QByteArray(24, char(255));
+        d.layers = layerSection({Layer::filled(0, 0, 3, 8, {1, 2, 3}), fill});
+        d.layers.chop(4);
+        d.layers += be32(0) + patternsBlock("seed", tile);
+        QFile f(out.filePath(QStringLiteral("settings-pattern.psd")));
+        if (!f.open(QIODevice::WriteOnly) || f.write(d.build()) < 0) return 1;
+        ++written;
+    }
     std::printf("%d seed documents in %s\n", written, argv[1]);
     return 0;
 }

@@ -5,11 +5,14 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
+#include <QPoint>
+#include <QPointF>
 #include <QVector>
 #include <QtEndian>
 
 #include <zlib.h>
 
+#include <cstring>
 #include <initializer_list>
 
 namespace psdtest {
@@ -163,6 +166,259 @@ inline QByteArray fillOpacityBlock(quint8 fill)
     return layerInfoBlock("iOpa", QByteArray(1, char(fill)) + QByteArray(3, 0));
 }
 
+// Action descriptors, as fill, adjustment and effect blocks hold them. Each value is its
+// four-character type followed by its data; an item is a key and a value.
+namespace desc {
+
+inline QByteArray key(const char *k)
+{
+    const QByteArray b(k);
+    return b.size() == 4 ? be32(0) + b : be32(quint32(b.size())) + b;
+}
+
+inline QByteArray unicode(const QString &s)
+{
+    QByteArray b = be32(quint32(s.size() + 1));
+    for (QChar c : s)
+        b += be16(c.unicode());
+    return b + be16(0);
+}
+
+inline QByteArray doubleBits(double v)
+{
+    quint64 bits = 0;
+    memcpy(&bits, &v, 8);
+    return be64(bits);
+}
+
+inline QByteArray item(const char *k, const QByteArray &value)
+{
+    return key(k) + value;
+}
+
+// The body of a descriptor: name, class and items.
+inline QByteArray body(const char *classId, const QVector<QByteArray> &items)
+{
+    QByteArray b = unicode(QString()) + key(classId) + be32(quint32(items.size()));
+    for (const QByteArray &i : items)
+        b += i;
+    return b;
+}
+
+inline QByteArray doub(double v)
+{
+    return "doub" + doubleBits(v);
+}
+inline QByteArray unitFloat(const char *unit, double v)
+{
+    return "UntF" + QByteArray(unit, 4) + doubleBits(v);
+}
+inline QByteArray integer(qint32 v)
+{
+    return "long" + be32(quint32(v));
+}
+inline QByteArray boolean(bool v)
+{
+    return "bool" + QByteArray(1, char(v ? 1 : 0));
+}
+inline QByteArray enumerated(const char *type, const char *value)
+{
+    return "enum" + key(type) + key(value);
+}
+inline QByteArray text(const QString &s)
+{
+    return "TEXT" + unicode(s);
+}
+inline QByteArray object(const char *classId, const QVector<QByteArray> &items)
+{
+    return "Objc" + body(classId, items);
+}
+inline QByteArray list(const QVector<QByteArray> &values)
+{
+    QByteArray b = "VlLs" + be32(quint32(values.size()));
+    for (const QByteArray &v : values)
+        b += v;
+    return b;
+}
+
+inline QByteArray rgb(int r, int g, int b)
+{
+    return object("RGBC", {item("Rd  ", doub(r)), item("Grn ", doub(g)), item("Bl  ", doub(b))});
+}
+
+// A version word of 16, then the descriptor.
+inline QByteArray versioned(const char *classId, const QVector<QByteArray> &items)
+{
+    return be32(16) + body(classId, items);
+}
+
+} // namespace desc
+
+inline QByteArray solidFillBlock(int r, int g, int b)
+{
+    return layerInfoBlock("SoCo",
+                          desc::versioned("null", {desc::item("Clr ", desc::rgb(r, g, b))}));
+}
+
+// A gradient stop: place 0 to 4096, midpoint percent, colour.
+struct ColourStop
+{
+    int at, mid, r, g, b;
+};
+struct OpacityStop
+{
+    int at, mid;
+    double percent;
+};
+
+inline QByteArray gradientObject(const QVector<ColourStop> &colours,
+                                 const QVector<OpacityStop> &opacities)
+{
+    using namespace desc;
+    QVector<QByteArray> c, t;
+    for (const ColourStop &s : colours)
+        c.append(object("Clrt",
+                        {item("Clr ", rgb(s.r, s.g, s.b)), item("Type", enumerated("Clry", "UsrS")),
+                         item("Lctn", integer(s.at)), item("Mdpn", integer(s.mid))}));
+    for (const OpacityStop &s : opacities)
+        t.append(object("TrnS", {item("Opct", unitFloat("#Prc", s.percent)),
+                                 item("Lctn", integer(s.at)), item("Mdpn", integer(s.mid))}));
+    return object("Grdn", {item("Nm  ", text("G")), item("GrdF", enumerated("GrdF", "CstS")),
+                           item("Intr", doub(4096)), item("Clrs", list(c)), item("Trns", list(t))});
+}
+
+// A gradient fill: type "Lnr ", "Rdl ", "Angl", "Rflc" or "Dmnd".
+inline QByteArray gradientFillBlock(const char *type, double angle,
+                                    const QVector<ColourStop> &colours,
+                                    const QVector<OpacityStop> &opacities = {},
+                                    bool reverse = false, double scale = 100)
+{
+    using namespace desc;
+    return layerInfoBlock(
+        "GdFl",
+        versioned("null",
+                  {item("Dthr", boolean(false)), item("Rvrs", boolean(reverse)),
+                   item("Angl", unitFloat("#Ang", angle)), item("Type", enumerated("GrdT", type)),
+                   item("Algn", boolean(true)), item("Scl ", unitFloat("#Prc", scale)),
+                   item("Ofst", object("Pnt ", {item("Hrzn", unitFloat("#Prc", 0)),
+                                                item("Vrtc", unitFloat("#Prc", 0))})),
+                   item("Grad", gradientObject(colours, opacities))}));
+}
+
+// A document-wide 'Patt' block holding one RGB pattern of 8-bit raw channels, and the
+// pattern fill that names it. The block goes after the layer section's global mask.
+inline QByteArray patternsBlock(const QByteArray &id, const QImage &tile)
+{
+    const int w = tile.width(), h = tile.height();
+    const QByteArray rect = be32(0) + be32(0) + be32(quint32(h)) + be32(quint32(w));
+    QByteArray arrays;
+    for (int c = 0; c < 3; ++c) {
+        QByteArray samples;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const QRgb p = tile.pixel(x, y);
+                samples.append(char(c == 0 ? qRed(p) : c == 1 ? qGreen(p) : qBlue(p)));
+            }
+        const QByteArray body = be32(8) + rect + be16(8) + QByteArray(1, 0) + samples;
+        arrays += be32(1) + be32(quint32(body.size())) + body;
+    }
+    arrays += be32(0) + be32(0); // no transparency, no sheet mask
+    const QByteArray list = rect + be32(3) + arrays;
+    QByteArray pattern = be32(1) + be32(3) + be16(quint16(h)) + be16(quint16(w)) +
+                         desc::unicode("P") + char(id.size()) + id + be32(3) +
+                         be32(quint32(list.size())) + list;
+    while (pattern.size() % 4)
+        pattern.append('\0');
+    const QByteArray data = be32(quint32(pattern.size())) + pattern;
+    return "8BIMPatt" + be32(quint32(data.size())) + data;
+}
+
+inline QByteArray patternFillBlock(const QByteArray &id, double scale = 100, double phaseX = 0,
+                                   double phaseY = 0)
+{
+    using namespace desc;
+    return layerInfoBlock(
+        "PtFl",
+        versioned("null",
+                  {item("Ptrn", object("Ptrn", {item("Nm  ", text("P")),
+                                                item("Idnt", text(QString::fromLatin1(id)))})),
+                   item("Scl ", unitFloat("#Prc", scale)), item("Algn", boolean(true)),
+                   item("phase", object("Pnt ", {item("Hrzn", doub(phaseX)),
+                                                 item("Vrtc", doub(phaseY))}))}));
+}
+
+// Layer effects: an 'lfx2' block with the given effect objects (key and items each).
+inline QByteArray effectsBlock(const QVector<QPair<const char *, QVector<QByteArray>>> &effects,
+                               bool on = true)
+{
+    using namespace desc;
+    QVector<QByteArray> items = {item("Scl ", unitFloat("#Prc", 100)),
+                                 item("masterFXSwitch", boolean(on))};
+    for (const auto &e : effects)
+        items.append(item(e.first, object(e.first, e.second)));
+    return layerInfoBlock("lfx2", be32(0) + versioned("null", items));
+}
+
+// One level record: input floor, ceiling, output floor, ceiling, gamma times 100.
+struct LevelRecord
+{
+    int inLow = 0, inHigh = 255, outLow = 0, outHigh = 255, gamma = 100;
+};
+
+inline QByteArray levelsBlock(const QVector<LevelRecord> &records)
+{
+    QByteArray b = be16(2);
+    for (int i = 0; i < 29; ++i) {
+        const LevelRecord r = i < records.size() ? records[i] : LevelRecord();
+        b += be16(quint16(r.inLow)) + be16(quint16(r.inHigh)) + be16(quint16(r.outLow)) +
+             be16(quint16(r.outHigh)) + be16(quint16(r.gamma));
+    }
+    return layerInfoBlock("levl", b);
+}
+
+// Curves: for each channel (composite, red, green, blue) its points (input, output); an
+// empty list leaves the channel out.
+inline QByteArray curvesBlock(const QVector<QVector<QPoint>> &channels)
+{
+    quint32 present = 0;
+    QByteArray points;
+    for (int c = 0; c < channels.size(); ++c) {
+        if (channels[c].isEmpty()) continue;
+        present |= 1u << c;
+        points += be16(quint16(channels[c].size()));
+        for (const QPoint &p : channels[c])
+            points += be16(quint16(p.y())) + be16(quint16(p.x()));
+    }
+    return layerInfoBlock("curv", QByteArray(1, 0) + be16(1) + be32(present) + points);
+}
+
+inline QByteArray shorts(std::initializer_list<int> values)
+{
+    QByteArray b;
+    for (int v : values)
+        b += be16(quint16(qint16(v)));
+    return b;
+}
+
+// Path records of a vector mask: each subpath a closed polygon of points given as fractions
+// of the document (x, y), its knots' control points on their anchors.
+inline QByteArray vectorMaskBlock(const QVector<QVector<QPointF>> &subpaths, quint32 flags = 0,
+                                  bool startsFilled = false)
+{
+    const auto fixed = [](double v) { return be32(quint32(qint32(qRound(v * (1 << 24))))); };
+    QByteArray b = be32(3) + be32(flags);
+    b += be16(6) + QByteArray(24, 0);                              // fill rule
+    b += be16(8) + be16(startsFilled ? 1 : 0) + QByteArray(22, 0); // initial fill
+    for (const auto &path : subpaths) {
+        b += be16(0) + be16(quint16(path.size())) + QByteArray(22, 0);
+        for (const QPointF &p : path) {
+            const QByteArray point = fixed(p.y()) + fixed(p.x());
+            b += be16(2) + point + point + point;
+        }
+    }
+    return layerInfoBlock("vmsk", b);
+}
+
 // One layer: its record and its channels' samples (raw rows of the layer's bounds, or of
 // the mask's rectangle for the user mask, id -2).
 struct Layer
@@ -178,7 +434,9 @@ struct Layer
     qint32 maskTop = 0, maskLeft = 0, maskBottom = 0, maskRight = 0;
     quint8 maskDefault = 0;
     bool maskDisabled = false;
-    QByteArray extra; // additional-information blocks
+    quint8 maskFlags = 0; // more flags of the mask record (0x08 vector, 0x10 parameters)
+    QByteArray maskTail;  // what follows the flags in place of the padding
+    QByteArray extra;     // additional-information blocks
 
     // A layer of one colour over its bounds, opaque unless alpha is given.
     static Layer filled(qint32 top, qint32 left, qint32 bottom, qint32 right,
@@ -274,9 +532,11 @@ inline QByteArray layerInfo(const QVector<Layer> &layers, bool psb = false,
         }
         QByteArray extra;
         if (l.hasMask)
-            extra += be32(20) + be32(quint32(l.maskTop)) + be32(quint32(l.maskLeft)) +
+            extra += be32(l.maskTail.isEmpty() ? 20 : quint32(18 + l.maskTail.size())) +
+                     be32(quint32(l.maskTop)) + be32(quint32(l.maskLeft)) +
                      be32(quint32(l.maskBottom)) + be32(quint32(l.maskRight)) +
-                     char(l.maskDefault) + char(l.maskDisabled ? 2 : 0) + QByteArray(2, 0);
+                     char(l.maskDefault) + char((l.maskDisabled ? 2 : 0) | l.maskFlags) +
+                     (l.maskTail.isEmpty() ? QByteArray(2, 0) : l.maskTail);
         else
             extra += be32(0);
         extra += be32(0);                    // blending ranges

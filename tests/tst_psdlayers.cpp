@@ -2,6 +2,7 @@
 #include "support/RealData.h"
 
 #include "formats/PsdDecoder.h"
+#include "formats/PsdDescriptor.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -256,6 +257,76 @@ QImage embeddedThumbnail(const QByteArray &file)
     return jpeg < 0 ? QImage() : QImage::fromData(file.mid(jpeg), "JPEG");
 }
 
+// A document of any size whose merged picture is opaque white.
+Document sized(const QVector<Layer> &layers, int width, int height, int mode = 3)
+{
+    Document d;
+    d.mode = quint16(mode);
+    d.width = quint32(width);
+    d.height = quint32(height);
+    d.channels = mode == 3 ? 3 : 1;
+    for (int c = 0; c < d.channels; ++c)
+        d.planes.append(QByteArray(width * height, char(255)));
+    d.layers = layerSection(layers, false);
+    return d;
+}
+
+// A record with no pixels of its own: a fill or an adjustment layer.
+Layer settingsLayer(const QByteArray &block, int opacity = 255)
+{
+    Layer l;
+    l.extra = block;
+    l.opacity = quint8(opacity);
+    return l;
+}
+
+int byte(double v)
+{
+    return std::clamp(int(std::lround(v)), 0, 255);
+}
+
+// Black to white: the grey at t of a two-stop gradient, midpoint m (0 to 1).
+int ramp(double t, double m = 0.5)
+{
+    t = std::clamp(t, 0.0, 1.0);
+    return byte(255 * (m == 0.5 ? t : std::pow(t, std::log(0.5) / std::log(m))));
+}
+
+double srgbToLinear(double v)
+{
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+
+double linearToSrgb(double v)
+{
+    return v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+}
+
+QString hex(QRgb c)
+{
+    return QStringLiteral("%1").arg(c, 8, 16, QChar('0'));
+}
+
+// Decodes a document whose layers are drawn and compares the colours at the points.
+void checkPixels(const QByteArray &bytes, const QVector<QPoint> &points,
+                 const QVector<QRgb> &pixels, int tolerance)
+{
+    QImage image;
+    int drawn = 0;
+    QVERIFY(decode(bytes, &image, &drawn));
+    QVERIFY(drawn >= 1);
+    for (int i = 0; i < points.size(); ++i) {
+        const QRgb got = image.pixel(points[i]), want = pixels[i];
+        QVERIFY2(qAbs(qRed(got) - qRed(want)) <= tolerance &&
+                     qAbs(qGreen(got) - qGreen(want)) <= tolerance &&
+                     qAbs(qBlue(got) - qBlue(want)) <= tolerance,
+                 qPrintable(QStringLiteral("at (%1, %2): %3, want %4")
+                                .arg(points[i].x())
+                                .arg(points[i].y())
+                                .arg(hex(got), hex(want))));
+    }
+}
+
 } // namespace
 
 class TestPsdLayers : public QObject
@@ -277,6 +348,19 @@ private slots:
     void readerComposes();
     void realDocuments_data();
     void realDocuments();
+    void descriptor();
+    void descriptorRefusals_data();
+    void descriptorRefusals();
+    void fills_data();
+    void fills();
+    void adjustments_data();
+    void adjustments();
+    void vectorMasks_data();
+    void vectorMasks();
+    void effects_data();
+    void effects();
+    void hostileSettings_data();
+    void hostileSettings();
 };
 
 void TestPsdLayers::compose_data()
@@ -1110,6 +1194,685 @@ void TestPsdLayers::realDocuments()
         composed.scaled(thumb.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     const double fromThumbnail = meanDifference(scaled, thumb);
     QVERIFY2(fromThumbnail < 8, qPrintable(QString::number(fromThumbnail)));
+}
+
+void TestPsdLayers::descriptor()
+{
+    using namespace desc;
+    const QByteArray bytes =
+        body("null", {item("Clr ", rgb(10, 20, 30)), item("Angl", unitFloat("#Ang", 45)),
+                      item("Type", enumerated("GrdT", "Rdl ")), item("Rvrs", boolean(true)),
+                      item("Lctn", integer(-7)), item("Nm  ", text("Ab")),
+                      item("longerName", list({integer(1), doub(2.5)})),
+                      item("data", "tdta" + be32(3) + "xyz")});
+    psd::DescriptorValue d;
+    qint64 used = 0;
+    QVERIFY(psd::parseDescriptor(bytes.constData(), bytes.size(), &d, &used));
+    QCOMPARE(used, qint64(bytes.size()));
+    QCOMPARE(d.id, QByteArray("null"));
+    quint32 colour = 0;
+    QVERIFY(d.find("Clr ") && psd::descriptorColour(*d.find("Clr "), &colour));
+    QCOMPARE(colour, 0xff0a141eu);
+    QCOMPARE(d.numberOf("Angl"), 45.0);
+    QCOMPARE(d.find("Angl")->id, QByteArray("#Ang"));
+    QCOMPARE(d.enumOf("Type"), QByteArray("Rdl "));
+    QCOMPARE(d.numberOf("Rvrs"), 1.0);
+    QCOMPARE(d.numberOf("Lctn"), -7.0);
+    QCOMPARE(d.find("Nm  ")->text, QStringLiteral("Ab"));
+    QCOMPARE(d.find("longerName")->children.size(), size_t(2));
+    QCOMPARE(d.find("longerName")->children[1].number, 2.5);
+    QCOMPARE(d.find("data")->data, QByteArray("xyz"));
+    QCOMPARE(d.numberOf("none", 3), 3.0);
+
+    // Every shorter piece of it is refused.
+    for (int n = 0; n < bytes.size(); ++n)
+        QVERIFY2(!psd::parseDescriptor(bytes.constData(), n, &d), qPrintable(QString::number(n)));
+}
+
+void TestPsdLayers::descriptorRefusals_data()
+{
+    using namespace desc;
+    QTest::addColumn<QByteArray>("bytes");
+    QByteArray nested = integer(1);
+    for (int i = 0; i < 100; ++i)
+        nested = object("null", {item("in  ", nested)});
+    QTest::newRow("nested too deep") << body("null", {item("in  ", nested)});
+    QTest::newRow("item count past the end") << unicode("") + key("null") + be32(0x7fffffff);
+    QTest::newRow("list count past the end")
+        << body("null", {item("l   ", "VlLs" + be32(0x10000000) + integer(1))});
+    QTest::newRow("name length past the end") << be32(0x7fffffff) + QByteArray(8, 0);
+    QTest::newRow("key length past the end") << unicode("") + be32(0x7ffffff0) + QByteArray(8, 0);
+    QTest::newRow("data length past the end")
+        << body("null", {item("d   ", "tdta" + be32(0xfffffff0))});
+    QTest::newRow("unknown type") << body("null", {item("x   ", "zzzz" + be32(0))});
+}
+
+void TestPsdLayers::descriptorRefusals()
+{
+    QFETCH(QByteArray, bytes);
+    psd::DescriptorValue d;
+    QVERIFY(!psd::parseDescriptor(bytes.constData(), bytes.size(), &d));
+    QCOMPARE(d.type, psd::DescriptorValue::None);
+}
+
+void TestPsdLayers::fills_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QVector<QPoint>>("points");
+    QTest::addColumn<QVector<QRgb>>("pixels");
+
+    const QRgb red = 0xffff0000;
+    const QRgb solid = qRgb(30, 60, 90);
+    QTest::newRow("solid colour")
+        << layered({kRed, settingsLayer(solidFillBlock(30, 60, 90))}).build()
+        << QVector<QPoint>{{0, 0}, {3, 3}} << QVector<QRgb>{solid, solid};
+    QTest::newRow("solid colour, opacity")
+        << layered({kRed, settingsLayer(solidFillBlock(30, 60, 90), 128)}).build()
+        << QVector<QPoint>{{1, 2}} << QVector<QRgb>{composite(red, solid, 128 / 255.0)};
+    Layer bounded = settingsLayer(solidFillBlock(30, 60, 90));
+    bounded.top = 1, bounded.left = 1, bounded.bottom = 3, bounded.right = 3;
+    QTest::newRow("solid colour over its bounds")
+        << layered({kRed, bounded}).build() << QVector<QPoint>{{0, 0}, {1, 1}, {2, 2}, {3, 3}}
+        << QVector<QRgb>{red, solid, solid, red};
+    QTest::newRow("solid colour through a user mask")
+        << layered({kRed,
+                    withMask(settingsLayer(solidFillBlock(30, 60, 90)), QRect(0, 0, 2, 4), 0, 255)})
+               .build()
+        << QVector<QPoint>{{0, 0}, {3, 3}} << QVector<QRgb>{red, solid};
+    const QByteArray hsb = layerInfoBlock(
+        "SoCo",
+        desc::versioned(
+            "null",
+            {desc::item("Clr ",
+                        desc::object("HSBC", {desc::item("H   ", desc::unitFloat("#Ang", 120)),
+                                              desc::item("Strt", desc::doub(100)),
+                                              desc::item("Brgh", desc::doub(100))}))}));
+    QTest::newRow("solid colour given as hue, saturation, brightness")
+        << layered({kRed, settingsLayer(hsb)}).build() << QVector<QPoint>{{0, 0}}
+        << QVector<QRgb>{0xff00ff00};
+    const int grey = byte(0.299 * 30 + 0.587 * 60 + 0.114 * 90);
+    QTest::newRow("solid colour, grayscale document")
+        << layered({full({200}), settingsLayer(solidFillBlock(30, 60, 90))}, 1).build()
+        << QVector<QPoint>{{0, 0}} << QVector<QRgb>{qRgb(grey, grey, grey)};
+
+    // Gradients over a document 100 pixels wide (or high): pixel centres at t = (x + 0.5) / 100.
+    const QVector<ColourStop> blackWhite = {{0, 50, 0, 0, 0}, {4096, 50, 255, 255, 255}};
+    const auto grey3 = [](int v) { return qRgb(v, v, v); };
+    const auto wide = [&](const QByteArray &block) {
+        return sized({settingsLayer(block)}, 100, 4).build();
+    };
+    QVector<QPoint> across;
+    QVector<QRgb> linear, reversed, reflected, midpoint;
+    for (int x : {0, 24, 49, 50, 75, 99}) {
+        const double t = (x + 0.5) / 100;
+        across.append({x, 2});
+        linear.append(grey3(ramp(t)));
+        reversed.append(grey3(ramp(1 - t)));
+        reflected.append(grey3(ramp(std::abs(t - 0.5) * 2)));
+        midpoint.append(grey3(ramp(t, 0.25)));
+    }
+    QTest::newRow("linear gradient")
+        << wide(gradientFillBlock("Lnr ", 0, blackWhite)) << across << linear;
+    QTest::newRow("linear gradient, reversed")
+        << wide(gradientFillBlock("Lnr ", 0, blackWhite, {}, true)) << across << reversed;
+    QTest::newRow("linear gradient, angle 180")
+        << wide(gradientFillBlock("Lnr ", 180, blackWhite)) << across << reversed;
+    QTest::newRow("reflected gradient")
+        << wide(gradientFillBlock("Rflc", 0, blackWhite)) << across << reflected;
+    QTest::newRow("linear gradient, midpoint")
+        << wide(gradientFillBlock("Lnr ", 0, {{0, 25, 0, 0, 0}, {4096, 50, 255, 255, 255}}))
+        << across << midpoint;
+    QVector<QRgb> scaled;
+    for (int x : {0, 24, 49, 50, 75, 99})
+        scaled.append(grey3(ramp(((x + 0.5) - 50) / 50 + 0.5)));
+    QTest::newRow("linear gradient, scale 50")
+        << wide(gradientFillBlock("Lnr ", 0, blackWhite, {}, false, 50)) << across << scaled;
+    QVector<QPoint> down;
+    QVector<QRgb> upwards;
+    for (int y : {0, 30, 99}) {
+        down.append({2, y});
+        upwards.append(grey3(ramp(1 - (y + 0.5) / 100))); // 90 degrees: black at the bottom
+    }
+    QTest::newRow("linear gradient, angle 90")
+        << sized({settingsLayer(gradientFillBlock("Lnr ", 90, blackWhite))}, 4, 100).build() << down
+        << upwards;
+    QVector<QRgb> threeStops;
+    for (int x : {0, 24, 49, 50, 75, 99}) {
+        const double t = (x + 0.5) / 100;
+        threeStops.append(t < 0.5 ? qRgb(byte(255 * (1 - 2 * t)), 0, byte(255 * 2 * t))
+                                  : qRgb(0, byte(255 * (2 * t - 1)), byte(255 * (2 - 2 * t))));
+    }
+    QTest::newRow("three stops")
+        << wide(gradientFillBlock(
+               "Lnr ", 0, {{0, 50, 255, 0, 0}, {2048, 50, 0, 0, 255}, {4096, 50, 0, 255, 0}}))
+        << across << threeStops;
+    QVector<QRgb> fading;
+    for (int x : {0, 24, 49, 50, 75, 99})
+        fading.append(composite(red, 0xff000000, ramp(1 - (x + 0.5) / 100) / 255.0));
+    QTest::newRow("transparency stops")
+        << sized({Layer::filled(0, 0, 4, 100, {255, 0, 0}),
+                  settingsLayer(gradientFillBlock("Lnr ", 0, {{0, 50, 0, 0, 0}},
+                                                  {{0, 50, 100}, {4096, 50, 0}}))},
+                 100, 4)
+               .build()
+        << across << fading;
+
+    // A tile of 2 x 2: red, green / blue, white, repeated from the document's corner.
+    QImage tile(2, 2, QImage::Format_RGB32);
+    tile.setPixel(0, 0, qRgb(255, 0, 0));
+    tile.setPixel(1, 0, qRgb(0, 255, 0));
+    tile.setPixel(0, 1, qRgb(0, 0, 255));
+    tile.setPixel(1, 1, qRgb(255, 255, 255));
+    const auto patterned = [&](const QByteArray &block) {
+        Document d = layered({kGreen, settingsLayer(block)});
+        d.layers.chop(4); // the global mask's length: 0, then the pattern block
+        d.layers += be32(0) + patternsBlock("id-1", tile);
+        return d.build();
+    };
+    const auto at = [&](int x, int y) { return tile.pixel(x % 2, y % 2); };
+    QTest::newRow("pattern") << patterned(patternFillBlock("id-1"))
+                             << QVector<QPoint>{{0, 0}, {1, 0}, {2, 1}, {3, 3}}
+                             << QVector<QRgb>{at(0, 0), at(1, 0), at(2, 1), at(3, 3)};
+    QTest::newRow("pattern, phase")
+        << patterned(patternFillBlock("id-1", 100, 1, 0)) << QVector<QPoint>{{0, 0}, {1, 0}}
+        << QVector<QRgb>{at(1, 0), at(0, 0)};
+    QTest::newRow("pattern, scale 200") << patterned(patternFillBlock("id-1", 200))
+                                        << QVector<QPoint>{{0, 0}, {1, 1}, {2, 0}, {3, 2}}
+                                        << QVector<QRgb>{at(0, 0), at(0, 0), at(1, 0), at(1, 1)};
+    QTest::newRow("pattern, phase far away")
+        << patterned(patternFillBlock("id-1", 100, -1e300, 1e300))
+        << QVector<QPoint>{{0, 0}, {1, 0}} << QVector<QRgb>{at(0, 0), at(1, 0)};
+    const QByteArray infinite = layerInfoBlock(
+        "GdFl",
+        desc::versioned("null", {desc::item("Angl", desc::unitFloat("#Ang", HUGE_VAL)),
+                                 desc::item("Type", desc::enumerated("GrdT", "Lnr ")),
+                                 desc::item("Grad", gradientObject({{0, 50, 0, 0, 255}}, {}))}));
+    QTest::newRow("gradient at an infinite angle")
+        << layered({kRed, settingsLayer(infinite)}).build() << QVector<QPoint>{{0, 0}}
+        << QVector<QRgb>{0xff0000ff};
+    QTest::newRow("pattern not in the document")
+        << patterned(patternFillBlock("other")) << QVector<QPoint>{{0, 0}}
+        << QVector<QRgb>{0xff00ff00};
+
+    // Square documents 100 x 100: the centre (50, 50), the radius half the side.
+    const auto square = [&](const QByteArray &block) {
+        return sized({settingsLayer(block)}, 100, 100).build();
+    };
+    const QVector<QPoint> round = {{50, 50}, {50, 0}, {99, 50}, {10, 10}, {70, 60}};
+    QVector<QRgb> radial, diamond;
+    for (const QPoint &p : round) {
+        const double dx = p.x() + 0.5 - 50, dy = p.y() + 0.5 - 50;
+        radial.append(grey3(ramp(std::hypot(dx, dy) / 50)));
+        diamond.append(grey3(ramp((std::abs(dx) + std::abs(dy)) / 50)));
+    }
+    QTest::newRow("radial gradient")
+        << square(gradientFillBlock("Rdl ", 90, blackWhite)) << round << radial;
+    QTest::newRow("diamond gradient")
+        << square(gradientFillBlock("Dmnd", 90, blackWhite)) << round << diamond;
+    // Angle: t runs clockwise from the angle's direction (here to the right), so a quarter
+    // turn up is three quarters along.
+    QTest::newRow("angle gradient")
+        << square(gradientFillBlock("Angl", 0, blackWhite))
+        << QVector<QPoint>{{50, 10}, {50, 90}, {10, 50}}
+        << QVector<QRgb>{grey3(ramp(0.75)), grey3(ramp(0.25)), grey3(ramp(0.5))};
+}
+
+void TestPsdLayers::fills()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QVector<QPoint>, points);
+    QFETCH(QVector<QRgb>, pixels);
+    // Gradients are sampled at pixel centres; a step either way is allowed.
+    checkPixels(bytes, points, pixels, 2);
+}
+
+void TestPsdLayers::adjustments_data()
+{
+    QTest::addColumn<QByteArray>("block");
+    QTest::addColumn<QRgb>("below");
+    QTest::addColumn<QRgb>("expected");
+
+    const auto add = [](const char *name, const QByteArray &block, QRgb below, QRgb expected) {
+        QTest::newRow(name) << block << below << expected;
+    };
+    const QRgb sample = qRgb(200, 100, 50);
+    const int sampleLum = byte(0.299 * 200 + 0.587 * 100 + 0.114 * 50); // 124
+
+    add("invert", layerInfoBlock("nvrt", QByteArray()), qRgb(10, 100, 200), qRgb(245, 155, 55));
+    add("levels, input 50 to 200", levelsBlock({{50, 200, 0, 255, 100}}), qRgb(125, 50, 200),
+        qRgb(128, 0, 255));
+    add("levels, gamma 2", levelsBlock({{0, 255, 0, 255, 200}}), qRgb(64, 0, 255),
+        qRgb(byte(255 * std::sqrt(64 / 255.0)), 0, 255));
+    add("levels, output 100 to 200", levelsBlock({{0, 255, 100, 200, 100}}), qRgb(0, 255, 0),
+        qRgb(100, 200, 100));
+    add("levels, red only", levelsBlock({{}, {50, 200, 0, 255, 100}}), qRgb(125, 125, 125),
+        qRgb(128, 125, 125));
+    add("curves, composite through a point", curvesBlock({{{0, 0}, {128, 200}, {255, 255}}}),
+        qRgb(128, 0, 255), qRgb(200, 0, 255));
+    add("curves, inverting line on blue", curvesBlock({{}, {}, {}, {{0, 255}, {255, 0}}}),
+        qRgb(100, 100, 100), qRgb(100, 100, 155));
+    add("brightness, legacy", layerInfoBlock("brit", shorts({20, 0, 127, 0}) + QByteArray(1, 0)),
+        qRgb(100, 0, 250), qRgb(120, 20, 255));
+    const double slope = std::tan(150.0 / 200 * M_PI / 2);
+    add("contrast, legacy", layerInfoBlock("brit", shorts({0, 50, 127, 0}) + QByteArray(1, 0)),
+        qRgb(100, 127, 140),
+        qRgb(byte((100 - 127.5) * slope + 127.5), byte((127 - 127.5) * slope + 127.5),
+             byte((140 - 127.5) * slope + 127.5)));
+    add("brightness, newer",
+        layerInfoBlock("CgEd",
+                       desc::versioned("null", {desc::item("Brgh", desc::integer(100)),
+                                                desc::item("Cntr", desc::integer(0)),
+                                                desc::item("useLegacy", desc::boolean(false))})),
+        qRgb(64, 0, 255), qRgb(byte(255 * std::sqrt(64 / 255.0)), 0, 255));
+    // Hue/saturation: version, colorize, padding, colorize settings, master settings.
+    add("hue, a third of a turn", layerInfoBlock("hue2", shorts({2, 0, 0, 0, 0, 120, 0, 0})),
+        qRgb(255, 0, 0), qRgb(0, 255, 0));
+    add("saturation removed", layerInfoBlock("hue2", shorts({2, 0, 0, 0, 0, 0, -100, 0})), sample,
+        qRgb(125, 125, 125));
+    add("lightness up fully", layerInfoBlock("hue2", shorts({2, 0, 0, 0, 0, 0, 0, 100})), sample,
+        qRgb(255, 255, 255));
+    add("lightness down by half", layerInfoBlock("hue2", shorts({2, 0, 0, 0, 0, 0, 0, -50})),
+        sample, qRgb(100, 50, 25));
+    add("colorize blue", layerInfoBlock("hue2", shorts({2, 0x0100, 240, 100, 0, 0, 0, 0})),
+        qRgb(128, 128, 128), qRgb(1, 1, 255));
+    add("posterize, two levels", layerInfoBlock("post", shorts({2, 0})), qRgb(100, 200, 127),
+        qRgb(0, 255, 0));
+    add("posterize, four levels", layerInfoBlock("post", shorts({4, 0})), qRgb(100, 0, 255),
+        qRgb(85, 0, 255));
+    add("threshold, dark side", layerInfoBlock("thrs", shorts({128, 0})), sample, qRgb(0, 0, 0));
+    add("threshold, light side", layerInfoBlock("thrs", shorts({128, 0})), qRgb(200, 150, 100),
+        qRgb(255, 255, 255));
+    const double linear = srgbToLinear(128 / 255.0) * 2;
+    add("exposure, one stop",
+        layerInfoBlock("expA", be16(1) + be32(0x3f800000) + be32(0) + be32(0x3f800000)),
+        qRgb(128, 0, 255), qRgb(byte(255 * linearToSrgb(linear)), 0, 255));
+    // Channel mixer: red from green, green from red, blue kept.
+    add("channel mixer, swap",
+        layerInfoBlock("mixr", shorts({1, 0, 0, 100, 0, 0, 0, 100, 0, 0, 0,
+                                       0, 0, 0, 100, 0, 0, 0, 0,   0, 0, 0})),
+        sample, qRgb(100, 200, 50));
+    add("channel mixer, constant",
+        layerInfoBlock("mixr", shorts({1, 0, 100, 0,   0, 0, 20, 0, 100, 0, 0,
+                                       0, 0, 0,   100, 0, 0, 0,  0, 0,   0, 0})),
+        sample, qRgb(byte(200 + 0.2 * 255), 100, 50));
+    add("channel mixer, monochrome",
+        layerInfoBlock(
+            "mixr", shorts({1, 1, 50, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})),
+        sample, qRgb(150, 150, 150));
+    const auto mapBlock = [](QRgb from, QRgb to, bool reversed) {
+        const auto stop = [](int at, QRgb c) {
+            return be32(quint32(at)) + be32(50) + be16(0) + be16(quint16(qRed(c) * 257)) +
+                   be16(quint16(qGreen(c) * 257)) + be16(quint16(qBlue(c) * 257)) + be16(0) +
+                   be16(0);
+        };
+        return layerInfoBlock("grdm", be16(1) + char(reversed ? 1 : 0) + char(0) +
+                                          desc::unicode("Map") + be16(2) + stop(0, from) +
+                                          stop(4096, to) + be16(0) + QByteArray(40, 0));
+    };
+    add("gradient map, black to white", mapBlock(0xff000000, 0xffffffff, false), sample,
+        qRgb(sampleLum, sampleLum, sampleLum));
+    add("gradient map, red to blue", mapBlock(0xffff0000, 0xff0000ff, false), sample,
+        qRgb(byte(255 - sampleLum), 0, byte(sampleLum)));
+    add("gradient map, reversed", mapBlock(0xff000000, 0xffffffff, true), sample,
+        qRgb(255 - sampleLum, 255 - sampleLum, 255 - sampleLum));
+    const auto filterBlock = [](int density, bool luminosity) {
+        return layerInfoBlock("phfl", be16(2) + be16(0) + be16(65535) + be16(0) + be16(0) +
+                                          be16(0) + be32(quint32(density)) +
+                                          char(luminosity ? 1 : 0));
+    };
+    add("photo filter, red, full", filterBlock(100, false), qRgb(200, 200, 200), qRgb(200, 0, 0));
+    add("photo filter, red, half", filterBlock(50, false), qRgb(200, 200, 200),
+        qRgb(200, 100, 100));
+    {
+        const double before = 0.299 * 200 + 0.587 * 200 + 0.114 * 200;
+        const double after = 0.299 * 200;
+        const double shift = before - after;
+        add("photo filter, red, luminosity kept", filterBlock(100, true), qRgb(200, 200, 200),
+            qRgb(byte(200 + shift), byte(shift), byte(shift)));
+    }
+    {
+        const double x = 128 / 255.0, mid = 1 - std::abs(2 * x - 1);
+        add("colour balance, midtones to red",
+            layerInfoBlock("blnc", shorts({0, 0, 0, 100, 0, 0, 0, 0, 0}) + QByteArray(1, 0)),
+            qRgb(128, 128, 128), qRgb(byte(255 * (x + 0.25 * mid)), 128, 128));
+        const double high = 2 * (200 / 255.0) - 1;
+        add("colour balance, highlights to blue",
+            layerInfoBlock("blnc", shorts({0, 0, 0, 0, 0, 0, 0, 0, 100}) + QByteArray(1, 0)),
+            qRgb(200, 200, 200), qRgb(200, 200, byte(200 + 255 * 0.25 * high)));
+    }
+    const auto bw = [](int red, int yellow) {
+        return layerInfoBlock(
+            "blwh",
+            desc::versioned(
+                "null",
+                {desc::item("Rd  ", desc::integer(red)), desc::item("Yllw", desc::integer(yellow)),
+                 desc::item("Grn ", desc::integer(40)), desc::item("Cyn ", desc::integer(60)),
+                 desc::item("Bl  ", desc::integer(20)), desc::item("Mgnt", desc::integer(80)),
+                 desc::item("useTint", desc::boolean(false))}));
+    };
+    add("black and white, red", bw(40, 60), qRgb(255, 0, 0), qRgb(102, 102, 102));
+    add("black and white, yellow", bw(40, 60), qRgb(255, 255, 0), qRgb(153, 153, 153));
+    add("black and white, orange", bw(50, 100), qRgb(255, 128, 0),
+        qRgb(byte(128 + 127 * 0.5), byte(128 + 127 * 0.5), byte(128 + 127 * 0.5)));
+    add("black and white, white", bw(0, 0), qRgb(255, 255, 255), qRgb(255, 255, 255));
+    // Selective colour: version, method, then ten records of cyan, magenta, yellow, black.
+    const auto selective = [](bool absolute) {
+        QByteArray b =
+            shorts({1, absolute ? 1 : 0}) + shorts({0, 0, 0, 0}) + shorts({100, 0, 0, 0});
+        for (int i = 0; i < 8; ++i)
+            b += shorts({0, 0, 0, 0});
+        return layerInfoBlock("selc", b);
+    };
+    add("selective colour, reds, absolute", selective(true), qRgb(255, 0, 0), qRgb(0, 0, 0));
+    add("selective colour, reds, relative", selective(false), qRgb(255, 0, 0), qRgb(255, 0, 0));
+    add("selective colour, blues untouched", selective(true), qRgb(0, 0, 255), qRgb(0, 0, 255));
+    const auto vibrance = [](int vib, int sat) {
+        return layerInfoBlock("vibA",
+                              desc::versioned("null", {desc::item("vibrance", desc::integer(vib)),
+                                                       desc::item("Strt", desc::integer(sat))}));
+    };
+    add("vibrance, saturation removed", vibrance(0, -100), sample, qRgb(125, 125, 125));
+    add("vibrance, grey stays grey", vibrance(100, 0), qRgb(90, 90, 90), qRgb(90, 90, 90));
+}
+
+void TestPsdLayers::adjustments()
+{
+    QFETCH(QByteArray, block);
+    QFETCH(QRgb, below);
+    QFETCH(QRgb, expected);
+
+    const Layer base = full({qRed(below), qGreen(below), qBlue(below)});
+    const auto check = [&](const QVector<Layer> &layers, QPoint at, QRgb want, int drawnWanted) {
+        QImage image;
+        int drawn = 0;
+        QVERIFY(decode(layered(layers).build(), &image, &drawn));
+        QCOMPARE(drawn, drawnWanted);
+        const QRgb got = image.pixel(at);
+        QVERIFY2(near(got, want),
+                 qPrintable(QStringLiteral("%1, want %2").arg(hex(got), hex(want))));
+    };
+    check({base, settingsLayer(block)}, {1, 1}, expected, 2);
+    // At half opacity, half of the change; through a mask, none where it hides.
+    check({base, settingsLayer(block, 128)}, {1, 1}, composite(below, expected, 128 / 255.0), 2);
+    const Layer masked = withMask(settingsLayer(block), QRect(0, 0, 2, 4), 0, 255);
+    check({base, masked}, {0, 0}, below | 0xff000000, 2);
+    check({base, masked}, {3, 3}, expected, 2);
+    // Below nothing, an adjustment shows nothing; hidden, it changes nothing.
+    check({settingsLayer(block), Layer::filled(0, 0, 1, 1, {1, 2, 3})}, {0, 0}, qRgb(1, 2, 3), 2);
+    check({base, hidden(settingsLayer(block))}, {1, 1}, below | 0xff000000, 1);
+}
+
+void TestPsdLayers::vectorMasks_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QVector<QPoint>>("points");
+    QTest::addColumn<QVector<QRgb>>("pixels");
+
+    const QRgb red = 0xffff0000, green = 0xff00ff00, solid = qRgb(30, 60, 90);
+    // The middle square of a 4 x 4 document: pixels (1, 1) to (2, 2).
+    const QVector<QVector<QPointF>> square = {
+        {{0.25, 0.25}, {0.75, 0.25}, {0.75, 0.75}, {0.25, 0.75}}};
+    const QVector<QPoint> points = {{0, 0}, {1, 1}, {2, 2}, {3, 0}};
+    QTest::newRow("pixel layer")
+        << layered({kRed, withExtra(kGreen, vectorMaskBlock(square))}).build() << points
+        << QVector<QRgb>{red, green, green, red};
+    QTest::newRow("inverted")
+        << layered({kRed, withExtra(kGreen, vectorMaskBlock(square, 1))}).build() << points
+        << QVector<QRgb>{green, red, red, green};
+    QTest::newRow("starts filled")
+        << layered({kRed, withExtra(kGreen, vectorMaskBlock(square, 0, true))}).build() << points
+        << QVector<QRgb>{green, red, red, green};
+    QTest::newRow("disabled")
+        << layered({kRed, withExtra(kGreen, vectorMaskBlock(square, 4))}).build() << points
+        << QVector<QRgb>{green, green, green, green};
+    QTest::newRow("solid colour shape")
+        << layered({kRed, settingsLayer(solidFillBlock(30, 60, 90) + vectorMaskBlock(square))})
+               .build()
+        << points << QVector<QRgb>{red, solid, solid, red};
+    // Half of pixel (1, 1) lies left of x = 1.5.
+    const QVector<QVector<QPointF>> half = {{{0.375, 0}, {1, 0}, {1, 1}, {0.375, 1}}};
+    QTest::newRow("anti-aliased edge")
+        << layered({kRed, withExtra(kGreen, vectorMaskBlock(half))}).build()
+        << QVector<QPoint>{{0, 1}, {1, 1}, {2, 1}}
+        << QVector<QRgb>{red, composite(red, green, 128 / 255.0), green};
+    QTest::newRow("two shapes")
+        << layered({kRed, withExtra(kGreen, vectorMaskBlock(
+                                                {{{0, 0}, {0.25, 0}, {0.25, 0.25}, {0, 0.25}},
+                                                 {{0.75, 0.75}, {1, 0.75}, {1, 1}, {0.75, 1}}}))})
+               .build()
+        << points << QVector<QRgb>{green, red, red, red};
+
+    // A layer taller than the bands the mask is drawn in: the lower half shows.
+    const QVector<QVector<QPointF>> lowerHalf = {{{0, 0.5}, {1, 0.5}, {1, 1}, {0, 1}}};
+    QTest::newRow("tall layer") << sized({Layer::filled(0, 0, 600, 4, {255, 0, 0}),
+                                          withExtra(Layer::filled(0, 0, 600, 4, {0, 255, 0}),
+                                                    vectorMaskBlock(lowerHalf))},
+                                         4, 600)
+                                       .build()
+                                << QVector<QPoint>{{1, 100}, {1, 299}, {1, 300}, {1, 511}, {1, 599}}
+                                << QVector<QRgb>{red, red, green, green, green};
+
+    // Mask parameters: user density, then user feather.
+    const auto doubleBytes = [](double v) { return desc::doubleBits(v); };
+    Layer dense = withMask(kGreen, QRect(0, 0, 4, 4), 0, 0);
+    dense.maskFlags = 0x10;
+    dense.maskTail = QByteArray(1, 1) + QByteArray(1, char(128)) + QByteArray(2, 0);
+    QTest::newRow("user mask density")
+        << layered({kRed, dense}).build() << QVector<QPoint>{{1, 1}}
+        << QVector<QRgb>{composite(red, green, (255 - (255 * 128 + 127) / 255) / 255.0)};
+    Layer feathered = withMask(kGreen, QRect(0, 0, 2, 4), 0, 255);
+    feathered.maskFlags = 0x10;
+    feathered.maskTail = QByteArray(1, 2) + doubleBytes(1) + QByteArray(2, 0);
+    QTest::newRow("user mask feather")
+        << layered({kRed, feathered}).build() << QVector<QPoint>{{0, 1}, {1, 1}, {2, 1}, {3, 1}}
+        << QVector<QRgb>{red, composite(red, green, 85 / 255.0), composite(red, green, 170 / 255.0),
+                         green};
+    // Channel -2 holds the vector mask as rendered (here wrongly: all shown); the user's own
+    // mask, hiding the right half, is channel -3 with the real rectangle and background.
+    Layer both = withExtra(withMask(kGreen, QRect(0, 0, 4, 4), 255, 255), vectorMaskBlock(square));
+    both.maskFlags = 0x08;
+    both.maskTail = QByteArray(1, 0) + QByteArray(1, char(255)) + be32(0) + be32(2) + be32(4) +
+                    be32(4) + QByteArray(2, 0);
+    both.channels.append({-3, QByteArray(8, 0)});
+    QTest::newRow("vector mask and real user mask")
+        << layered({kRed, both}).build() << points << QVector<QRgb>{red, green, red, red};
+    Layer renderedOnly =
+        withExtra(withMask(kGreen, QRect(0, 0, 4, 4), 255, 255), vectorMaskBlock(square));
+    renderedOnly.maskFlags = 0x08;
+    QTest::newRow("rendered vector mask not applied twice")
+        << layered({kRed, renderedOnly}).build() << points << QVector<QRgb>{red, green, green, red};
+    Layer vectorDense =
+        withExtra(withMask(kGreen, QRect(0, 0, 4, 4), 255, 255), vectorMaskBlock(square));
+    vectorDense.maskFlags = 0x18;
+    vectorDense.maskTail = QByteArray(1, 4) + QByteArray(1, char(128)) + QByteArray(2, 0);
+    QTest::newRow("vector mask density")
+        << layered({kRed, vectorDense}).build() << QVector<QPoint>{{0, 0}, {1, 1}}
+        << QVector<QRgb>{composite(red, green, (255 - (255 * 128 + 127) / 255) / 255.0), green};
+}
+
+void TestPsdLayers::vectorMasks()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QVector<QPoint>, points);
+    QFETCH(QVector<QRgb>, pixels);
+    // Anti-aliased coverage may differ by a step from the exact area.
+    checkPixels(bytes, points, pixels, 3);
+}
+
+void TestPsdLayers::effects_data()
+{
+    using namespace desc;
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QVector<QPoint>>("points");
+    QTest::addColumn<QVector<QRgb>>("pixels");
+
+    // A green square, columns and rows 2 to 5, over red, in a document of 8 x 8.
+    const QRgb red = 0xffff0000, green = 0xff00ff00, black = 0xff000000, blue = 0xff0000ff;
+    const auto doc = [](const QByteArray &effects, int opacity = 255) {
+        Layer square = Layer::filled(2, 2, 6, 6, {0, 255, 0});
+        square.extra = effects;
+        square.opacity = quint8(opacity);
+        return sized({Layer::filled(0, 0, 8, 8, {255, 0, 0}), square}, 8, 8).build();
+    };
+    const auto common = [](const char *mode, double opacity, QByteArray colour) {
+        return QVector<QByteArray>{item("enab", boolean(true)),
+                                   item("Md  ", enumerated("BlnM", mode)), item("Clr ", colour),
+                                   item("Opct", unitFloat("#Prc", opacity))};
+    };
+    const QVector<QPoint> row = {{0, 3}, {1, 3}, {2, 3}, {3, 3}, {6, 3}, {7, 3}};
+
+    QTest::newRow("colour overlay")
+        << doc(effectsBlock({{"SoFi", common("Nrml", 100, rgb(0, 0, 255))}})) << row
+        << QVector<QRgb>{red, red, blue, blue, red, red};
+    QTest::newRow("colour overlay, half")
+        << doc(effectsBlock({{"SoFi", common("Nrml", 50, rgb(0, 0, 255))}}))
+        << QVector<QPoint>{{3, 3}} << QVector<QRgb>{qRgb(0, 128, 128)};
+    QTest::newRow("colour overlay, multiply")
+        << doc(effectsBlock({{"SoFi", common("Mltp", 100, rgb(128, 128, 128))}}))
+        << QVector<QPoint>{{3, 3}} << QVector<QRgb>{qRgb(0, 128, 0)};
+    QVector<QByteArray> off = common("Nrml", 100, rgb(0, 0, 255));
+    off[0] = item("enab", boolean(false));
+    QTest::newRow("effect disabled")
+        << doc(effectsBlock({{"SoFi", off}})) << QVector<QPoint>{{3, 3}} << QVector<QRgb>{green};
+    QTest::newRow("effects switched off")
+        << doc(effectsBlock({{"SoFi", common("Nrml", 100, rgb(0, 0, 255))}}, false))
+        << QVector<QPoint>{{3, 3}} << QVector<QRgb>{green};
+    const auto stroke = [&](const char *place, int size) {
+        return common("Nrml", 100, rgb(0, 0, 0)) +
+               QVector<QByteArray>{item("Styl", enumerated("FStl", place)),
+                                   item("PntT", enumerated("FrFl", "SClr")),
+                                   item("Sz  ", unitFloat("#Pxl", size))};
+    };
+    QTest::newRow("stroke outside") << doc(effectsBlock({{"FrFX", stroke("OutF", 1)}})) << row
+                                    << QVector<QRgb>{red, black, green, green, black, red};
+    QTest::newRow("stroke inside") << doc(effectsBlock({{"FrFX", stroke("InsF", 1)}})) << row
+                                   << QVector<QRgb>{red, red, black, green, red, red};
+    QTest::newRow("stroke centred") << doc(effectsBlock({{"FrFX", stroke("CtrF", 2)}})) << row
+                                    << QVector<QRgb>{red, black, black, green, black, red};
+    // Light from the left (180 degrees): the shadow falls two pixels to the right.
+    const QVector<QByteArray> shadow =
+        common("Nrml", 100, rgb(0, 0, 0)) +
+        QVector<QByteArray>{item("uglg", boolean(false)), item("lagl", unitFloat("#Ang", 180)),
+                            item("Dstn", unitFloat("#Pxl", 2)), item("Ckmt", unitFloat("#Pxl", 0)),
+                            item("blur", unitFloat("#Pxl", 0))};
+    QTest::newRow("drop shadow") << doc(effectsBlock({{"DrSh", shadow}})) << row
+                                 << QVector<QRgb>{red, red, green, green, black, black};
+    Layer maskedSquare =
+        withMask(Layer::filled(2, 2, 6, 6, {0, 255, 0}), QRect(4, 2, 2, 4), 0, 255);
+    maskedSquare.extra = effectsBlock({{"DrSh", shadow}});
+    QTest::newRow("drop shadow of a masked layer")
+        << sized({Layer::filled(0, 0, 8, 8, {255, 0, 0}), maskedSquare}, 8, 8).build()
+        << QVector<QPoint>{{3, 3}, {4, 3}, {5, 3}, {6, 3}}
+        << QVector<QRgb>{green, black, black, red};
+    QTest::newRow("drop shadow, layer at half opacity")
+        << doc(effectsBlock({{"DrSh", shadow}}), 128) << QVector<QPoint>{{7, 3}, {1, 3}}
+        << QVector<QRgb>{composite(red, black, 128 / 255.0), red};
+    const QVector<QByteArray> glow = common("Nrml", 100, rgb(255, 255, 0)) +
+                                     QVector<QByteArray>{item("Ckmt", unitFloat("#Prc", 100)),
+                                                         item("blur", unitFloat("#Pxl", 1))};
+    const QRgb yellow = 0xffffff00;
+    QTest::newRow("outer glow") << doc(effectsBlock({{"OrGl", glow}})) << row
+                                << QVector<QRgb>{red, yellow, green, green, yellow, red};
+    QImage tile(2, 1, QImage::Format_RGB32);
+    tile.setPixel(0, 0, qRgb(0, 0, 255));
+    tile.setPixel(1, 0, qRgb(255, 255, 255));
+    Layer overlaid = Layer::filled(2, 2, 6, 6, {0, 255, 0});
+    overlaid.extra = effectsBlock(
+        {{"patternFill",
+          {item("enab", boolean(true)), item("Md  ", enumerated("BlnM", "Nrml")),
+           item("Opct", unitFloat("#Prc", 100)),
+           item("Ptrn", object("Ptrn", {item("Nm  ", text("P")), item("Idnt", text("tile"))}))}}});
+    Document withPattern = sized({Layer::filled(0, 0, 8, 8, {255, 0, 0}), overlaid}, 8, 8);
+    withPattern.layers.chop(4);
+    withPattern.layers += be32(0) + patternsBlock("tile", tile);
+    QTest::newRow("pattern overlay")
+        << withPattern.build() << QVector<QPoint>{{1, 3}, {2, 3}, {3, 3}, {3, 4}}
+        << QVector<QRgb>{red, blue, 0xffffffff, 0xffffffff};
+    const QVector<QByteArray> innerShadow =
+        common("Nrml", 100, rgb(0, 0, 0)) +
+        QVector<QByteArray>{item("lagl", unitFloat("#Ang", 180)),
+                            item("Dstn", unitFloat("#Pxl", 1)), item("blur", unitFloat("#Pxl", 0))};
+    QTest::newRow("inner shadow") << doc(effectsBlock({{"IrSh", innerShadow}}))
+                                  << QVector<QPoint>{{1, 3}, {2, 3}, {3, 3}, {5, 3}}
+                                  << QVector<QRgb>{red, black, green, green};
+    QTest::newRow("inner glow") << doc(effectsBlock({{"IrGl", glow}}))
+                                << QVector<QPoint>{{1, 3}, {2, 3}, {3, 3}, {5, 3}}
+                                << QVector<QRgb>{red, yellow, green, yellow};
+    QTest::newRow("gradient overlay")
+        << doc(effectsBlock(
+               {{"GrFl", common("Nrml", 100, QByteArray()).mid(0, 2) +
+                             QVector<QByteArray>{
+                                 item("Opct", unitFloat("#Prc", 100)),
+                                 item("Type", enumerated("GrdT", "Lnr ")),
+                                 item("Angl", unitFloat("#Ang", 0)),
+                                 item("Grad", gradientObject(
+                                                  {{0, 50, 0, 0, 0}, {4096, 50, 0, 0, 0}}, {}))}}}))
+        << QVector<QPoint>{{3, 3}, {0, 0}} << QVector<QRgb>{black, red};
+}
+
+void TestPsdLayers::effects()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QVector<QPoint>, points);
+    QFETCH(QVector<QRgb>, pixels);
+    checkPixels(bytes, points, pixels, 2);
+}
+
+void TestPsdLayers::hostileSettings_data()
+{
+    QTest::addColumn<QByteArray>("block");
+    QTest::addColumn<bool>("onPixels"); // on a green layer, or on a layer without pixels
+    QTest::addColumn<QRgb>("pixel");
+
+    // Every block is cut short or lies about a count; the layer is skipped, nothing more.
+    const QRgb red = 0xffff0000, green = 0xff00ff00;
+    QTest::newRow("solid colour cut") << solidFillBlock(1, 2, 3).left(30) << false << red;
+    QTest::newRow("solid colour, wrong version")
+        << layerInfoBlock("SoCo", be32(15) + solidFillBlock(1, 2, 3).mid(16)) << false << red;
+    QTest::newRow("gradient without stops") << gradientFillBlock("Lnr ", 0, {}) << false << red;
+    QTest::newRow("pattern fill") << layerInfoBlock("PtFl", be32(16)) << false << red;
+    QTest::newRow("levels cut") << layerInfoBlock("levl", be16(2) + QByteArray(20, 0)) << false
+                                << red;
+    QTest::newRow("curves, count past the end")
+        << layerInfoBlock("curv", QByteArray(1, 0) + be16(1) + be32(1) + be16(60000)) << false
+        << red;
+    QTest::newRow("curves, every channel bit")
+        << layerInfoBlock("curv", QByteArray(1, 0) + be16(1) + be32(0xffffffff) + be16(2) +
+                                      QByteArray(8, 0))
+        << false << red;
+    QTest::newRow("gradient map, name past the end")
+        << layerInfoBlock("grdm", be16(1) + QByteArray(2, 0) + be32(0x7fffffff)) << false << red;
+    QTest::newRow("gradient map, stops past the end")
+        << layerInfoBlock("grdm", be16(1) + QByteArray(2, 0) + desc::unicode("") + be16(5000))
+        << false << red;
+    QTest::newRow("hue/saturation cut") << layerInfoBlock("hue2", be16(2)) << false << red;
+    QTest::newRow("photo filter, later form")
+        << layerInfoBlock("phfl", be16(3) + QByteArray(17, 0)) << false << red;
+    QTest::newRow("exposure cut") << layerInfoBlock("expA", be16(1) + be32(0)) << false << red;
+    QTest::newRow("black and white, no descriptor")
+        << layerInfoBlock("blwh", be32(16)) << false << red;
+    QTest::newRow("vector mask cut") << layerInfoBlock("vmsk", be32(3)) << true << green;
+    QTest::newRow("vector mask, knots past the count")
+        << layerInfoBlock("vmsk", be32(3) + be32(0) + be16(0) + be16(60000) + QByteArray(22, 0) +
+                                      be16(1) + QByteArray(24, char(0x7f)))
+        << true << red;
+    QTest::newRow("vector mask, ragged records")
+        << layerInfoBlock("vmsk", be32(3) + be32(0) + be16(0) + be16(3) + QByteArray(22, 0) +
+                                      be16(2) + QByteArray(10, 0))
+        << true << red;
+}
+
+void TestPsdLayers::hostileSettings()
+{
+    QFETCH(QByteArray, block);
+    QFETCH(bool, onPixels);
+    QFETCH(QRgb, pixel);
+    QImage image;
+    int layersDrawn = -1;
+    const Layer top = onPixels ? withExtra(kGreen, block) : settingsLayer(block);
+    QVERIFY(decode(layered({kRed, top}).build(), &image, &layersDrawn));
+    QCOMPARE(layersDrawn, onPixels ? 2 : 1);
+    QCOMPARE(image.pixel(1, 1), pixel);
 }
 
 QTEST_MAIN(TestPsdLayers)

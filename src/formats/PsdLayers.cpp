@@ -1,6 +1,7 @@
 #include "PsdLayers.h"
 
 #include "PsdConvert.h"
+#include "PsdLayerMaker.h"
 #include "PsdLimits.h"
 
 #include <QtEndian>
@@ -174,9 +175,13 @@ bool PsdLayerComposer::readRecords()
             c.present = c.present && fits;
             c.start += at;
         }
+        r.realUserMask.present = r.realUserMask.present && fits;
+        r.realUserMask.start += at;
         at = fits ? at + channelBytes[size_t(i)] : infoEnd;
     }
     m_records = std::move(records);
+    for (LayerRecord &r : m_records)
+        PsdLayerMaker::resolveMasks(s.device(), &r);
     resolveGroups();
     return true;
 }
@@ -208,6 +213,7 @@ bool PsdLayerComposer::readRecord(quint64 end, LayerRecord *record, quint64 *cha
             slot = id;
         if (slot >= 0 && !record->channels[slot].present)
             record->channels[slot] = {total, length, true};
+        if (id == -3) record->realUserMask = {total, length, true};
         if (length > end - total) {
             record->channelsFit = false;
             total = end;
@@ -242,6 +248,7 @@ void PsdLayerComposer::readExtraData(quint64 end, LayerRecord *record)
     const quint32 maskLength = s.readU32();
     if (!s.ok() || maskLength > left()) return;
     const quint64 maskEnd = quint64(s.pos()) + maskLength;
+    record->maskData = {0, quint64(s.pos()), maskLength};
     if (maskLength >= 18) {
         const qint32 top = qint32(s.readU32()), l = qint32(s.readU32());
         const qint32 bottom = qint32(s.readU32()), right = qint32(s.readU32());
@@ -433,9 +440,11 @@ int PsdLayerComposer::visiblePixelLayers() const
 {
     const int colours = colourChannelsOf(m_header);
     return int(std::count_if(m_records.begin(), m_records.end(), [&](const LayerRecord &r) {
-        return r.kind == LayerRecord::Pixels && !r.hidden && !r.bounds.isEmpty() &&
-               std::all_of(r.channels, r.channels + colours,
-                           [](const LayerChannel &c) { return c.present; });
+        return r.kind == LayerRecord::Pixels && !r.hidden &&
+               (PsdLayerMaker::isFillRecord(r) || // fills: pixels made from their settings
+                (!r.bounds.isEmpty() &&
+                 std::all_of(r.channels, r.channels + colours,
+                             [](const LayerChannel &c) { return c.present; })));
     }));
 }
 
@@ -514,7 +523,11 @@ void PsdLayerComposer::drawNode(int node, Surface &target, const Context &contex
     }
 }
 
-void PsdLayerComposer::drawAdjustment(const LayerRecord &, Surface &, const Context &) {}
+// An adjustment is a layer whose pixels are what lies below it, changed.
+void PsdLayerComposer::drawAdjustment(const LayerRecord &r, Surface &target, const Context &context)
+{
+    drawLayer(r, target, context);
+}
 
 namespace {
 
@@ -654,12 +667,68 @@ void PsdLayerComposer::blendRows(const SpanBlend &how, const Surface &source, co
     }
 }
 
+namespace {
+
+// The part of a surface as a picture of its own, and a rectangle in its coordinates.
+QImage surfaceImage(QRgb *pixels, const LayerRect &rect, qint64 stride)
+{
+    return QImage(reinterpret_cast<uchar *>(pixels), int(rect.width()), int(rect.height()),
+                  int(stride * 4), QImage::Format_ARGB32);
+}
+
+LayerRect shifted(const LayerRect &r, const LayerRect &origin)
+{
+    return {r.top - origin.top, r.left - origin.left, r.bottom - origin.top, r.right - origin.left};
+}
+
+// Bytes red, green, blue, alpha (grey in the first for a grey document) to QRgb, in place.
+void madeToRgb(std::vector<QRgb> &pixels, bool grey)
+{
+    for (QRgb &p : pixels) {
+        const auto *b = reinterpret_cast<const uchar *>(&p);
+        p = grey ? qRgba(b[0], b[0], b[0], b[3]) : qRgba(b[0], b[1], b[2], b[3]);
+    }
+}
+
+// QRgb to bytes red, green, blue, alpha, in place, for the effects' painting.
+void rgbToBytes(std::vector<QRgb> &pixels)
+{
+    for (QRgb &p : pixels) {
+        const QRgb v = p;
+        auto *b = reinterpret_cast<uchar *>(&p);
+        b[0] = uchar(qRed(v));
+        b[1] = uchar(qGreen(v));
+        b[2] = uchar(qBlue(v));
+        b[3] = uchar(qAlpha(v));
+    }
+}
+
+} // namespace
+
 void PsdLayerComposer::drawLayer(const LayerRecord &r, Surface &target, const Context &context)
 {
-    const LayerRect window = r.bounds.intersected(target.rect);
+    // Fill and adjustment layers make their pixels from their settings.
+    const LayerRect document{0, 0, qint64(m_header.height), qint64(m_header.width)};
+    const PsdLayerMaker maker(m_stream.device(), m_header, m_layers, r,
+                              QSize(int(m_header.width), int(m_header.height)));
+    const bool made = maker.makesPixels();
+    if (r.kind == LayerRecord::Adjustment && !made) return;
+    const LayerRect window =
+        (made ? maker.area(r.bounds, document) : r.bounds).intersected(target.rect);
     if (window.isEmpty()) return;
     std::vector<QRgb> pixels;
-    if (!layerPixels(r, window, &pixels)) return;
+    if (made ? !madePixels(r, maker, window, target, &pixels) : !layerPixels(r, window, &pixels))
+        return;
+    // Alpha is the fourth byte of a QRgb in memory as of the maker's bytes.
+    maker.applyVectorMask(window, reinterpret_cast<uchar *>(pixels.data()));
+    if (m_header.mode == Rgb || m_header.mode == Grayscale) {
+        clearCanvas(); // effects behind the layer draw onto what lies below
+        QImage below = surfaceImage(target.pixels, target.rect, target.stride);
+        rgbToBytes(pixels);
+        maker.applyEffects(shifted(window, target.rect), shifted(r.bounds, target.rect), r.opacity,
+                           nullptr, reinterpret_cast<uchar *>(pixels.data()), below);
+        madeToRgb(pixels, false);
+    }
     ++m_drawn;
     SpanBlend how;
     how.mode = context.asBase ? Blend::Normal : blendOf(r.blendMode);
@@ -670,6 +739,30 @@ void PsdLayerComposer::drawLayer(const LayerRecord &r, Surface &target, const Co
     how.knockout = r.knockout && !context.asBase;
     const Surface source{window, pixels.data(), window.width()};
     blendRows(how, source, nullptr, 0, target, context);
+}
+
+bool PsdLayerComposer::madePixels(const LayerRecord &r, const PsdLayerMaker &maker,
+                                  const LayerRect &window, const Surface &target,
+                                  std::vector<QRgb> *pixels)
+{
+    const qint64 w = window.width(), h = window.height();
+    if (!allocate(*pixels, size_t(w) * size_t(h))) return false;
+    auto *bytes = reinterpret_cast<uchar *>(pixels->data());
+    if (r.kind == LayerRecord::Adjustment) {
+        // What lies below in the target, which may be a group's own buffer.
+        const QImage below = surfaceImage(target.pixels, target.rect, target.stride);
+        maker.make(shifted(window, target.rect), m_cleared ? &below : nullptr, bytes);
+    } else {
+        maker.make(window, nullptr, bytes);
+    }
+    madeToRgb(*pixels, m_header.mode == Grayscale);
+    std::vector<uchar> mask;
+    if (!layerMask(r, window, &mask)) return true;
+    for (size_t i = 0; i < pixels->size(); ++i) {
+        QRgb &p = (*pixels)[i];
+        p = (p & 0xffffffu) | quint32((qAlpha(p) * mask[i] + 127) / 255) << 24;
+    }
+    return true;
 }
 
 bool PsdLayerComposer::layerMask(const LayerRecord &r, const LayerRect &window,
@@ -691,6 +784,7 @@ bool PsdLayerComposer::layerMask(const LayerRecord &r, const LayerRect &window,
         mask->clear();
         return false;
     }
+    PsdLayerMaker::finishMask(r, mask->data(), int(w), int(window.height()));
     return true;
 }
 

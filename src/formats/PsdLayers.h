@@ -14,6 +14,8 @@
 
 namespace psd {
 
+class PsdLayerMaker;
+
 // One tagged block of a layer record's extra data (fill, adjustment, effect and mask
 // descriptors live there): its four-character key and where its bytes lie in the file.
 struct TaggedBlock
@@ -55,6 +57,12 @@ struct LayerRecord
     bool artboard = false; // a group that is an artboard, drawn on its background colour
     QRgb artboardColour = 0;
     std::vector<TaggedBlock> blocks; // every tagged block the record holds, in file order
+    // Where the mask record lies (its key unused), and channel -3: the user's own mask
+    // when channel -2 holds a rendered vector mask. PsdLayerMaker::resolveMasks reads them.
+    TaggedBlock maskData;
+    LayerChannel realUserMask;
+    quint8 maskDensity = 255; // how much the user mask hides, 255 fully
+    double maskFeather = 0;   // its blur radius in pixels
 };
 
 // Composes the layers of a document saved without a usable merged picture: RGB, grayscale,
@@ -67,15 +75,16 @@ struct LayerRecord
 // their base unless the base says otherwise). Groups that pass through draw their members
 // straight onto what is below, scaled by the group's opacity; other groups compose into a
 // buffer of their own, which then blends onto what is below with the group's mode, opacity
-// and mask. Artboards are drawn on their background colour.
+// and mask. Artboards are drawn on their background colour. Fill layers make their pixels
+// from their settings and adjustment layers from what lies below them (PsdLayerMaker);
+// vector masks and layer effects apply to every layer (effects in RGB and grey documents).
 //
 // Memory: the canvas, one layer at a time (four bytes and two a pixel of its visible part),
 // and one buffer per open group or clipping group that composes on its own, at most
 // kMaxIsolatedDepth of them, each the size of what its members cover.
 //
-// Not drawn: hidden layers and the members of hidden groups, adjustment layers (the place
-// where they would change the canvas below is drawAdjustment()), layers without pixels,
-// layer effects, and channels that claim more than the file holds.
+// Not drawn: hidden layers and the members of hidden groups, layers without pixels or
+// settings, and channels that claim more than the file holds.
 class PsdLayerComposer
 {
 public:
@@ -148,6 +157,9 @@ private:
     // The source of a layer's pixels over `window` (inside its bounds): its channels
     // decoded and made RGB, alpha times its mask. False when it has none to draw.
     bool layerPixels(const LayerRecord &record, const LayerRect &window, std::vector<QRgb> *pixels);
+    // The pixels of a fill or adjustment layer, from its settings, through its user mask.
+    bool madePixels(const LayerRecord &record, const PsdLayerMaker &maker, const LayerRect &window,
+                    const Surface &target, std::vector<QRgb> *pixels);
     // A record's user mask over window, 255 where it shows; false when it has none.
     bool layerMask(const LayerRecord &record, const LayerRect &window, std::vector<uchar> *mask);
 
