@@ -117,6 +117,10 @@ int main(int argc, char **argv)
     }
 
     PhotoApplication app(argc, argv);
+    // The library reads PSD and raw pictures itself. The stand-alone Qt plug-ins staged
+    // beside this program are for other Qt programs: were Qt to find them in our folder, the
+    // process would hold a second copy of each reader.
+    QCoreApplication::removeLibraryPath(QCoreApplication::applicationDirPath());
     QStringList script;
     if (!options.script.isEmpty()) {
         QFile file(options.script);
